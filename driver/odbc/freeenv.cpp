@@ -1,0 +1,10 @@
+// SQLFreeEnv: ODBC 2 environment release.
+#include "driver/odbc/api.h"
+#include "driver/odbc/handles/frame.h"
+
+static const char* const kUnit = "freeenv";
+
+QUILL_EXPORT SQLRETURN SQLFreeEnv(SQLHENV env) {
+  QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLFreeEnv( %h )", env);
+  return TRACE_RETURN(kUnit, "SQLFreeEnv() returns %e", odbc_free_handle(SQL_HANDLE_ENV, env));
+}

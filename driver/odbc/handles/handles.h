@@ -1,0 +1,191 @@
+// Handle records of the call layer: environment, connection, statement and
+// descriptor. Each begins with a 32-bit type tag, owns a memory pool and an
+// error header, and is allocated from its parent's pool.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "support/config.h"
+#include "support/connstr.h"
+#include "support/diag.h"
+#include "support/memory.h"
+#include "support/threads.h"
+
+enum HandleTag : int32_t {
+  TAG_ENV = 200,
+  TAG_DBC = 201,
+  TAG_STMT = 202,
+  TAG_DESC = 203,
+};
+
+// Descriptor kinds, numbered as the statement attributes that name them.
+enum DescKind : int32_t {
+  DESC_ARD = SQL_ATTR_APP_ROW_DESC,     // 10010
+  DESC_APD = SQL_ATTR_APP_PARAM_DESC,   // 10011
+  DESC_IRD = SQL_ATTR_IMP_ROW_DESC,     // 10012
+  DESC_IPD = SQL_ATTR_IMP_PARAM_DESC,   // 10013
+};
+
+// Environment states.
+enum EnvState : int { ENV_FREED = 0, ENV_ALLOCATED = 1, ENV_WITH_CONNECTIONS = 2 };
+
+// Connection states.
+enum DbcState : int {
+  DBC_DISCONNECTED = 1,
+  DBC_ALLOCATED = 2,
+  DBC_BROWSING = 3,
+  DBC_CONNECTED = 4,
+  DBC_WITH_STATEMENTS = 5,
+  DBC_IN_TRANSACTION = 6,
+};
+
+struct QuillEnv;
+struct QuillDbc;
+struct QuillStmt;
+struct QuillDesc;
+
+struct QuillEnv {
+  int32_t tag;               // TAG_ENV
+  MemPool* pool;             // everything living as long as the environment
+  ConfigHandle* config;      // driver-wide settings
+  ErrorHeader* errors;       // diagnostics of the last call on this handle
+  SQLINTEGER odbc_version;   // -1 until set; 2 after SQLAllocEnv, 3 after SQLAllocHandleStd
+  SQLINTEGER output_nts;     // SQL_ATTR_OUTPUT_NTS (always true here)
+  int state;                 // EnvState
+  int connection_count;      // connections allocated on this environment
+  QuillDbc* connections;     // allocated connections, newest first
+  QuillDbc* ini_owner;       // connection whose ini reader the configuration consults
+};
+
+// Statement attributes; the connection's template statement holds the defaults that
+// new statements copy.
+struct StmtAttributes {
+  SQLULEN query_timeout;         // SQL_ATTR_QUERY_TIMEOUT
+  SQLULEN max_rows;              // SQL_ATTR_MAX_ROWS
+  SQLULEN noscan;                // SQL_ATTR_NOSCAN
+  SQLULEN max_length;            // SQL_ATTR_MAX_LENGTH
+  SQLULEN async_enable;          // SQL_ATTR_ASYNC_ENABLE
+  SQLULEN row_bind_type;         // SQL_ATTR_ROW_BIND_TYPE
+  SQLULEN cursor_type;           // SQL_ATTR_CURSOR_TYPE
+  SQLULEN concurrency;           // SQL_ATTR_CONCURRENCY
+  SQLULEN keyset_size;           // SQL_ATTR_KEYSET_SIZE
+  SQLULEN rowset_size;           // SQL_ROWSET_SIZE
+  SQLULEN simulate_cursor;       // SQL_ATTR_SIMULATE_CURSOR
+  SQLULEN retrieve_data;         // SQL_ATTR_RETRIEVE_DATA
+  SQLULEN use_bookmarks;         // SQL_ATTR_USE_BOOKMARKS
+  SQLULEN enable_auto_ipd;       // SQL_ATTR_ENABLE_AUTO_IPD
+  SQLPOINTER fetch_bookmark_ptr; // SQL_ATTR_FETCH_BOOKMARK_PTR
+  SQLULEN paramset_size;         // SQL_ATTR_PARAMSET_SIZE
+  SQLULEN row_array_size;        // SQL_ATTR_ROW_ARRAY_SIZE
+  SQLULEN metadata_id;           // SQL_ATTR_METADATA_ID
+  SQLLEN cursor_sensitivity;     // SQL_ATTR_CURSOR_SENSITIVITY
+  SQLLEN cursor_scrollable;      // SQL_ATTR_CURSOR_SCROLLABLE
+};
+
+// Default statement attributes of a new connection.
+void stmt_attributes_init(StmtAttributes* attrs);
+
+struct QuillDesc {
+  int32_t tag;             // TAG_DESC
+  MemPool* pool;           // the descriptor's own pool
+  QuillDbc* dbc;           // owning connection
+  QuillStmt* stmt;         // statement it is bound to; null for an explicit descriptor
+  ErrorHeader* errors;     // diagnostics of the last call on this handle
+  int32_t kind;            // DescKind
+  bool implicit;           // allocated by a statement
+  SQLSMALLINT alloc_type;  // SQL_DESC_ALLOC_AUTO or SQL_DESC_ALLOC_USER
+  MemPool* records_pool;   // holds the records; replaced whole when the descriptor is reset
+  SQLSMALLINT count;       // SQL_DESC_COUNT: highest record in use (record 0 is the bookmark)
+  void* records;           // record array, laid out by the descriptor layer
+};
+
+struct QuillStmt {
+  int32_t tag;              // TAG_STMT
+  MemPool* pool;            // the statement's own pool
+  QuillDbc* dbc;            // parent connection
+  ErrorHeader* errors;      // diagnostics of the last call on this handle
+  QuillDesc* implicit_ard;  // descriptors made with the statement
+  QuillDesc* implicit_apd;
+  QuillDesc* implicit_ird;
+  QuillDesc* implicit_ipd;
+  QuillDesc* ard;           // descriptors in use (the application ones may be explicit)
+  QuillDesc* apd;
+  QuillDesc* ird;
+  QuillDesc* ipd;
+  int state;                // S1..S12; 0 for the template statement
+  bool prepared;            // SQLPrepare succeeded on the current text
+  // Asynchronous execution.
+  QuillThread* worker;                  // worker thread, when async execution is on
+  QuillSemaphore* work_posted;          // signalled when work is posted to the worker
+  QuillSemaphore* work_done;            // signalled when the worker finished
+  int async_command;                    // command posted to the worker
+  void* async_argument;                 // its argument
+  int async_function;                   // function running asynchronously
+  int async_saved_state;                // state when it started
+  SQLRETURN async_result;               // its outcome
+  char* cursor_name;                    // null until named
+  bool cursor_name_registered;          // registered with insert_cursor_name
+  MemPool* tree_pool;                   // holds the parse tree; null when none
+  void* parse_tree;                     // the statement's parse tree
+  QuillStmt* next;                      // next statement of the connection
+  StmtAttributes attrs;                 // statement attributes
+};
+
+// Entries through which the engine and data-access layer call back into the call layer.
+struct ServiceTable {
+  void* (*allocate)(QuillDbc* dbc, size_t size);  // memory from the connection's pool
+};
+
+struct QuillDbc {
+  int32_t tag;                // TAG_DBC
+  MemPool* pool;              // the connection's own pool
+  QuillEnv* env;              // parent environment
+  ErrorHeader* errors;        // diagnostics of the last call on this handle
+  QuillStmt* template_stmt;   // default statement attributes for new statements
+  QuillStmt* statements;      // newest first, linked through QuillStmt::next
+  int state;                  // DbcState
+  int statement_count;        // statements allocated on this connection
+  ConnAttrSet attributes;     // parsed connection-string and DSN attributes
+  const ServiceTable* services;  // fixed at allocation
+  SQLUINTEGER autocommit;        // SQL_ATTR_AUTOCOMMIT
+  char* replication_path;        // replication file, null when none is named
+  void* replication_entries;     // entries read from it
+  QuillDbc* next;                // next connection of the environment
+};
+
+// Handle validation: non-null and carrying the expected tag.
+inline bool valid_env(SQLHANDLE h) { return h && static_cast<QuillEnv*>(h)->tag == TAG_ENV; }
+inline bool valid_dbc(SQLHANDLE h) { return h && static_cast<QuillDbc*>(h)->tag == TAG_DBC; }
+inline bool valid_stmt(SQLHANDLE h) { return h && static_cast<QuillStmt*>(h)->tag == TAG_STMT; }
+inline bool valid_desc(SQLHANDLE h) { return h && static_cast<QuillDesc*>(h)->tag == TAG_DESC; }
+
+// The error header of a handle of the given ODBC handle type, or null when the type is
+// unknown or the handle fails its tag check.
+ErrorHeader* error_header_of(SQLSMALLINT handle_type, SQLHANDLE handle);
+
+// Allocation and release, shared by SQLAllocHandle and the ODBC 2 entry points.
+SQLRETURN alloc_env(SQLHANDLE* out);
+SQLRETURN alloc_dbc(QuillEnv* env, SQLHANDLE* out);
+SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out);
+SQLRETURN alloc_desc(QuillDbc* dbc, SQLHANDLE* out);
+SQLRETURN free_env(QuillEnv* env);
+SQLRETURN free_dbc(QuillDbc* dbc);
+SQLRETURN free_stmt(QuillStmt* stmt);
+SQLRETURN free_desc(QuillDesc* desc);
+
+// Environment attributes.
+SQLRETURN set_env_attr(QuillEnv* env, SQLINTEGER attribute, SQLPOINTER value,
+                       SQLINTEGER length);
+SQLRETURN get_env_attr(QuillEnv* env, SQLINTEGER attribute, SQLPOINTER value,
+                       SQLINTEGER buffer_length, SQLINTEGER* string_length);
+
+// Descriptors: make one for a statement or connection; drop every record.
+QuillDesc* make_desc(QuillDbc* dbc, QuillStmt* stmt, int32_t kind, bool implicit);
+bool reset_desc(QuillDesc* desc);
+void release_desc(QuillDesc* desc);
+
+// The statement's cursor is closed and its results discarded.
+void close_cursor(QuillStmt* stmt);

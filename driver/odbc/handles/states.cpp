@@ -1,0 +1,100 @@
+// State tables of environments, connections and statements.
+#include "driver/odbc/handles/states.h"
+
+#include "driver/odbc/handles/frame.h"
+
+namespace {
+
+constexpr int kConnectionStateLock = 4;
+
+// Scoped hold of the process-wide connection-state lock.
+struct ConnectionStateLock {
+  ConnectionStateLock() { mutex_entry(kConnectionStateLock, "states", __LINE__); }
+  ~ConnectionStateLock() { mutex_exit(kConnectionStateLock); }
+};
+
+}  // namespace
+
+SQLRETURN env_check_alloc_dbc(QuillEnv* env) { return env_check_version_set(env); }
+
+SQLRETURN env_check_version_set(QuillEnv* env) {
+  if (env->odbc_version == -1) return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
+  return SQL_SUCCESS;
+}
+
+void env_apply_alloc_dbc(QuillEnv* env) {
+  env->connection_count++;
+  env->state = ENV_WITH_CONNECTIONS;
+}
+
+void env_apply_free_dbc(QuillEnv* env) {
+  if (env->connection_count > 0) env->connection_count--;
+  if (env->connection_count == 0) env->state = ENV_ALLOCATED;
+}
+
+void env_check_free_env(QuillEnv* env) {
+  if (env->state == ENV_WITH_CONNECTIONS) post_call_error(env->errors, "HY010", MSG_SEQUENCE);
+}
+
+SQLRETURN env_check_get_attr(QuillEnv* env) {
+  if (env->state == ENV_ALLOCATED && env->odbc_version == -1)
+    return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN env_check_set_attr(QuillEnv* env, SQLINTEGER attribute) {
+  if (env->state == ENV_WITH_CONNECTIONS)
+    return post_call_error(env->errors, "HY011", MSG_CANNOT_SET_NOW);
+  if (attribute != SQL_ATTR_ODBC_VERSION && env->odbc_version == -1)
+    return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
+  return SQL_SUCCESS;
+}
+
+void dbc_apply_alloc_stmt(QuillDbc* dbc) {
+  ConnectionStateLock lock;
+  if (dbc->state == DBC_CONNECTED) dbc->state = DBC_WITH_STATEMENTS;
+  dbc->statement_count++;
+}
+
+void dbc_apply_free_stmt(QuillDbc* dbc) {
+  ConnectionStateLock lock;
+  if (dbc->statement_count > 0) dbc->statement_count--;
+  bool last = dbc->statement_count == 0;
+  if (dbc->state == DBC_WITH_STATEMENTS) {
+    if (last) dbc->state = DBC_CONNECTED;
+  } else if (dbc->state == DBC_IN_TRANSACTION) {
+    // Reading a node never leaves work to commit; the state simply falls back.
+    dbc->state = (last && dbc->autocommit) ? DBC_CONNECTED : DBC_WITH_STATEMENTS;
+  }
+}
+
+SQLRETURN stmt_check(QuillStmt* stmt, int function, int /*option*/) {
+  int s = stmt->state;
+  switch (function) {
+    case SQL_API_SQLFREESTMT:
+    case SQL_API_SQLFREEHANDLE:
+      if (s >= S8_NEED_DATA) return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
+      return SQL_SUCCESS;
+    default:
+      return SQL_SUCCESS;
+  }
+}
+
+void stmt_apply(QuillStmt* stmt, int function, int option, SQLRETURN outcome) {
+  if (outcome != SQL_SUCCESS && outcome != SQL_SUCCESS_WITH_INFO) return;
+  int s = stmt->state;
+  switch (function) {
+    case SQL_API_SQLFREESTMT:
+      if (option != SQL_CLOSE) return;
+      if (s == S4_EXECUTED)
+        stmt->state = stmt->prepared ? S2_PREPARED : S1_ALLOCATED;
+      else if (s >= S5_CURSOR_OPEN && s <= S7_EXTENDED_FETCHED)
+        stmt->state = stmt->prepared ? S3_PREPARED_RESULTS : S1_ALLOCATED;
+      return;
+    case SQL_API_SQLFREEHANDLE:
+      stmt->state = 0;
+      return;
+    default:
+      return;
+  }
+}

@@ -1,0 +1,114 @@
+// Allocation and release of statements with their implicit descriptors.
+#include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handles.h"
+#include "driver/odbc/handles/states.h"
+#include "support/cursor_names.h"
+
+namespace {
+
+// Command that tells a statement's worker thread to end.
+constexpr int kWorkerStop = 16;
+
+bool make_implicit_descriptors(QuillStmt* stmt) {
+  QuillDbc* dbc = stmt->dbc;
+  stmt->implicit_ard = make_desc(dbc, stmt, DESC_ARD, true);
+  stmt->implicit_apd = make_desc(dbc, stmt, DESC_APD, true);
+  stmt->implicit_ird = make_desc(dbc, stmt, DESC_IRD, true);
+  stmt->implicit_ipd = make_desc(dbc, stmt, DESC_IPD, true);
+  if (!stmt->implicit_ard || !stmt->implicit_apd || !stmt->implicit_ird || !stmt->implicit_ipd)
+    return false;
+  stmt->ard = stmt->implicit_ard;
+  stmt->apd = stmt->implicit_apd;
+  stmt->ird = stmt->implicit_ird;
+  stmt->ipd = stmt->implicit_ipd;
+  return reset_desc(stmt->ard) && reset_desc(stmt->apd) && reset_desc(stmt->ipd);
+}
+
+void stop_worker(QuillStmt* stmt) {
+  if (!stmt->worker) return;
+  stmt->async_command = kWorkerStop;
+  thread_clear_semaphore(stmt->work_posted);
+  thread_cleanup(stmt->worker);
+  thread_close_semaphore(stmt->work_posted);
+  thread_close_semaphore(stmt->work_done);
+  stmt->worker = nullptr;
+  stmt->work_posted = stmt->work_done = nullptr;
+}
+
+void unlink_statement(QuillDbc* dbc, QuillStmt* stmt) {
+  for (QuillStmt** link = &dbc->statements; *link; link = &(*link)->next) {
+    if (*link == stmt) {
+      *link = stmt->next;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void close_cursor(QuillStmt* /*stmt*/) {
+  // No result sets exist yet at this layer; executing statements install their cursor here.
+}
+
+SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out) {
+  if (!out) return post_call_error(dbc->errors, "HY009", MSG_NULL_POINTER);
+  *out = SQL_NULL_HANDLE;
+  auto* stmt = static_cast<QuillStmt*>(newNode(sizeof(QuillStmt), TAG_STMT, dbc->pool));
+  MemPool* pool = stmt ? quill_mem_alloc_handle(dbc->pool) : nullptr;
+  ErrorHeader* errors = pool ? CreateErrorHeader(pool, stmt) : nullptr;
+  if (!errors) {
+    quill_mem_release_handle(pool);
+    quill_mem_free(dbc->pool, stmt);
+    return post_call_error(dbc->errors, "HY001", MSG_MEMORY);
+  }
+  stmt->pool = pool;
+  stmt->dbc = dbc;
+  stmt->errors = errors;
+  stmt->attrs = dbc->template_stmt->attrs;
+  if (!make_implicit_descriptors(stmt)) {
+    quill_mem_release_handle(pool);
+    quill_mem_free(dbc->pool, stmt);
+    return post_call_error(dbc->errors, "HY001", MSG_MEMORY);
+  }
+  dbc_apply_alloc_stmt(dbc);
+  stmt->next = dbc->statements;
+  dbc->statements = stmt;
+  stmt->state = S1_ALLOCATED;
+  *out = stmt;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN free_stmt(QuillStmt* stmt) {
+  QuillDbc* dbc = stmt->dbc;
+  close_cursor(stmt);
+  // Explicit descriptors in use stay with the application; the implicit ones go.
+  release_desc(stmt->implicit_ard);
+  release_desc(stmt->implicit_apd);
+  release_desc(stmt->implicit_ird);
+  release_desc(stmt->implicit_ipd);
+  stop_worker(stmt);
+  if (stmt->cursor_name_registered) remove_cursor_name(stmt, get_cursor_name(stmt));
+  quill_mem_release_handle(stmt->tree_pool);
+  FreeErrorHeader(stmt->errors);
+  unlink_statement(dbc, stmt);
+  stmt->tag = 0;
+  quill_mem_release_handle(stmt->pool);
+  quill_mem_free(dbc->pool, stmt);
+  dbc_apply_free_stmt(dbc);
+  return SQL_SUCCESS;
+}
+
+ErrorHeader* error_header_of(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  switch (handle_type) {
+    case SQL_HANDLE_ENV:
+      return valid_env(handle) ? static_cast<QuillEnv*>(handle)->errors : nullptr;
+    case SQL_HANDLE_DBC:
+      return valid_dbc(handle) ? static_cast<QuillDbc*>(handle)->errors : nullptr;
+    case SQL_HANDLE_STMT:
+      return valid_stmt(handle) ? static_cast<QuillStmt*>(handle)->errors : nullptr;
+    case SQL_HANDLE_DESC:
+      return valid_desc(handle) ? static_cast<QuillDesc*>(handle)->errors : nullptr;
+    default:
+      return nullptr;
+  }
+}

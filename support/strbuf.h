@@ -1,0 +1,28 @@
+// Copying result text into a caller's buffer, the way every ODBC function that
+// returns a string does: UTF-8 text, cut only between whole characters, always
+// NUL-terminated when there is room for the terminator, full length reported.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstddef>
+
+// The largest cut <= max_bytes of the `len` bytes at `text` that does not split a UTF-8
+// character (len when it already fits). Malformed sequences are cut at max_bytes.
+size_t utf8_truncation_point(const char* text, size_t len, size_t max_bytes);
+
+// Copies `text` (null is ""; `text_len` bytes, or up to its NUL when text_len < 0, as SQL_NTS)
+// into `buffer` of `buffer_length` bytes: at most buffer_length - 1 bytes cut at a whole
+// character, then a NUL (nothing is written when buffer_length <= 0). The full length in
+// bytes goes to `*length` when it is not null (clamped to the type's maximum).
+// Returns 1 when the text was cut (the caller posts 01004), else 0; a null buffer only
+// reports the length and returns 0.
+int copy_str_buffer(SQLPOINTER buffer, SQLLEN buffer_length, SQLSMALLINT* length,
+                    const char* text, SQLLEN text_len = SQL_NTS);
+// As copy_str_buffer, with an SQLINTEGER length.
+int copy_str_bufferi(SQLPOINTER buffer, SQLLEN buffer_length, SQLINTEGER* length,
+                     const char* text, SQLLEN text_len = SQL_NTS);
+// As copy_str_buffer, with an SQLLEN length.
+int copy_str_bufferl(SQLPOINTER buffer, SQLLEN buffer_length, SQLLEN* length, const char* text,
+                     SQLLEN text_len = SQL_NTS);
