@@ -18,12 +18,12 @@
 #include <vector>
 
 struct ConfigHandle {
-  std::mutex mutex;     // guards the fields below; the handle is shared by connections
-  std::string section;  // odbcinst.ini section of the driver, "" until set_config
-  std::string prefix;   // key prefix from the key path ("" or "a.b.")
-  IniReader reader = nullptr;
-  void* context = nullptr;
-  std::string dsn;  // "" when none
+  std::mutex mutex;            // guards the fields below; the handle is shared by connections
+  std::string section;         // odbcinst.ini section of the driver, "" until set_config
+  std::string prefix;          // key prefix from the key path ("" or "a.b.")
+  IniReader reader = nullptr;  // asked first by get_default, or null
+  void* context = nullptr;     // handed to `reader`
+  std::string dsn;             // data source of the connection being set up, "" when none
 };
 
 namespace {
@@ -181,7 +181,7 @@ void close_registry(ConfigHandle* handle) {
   delete handle;
 }
 
-int set_config(ConfigHandle* handle, const char* key_path) {
+int set_config(ConfigHandle* handle, const char* key_path) try {
   if (!handle || !key_path) return -1;
   std::vector<std::string> parts = split_path(key_path);
   size_t i = 0;
@@ -199,6 +199,8 @@ int set_config(ConfigHandle* handle, const char* key_path) {
   handle->section = std::move(section);
   handle->prefix = std::move(prefix);
   return 0;
+} catch (...) {  // out of memory
+  return -1;
 }
 
 void set_ini_function(ConfigHandle* handle, IniReader reader, void* context) {
@@ -211,18 +213,25 @@ void set_ini_function(ConfigHandle* handle, IniReader reader, void* context) {
 void set_dsn(ConfigHandle* handle, const char* dsn) {
   if (!handle) return;
   std::lock_guard<std::mutex> guard(handle->mutex);
-  handle->dsn.assign(dsn ? dsn : "");
+  try {
+    handle->dsn.assign(dsn ? dsn : "");
+  } catch (...) {  // out of memory: no DSN rather than a wrong one
+    handle->dsn.clear();
+  }
 }
 
 int get_profile_string(const char* dsn, const char* key, const char* default_value, char* buffer,
-                       int size) {
+                       int size) try {
   if (!buffer || size < 1) return -1;
   std::string value;
   if (!read_ini(dsn, key, "ODBC.INI", &value)) value.assign(default_value ? default_value : "");
   return store(value, buffer, size);
+} catch (...) {  // out of memory
+  buffer[0] = '\0';
+  return -1;
 }
 
-int get_default(ConfigHandle* handle, const char* key, char* buffer, int size) {
+int get_default(ConfigHandle* handle, const char* key, char* buffer, int size) try {
   if (!buffer || size < 1) return -1;
   buffer[0] = '\0';
   if (!key || !*key) return -1;
@@ -256,5 +265,8 @@ int get_default(ConfigHandle* handle, const char* key, char* buffer, int size) {
       read_ini(section.c_str(), (prefix + name).c_str(), "ODBCINST.INI", &value) && !value.empty())
     return store(value, buffer, size);
   if (builtin_default(key, &value)) return store(value, buffer, size);
+  return -1;
+} catch (...) {  // out of memory
+  buffer[0] = '\0';
   return -1;
 }

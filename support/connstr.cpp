@@ -130,7 +130,7 @@ void clear_con_str(ConnAttrSet* set) {
 
 int parse_connection_string(const char* text,
                             int (*callback)(void* context, const char* key, const char* value),
-                            void* context, int length, ConnAttrSet* owner) {
+                            void* context, int length, ConnAttrSet* owner) try {
   if (!text) return 0;
   size_t n;
   if (length == SQL_NTS)
@@ -149,6 +149,8 @@ int parse_connection_string(const char* text,
     if (add_pair(owner, key, value.c_str()) != 0) return -2;
   }
   return 0;
+} catch (...) {  // out of memory
+  return -2;
 }
 
 const char* get_attribute_value(const ConnAttrSet* set, const char* key) {
@@ -156,7 +158,7 @@ const char* get_attribute_value(const ConnAttrSet* set, const char* key) {
   return pair ? pair->value : nullptr;
 }
 
-int append_pair(ConnAttrSet* set, const char* key, const char* value, MemPool* pool) {
+int append_pair(ConnAttrSet* set, const char* key, const char* value, MemPool* pool) try {
   if (!set || !key) return -1;
   if (!set->pool) set->pool = pool;
   if (!set->pool) return -1;
@@ -170,9 +172,11 @@ int append_pair(ConnAttrSet* set, const char* key, const char* value, MemPool* p
   quill_mem_free(set->pool, pair->value);
   pair->value = copy;
   return 0;
+} catch (...) {  // out of memory
+  return -1;
 }
 
-int remove_pair(ConnAttrSet* set, const char* key) {
+int remove_pair(ConnAttrSet* set, const char* key) try {
   if (!set || !key) return -1;
   std::string name = trim(key, key + std::strlen(key));
   ListNode* node = nullptr;
@@ -181,13 +185,15 @@ int remove_pair(ConnAttrSet* set, const char* key) {
   free_pair(set->pool, pair);
   set->pairs = ListDelete(set->pairs, node, set->pool);
   return 0;
+} catch (...) {  // out of memory
+  return -1;
 }
 
 int count_pairs(const ConnAttrSet* set) {
   return set ? ListCount(set->pairs) : 0;
 }
 
-int generate_connection_string(const ConnAttrSet* set, char* buffer, int size) {
+int generate_connection_string(const ConnAttrSet* set, char* buffer, int size) try {
   std::string out;
   if (set) {
     for (ListNode* node = ListFirst(set->pairs); node; node = ListNext(node)) {
@@ -217,4 +223,7 @@ int generate_connection_string(const ConnAttrSet* set, char* buffer, int size) {
     buffer[n] = '\0';
   }
   return static_cast<int>(out.size());
+} catch (...) {  // out of memory: nothing written
+  if (buffer && size > 0) buffer[0] = '\0';
+  return 0;
 }

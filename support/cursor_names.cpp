@@ -52,7 +52,7 @@ void generate_cursor_name(void* /*statement*/, char* buffer, int size) {
   std::snprintf(buffer, static_cast<size_t>(size), "SQL_CUR%llu", number);
 }
 
-int insert_cursor_name(void* connection, void* statement, const char* name) {
+int insert_cursor_name(void* connection, void* statement, const char* name) try {
   if (!connection || !statement || !name || !*name) return -1;
   Registry& r = registry();
   std::string folded = fold(name);
@@ -64,6 +64,8 @@ int insert_cursor_name(void* connection, void* statement, const char* name) {
   r.by_statement.emplace(statement, Entry{connection, name});
   r.by_name[{connection, folded}] = statement;
   return 0;
+} catch (...) {  // out of memory
+  return -1;
 }
 
 const char* get_cursor_name(void* statement) {
@@ -73,7 +75,7 @@ const char* get_cursor_name(void* statement) {
   return it == r.by_statement.end() ? nullptr : it->second.name.c_str();
 }
 
-void remove_cursor_name(void* statement, const char* name) {
+void remove_cursor_name(void* statement, const char* name) try {
   Registry& r = registry();
   std::lock_guard<std::mutex> guard(r.mutex);
   auto it = r.by_statement.find(statement);
@@ -81,18 +83,21 @@ void remove_cursor_name(void* statement, const char* name) {
   // `name` may point into the entry itself: compare before erasing.
   if (name && fold(name) != fold(it->second.name.c_str())) return;
   r.erase_locked(it);
+} catch (...) {  // out of memory: the name stays registered
 }
 
-void* get_stmt_by_cursor(void* connection, const char* name) {
+void* get_stmt_by_cursor(void* connection, const char* name) try {
   if (!name) return nullptr;
   Registry& r = registry();
   std::string folded = fold(name);
   std::lock_guard<std::mutex> guard(r.mutex);
   auto it = r.by_name.find({connection, folded});
   return it == r.by_name.end() ? nullptr : it->second;
+} catch (...) {  // out of memory
+  return nullptr;
 }
 
-void remove_connection_cursor_names(void* connection) {
+void remove_connection_cursor_names(void* connection) try {
   Registry& r = registry();
   std::lock_guard<std::mutex> guard(r.mutex);
   for (auto it = r.by_statement.begin(); it != r.by_statement.end();) {
@@ -104,4 +109,5 @@ void remove_connection_cursor_names(void* connection) {
       ++it;
     }
   }
+} catch (...) {  // out of memory: the remaining names stay registered
 }

@@ -21,7 +21,9 @@ constexpr size_t kMaxMessage = 64 * 1024;  // message bytes kept, NUL included
 // Header fields point here while they hold no text of their own; never written to.
 char g_empty_text[1] = "";
 
-bool is_sqlstate_char(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); }
+bool is_sqlstate_char(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+}
 
 // Five characters 0-9/A-Z followed by the end of the string.
 bool valid_sqlstate(const char* s) {
@@ -177,7 +179,9 @@ void SetReturnCode(ErrorHeader* header, int code) {
   header->return_code = static_cast<SQLRETURN>(code);
 }
 
-int GetReturnCode(const ErrorHeader* header) { return header ? header->return_code : SQL_ERROR; }
+int GetReturnCode(const ErrorHeader* header) {
+  return header ? header->return_code : SQL_ERROR;
+}
 
 void VPostError(ErrorHeader* header, int level, int native_error, const char* class_origin,
                 const char* sqlstate, const char* format, va_list args) {
@@ -246,7 +250,9 @@ void SetErrorCount(ErrorHeader* header, int count) {
   if (!header->records) header->error_count = 0;
 }
 
-int GetErrorCount(const ErrorHeader* header) { return header ? header->error_count : 0; }
+int GetErrorCount(const ErrorHeader* header) {
+  return header ? header->error_count : 0;
+}
 
 void SetDiagRowCount(ErrorHeader* header, SQLLEN row_count) {
   if (header) header->row_count = row_count;

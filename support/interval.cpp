@@ -2,6 +2,8 @@
 // seconds plus a nanosecond fraction, year-month intervals to signed months.
 #include "support/interval.h"
 
+#include <cstring>
+
 #include "support/numeric.h"
 
 namespace {
@@ -84,6 +86,13 @@ int post_not_comparable(ErrorHeader* context) {
 
 }  // namespace
 
+int interval_type_of(const SQL_INTERVAL_STRUCT* interval) {
+  static_assert(sizeof(interval->interval_type) == sizeof(int));
+  int type = 0;
+  std::memcpy(&type, &interval->interval_type, sizeof type);
+  return type;
+}
+
 bool is_year_month_interval(int type) {
   return type == SQL_IS_YEAR || type == SQL_IS_MONTH || type == SQL_IS_YEAR_TO_MONTH;
 }
@@ -103,7 +112,7 @@ int interval_sql_type(int type) {
 
 int64_t interval_leading_value(const SQL_INTERVAL_STRUCT* v) {
   int64_t magnitude = 0;
-  switch (v->interval_type) {
+  switch (interval_type_of(v)) {
     case SQL_IS_YEAR:
     case SQL_IS_YEAR_TO_MONTH:
       magnitude = v->intval.year_month.year;
@@ -113,7 +122,7 @@ int64_t interval_leading_value(const SQL_INTERVAL_STRUCT* v) {
       break;
     default: {
       DayTimeShape shape{};
-      if (!day_time_shape(v->interval_type, &shape)) return 0;
+      if (!day_time_shape(interval_type_of(v), &shape)) return 0;
       magnitude = *day_time_slot(const_cast<SQL_INTERVAL_STRUCT*>(v), shape.leading);
     }
   }
@@ -124,12 +133,12 @@ int64_t get_base_value(const SQL_INTERVAL_STRUCT* v, int64_t* scratch) {
   if (scratch) *scratch = 0;
   int64_t total = 0;
   int64_t fraction = 0;
-  if (is_year_month_interval(v->interval_type)) {
-    if (v->interval_type != SQL_IS_MONTH) total = int64_t{v->intval.year_month.year} * 12;
-    if (v->interval_type != SQL_IS_YEAR) total += v->intval.year_month.month;
+  if (is_year_month_interval(interval_type_of(v))) {
+    if (interval_type_of(v) != SQL_IS_MONTH) total = int64_t{v->intval.year_month.year} * 12;
+    if (interval_type_of(v) != SQL_IS_YEAR) total += v->intval.year_month.month;
   } else {
     DayTimeShape shape{};
-    if (!day_time_shape(v->interval_type, &shape)) return 0;
+    if (!day_time_shape(interval_type_of(v), &shape)) return 0;
     auto* fields = const_cast<SQL_INTERVAL_STRUCT*>(v);
     for (int f = shape.leading; f <= shape.trailing; ++f)
       total += int64_t{*day_time_slot(fields, f)} * kFieldSeconds[f];
@@ -141,7 +150,7 @@ int64_t get_base_value(const SQL_INTERVAL_STRUCT* v, int64_t* scratch) {
 }
 
 int normalise_interval(int64_t units, int64_t fraction, SQL_INTERVAL_STRUCT* value) {
-  int type = value->interval_type;
+  int type = interval_type_of(value);
   // Fold the fraction into whole units first so that any mix of signs is accepted.
   units += fraction / NANOSECONDS_PER_SECOND_I64;
   fraction %= NANOSECONDS_PER_SECOND_I64;
@@ -156,8 +165,9 @@ int normalise_interval(int64_t units, int64_t fraction, SQL_INTERVAL_STRUCT* val
   uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
   uint64_t fraction_magnitude = static_cast<uint64_t>(fraction < 0 ? -fraction : fraction);
 
+  if (!is_year_month_interval(type) && !is_day_time_interval(type)) return -1;
   SQL_INTERVAL_STRUCT out{};
-  out.interval_type = value->interval_type;
+  out.interval_type = static_cast<SQLINTERVAL>(type);
   if (is_year_month_interval(type)) {
     uint64_t leading = type == SQL_IS_MONTH ? magnitude : magnitude / 12;
     if (leading > UINT32_MAX) return -1;
@@ -190,8 +200,8 @@ int normalise_interval(int64_t units, int64_t fraction, SQL_INTERVAL_STRUCT* val
 }
 
 int compare_interval(const SQL_INTERVAL_STRUCT* a, const SQL_INTERVAL_STRUCT* b) {
-  bool a_year_month = is_year_month_interval(a->interval_type);
-  bool b_year_month = is_year_month_interval(b->interval_type);
+  bool a_year_month = is_year_month_interval(interval_type_of(a));
+  bool b_year_month = is_year_month_interval(interval_type_of(b));
   if (a_year_month != b_year_month) return a_year_month ? -1 : 1;
   int64_t fraction_a = 0, fraction_b = 0;
   int64_t total_a = get_base_value(a, &fraction_a);
@@ -205,13 +215,14 @@ int interval_compare(const SQL_INTERVAL_STRUCT* left, const void* right, int rig
   if (!left || !right) return post_not_comparable(context);
   if (right_kind == 13 || right_kind == 14) {
     const auto* other = static_cast<const SQL_INTERVAL_STRUCT*>(right);
-    if (is_year_month_interval(left->interval_type) != is_year_month_interval(other->interval_type))
+    if (is_year_month_interval(interval_type_of(left)) !=
+        is_year_month_interval(interval_type_of(other)))
       return post_not_comparable(context);
     return compare_interval(left, other);
   }
-  if (!is_single_field_interval(left->interval_type)) return post_not_comparable(context);
+  if (!is_single_field_interval(interval_type_of(left))) return post_not_comparable(context);
   long double field = static_cast<long double>(interval_leading_value(left));
-  if (left->interval_type == SQL_IS_SECOND) {
+  if (interval_type_of(left) == SQL_IS_SECOND) {
     int64_t fraction = 0;
     get_base_value(left, &fraction);
     field += static_cast<long double>(fraction) / NANOSECONDS_PER_SECOND_I64;

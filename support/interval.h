@@ -17,6 +17,8 @@
 // interval_compare's result when the two sides cannot be compared (an error was posted).
 constexpr int INTERVAL_NOT_COMPARABLE = INT_MIN;
 
+// The interval type as a plain integer, read without trusting it to be a valid enumerator.
+int interval_type_of(const SQL_INTERVAL_STRUCT* interval);
 // True for SQL_IS_YEAR, SQL_IS_MONTH and SQL_IS_YEAR_TO_MONTH.
 bool is_year_month_interval(int interval_type);
 // True for the ten day-time interval types (SQL_IS_DAY .. SQL_IS_MINUTE_TO_SECOND but 7).

@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kDriverSection = "Quillmoor Ethereum ODBC Driver";
 constexpr size_t kMaxShownText = 256;  // bytes of a %S / %*S text shown before "..."
 
-std::mutex g_trace_mutex;          // guards g_trace_file and every write to it
+std::mutex g_trace_mutex;  // guards g_trace_file and every write to it
 std::FILE* g_trace_file = nullptr;
 std::once_flag g_settings_once;
 
@@ -83,14 +83,22 @@ void append_text_arg(std::string& out, const char* text, long length) {
 
 const char* return_name(int rc) {
   switch (rc) {
-    case SQL_SUCCESS: return "SQL_SUCCESS";
-    case SQL_SUCCESS_WITH_INFO: return "SQL_SUCCESS_WITH_INFO";
-    case SQL_STILL_EXECUTING: return "SQL_STILL_EXECUTING";
-    case SQL_NEED_DATA: return "SQL_NEED_DATA";
-    case SQL_NO_DATA: return "SQL_NO_DATA";
-    case SQL_ERROR: return "SQL_ERROR";
-    case SQL_INVALID_HANDLE: return "SQL_INVALID_HANDLE";
-    default: return nullptr;
+    case SQL_SUCCESS:
+      return "SQL_SUCCESS";
+    case SQL_SUCCESS_WITH_INFO:
+      return "SQL_SUCCESS_WITH_INFO";
+    case SQL_STILL_EXECUTING:
+      return "SQL_STILL_EXECUTING";
+    case SQL_NEED_DATA:
+      return "SQL_NEED_DATA";
+    case SQL_NO_DATA:
+      return "SQL_NO_DATA";
+    case SQL_ERROR:
+      return "SQL_ERROR";
+    case SQL_INVALID_HANDLE:
+      return "SQL_INVALID_HANDLE";
+    default:
+      return nullptr;
   }
 }
 
@@ -223,8 +231,7 @@ void log_configure_from_settings() {
       return;
     }
     char path[1024] = "";
-    SQLGetPrivateProfileString(kDriverSection, "TraceFile", "", path, sizeof path,
-                               "ODBCINST.INI");
+    SQLGetPrivateProfileString(kDriverSection, "TraceFile", "", path, sizeof path, "ODBCINST.INI");
     path[sizeof path - 1] = '\0';
     if (path[0]) log_configure(path);
   });

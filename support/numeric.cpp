@@ -104,7 +104,7 @@ constexpr U256 mul128x128(u128 a, u128 b) {
   return r;
 }
 
-// a * b where b is a 256-bit value whose product with a is known to fit.
+// a * b for a product known to fit 256 bits.
 U256 mul256_128(const U256& a, u128 b) {
   if (fits128(a)) return mul128x128(low128(a), b);
   // a >= 2^128: then b is small enough that the product fits; do it limb by limb.

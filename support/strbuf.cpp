@@ -7,7 +7,9 @@
 
 namespace {
 
-bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool is_continuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 // Copies and returns 1 when cut; stores the full length in *full.
 int copy_text(SQLPOINTER buffer, SQLLEN buffer_length, const char* text, SQLLEN text_len,
@@ -47,16 +49,16 @@ size_t utf8_truncation_point(const char* text, size_t len, size_t max_bytes) {
   return cut;
 }
 
-int copy_str_buffer(SQLPOINTER buffer, SQLLEN buffer_length, SQLSMALLINT* length,
-                    const char* text, SQLLEN text_len) {
+int copy_str_buffer(SQLPOINTER buffer, SQLLEN buffer_length, SQLSMALLINT* length, const char* text,
+                    SQLLEN text_len) {
   size_t full = 0;
   int cut = copy_text(buffer, buffer_length, text, text_len, &full);
   store_length(length, full, SHRT_MAX);
   return cut;
 }
 
-int copy_str_bufferi(SQLPOINTER buffer, SQLLEN buffer_length, SQLINTEGER* length,
-                     const char* text, SQLLEN text_len) {
+int copy_str_bufferi(SQLPOINTER buffer, SQLLEN buffer_length, SQLINTEGER* length, const char* text,
+                     SQLLEN text_len) {
   size_t full = 0;
   int cut = copy_text(buffer, buffer_length, text, text_len, &full);
   store_length(length, full, INT32_MAX);

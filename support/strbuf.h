@@ -18,11 +18,11 @@ size_t utf8_truncation_point(const char* text, size_t len, size_t max_bytes);
 // bytes goes to `*length` when it is not null (clamped to the type's maximum).
 // Returns 1 when the text was cut (the caller posts 01004), else 0; a null buffer only
 // reports the length and returns 0.
-int copy_str_buffer(SQLPOINTER buffer, SQLLEN buffer_length, SQLSMALLINT* length,
-                    const char* text, SQLLEN text_len = SQL_NTS);
+int copy_str_buffer(SQLPOINTER buffer, SQLLEN buffer_length, SQLSMALLINT* length, const char* text,
+                    SQLLEN text_len = SQL_NTS);
 // As copy_str_buffer, with an SQLINTEGER length.
-int copy_str_bufferi(SQLPOINTER buffer, SQLLEN buffer_length, SQLINTEGER* length,
-                     const char* text, SQLLEN text_len = SQL_NTS);
+int copy_str_bufferi(SQLPOINTER buffer, SQLLEN buffer_length, SQLINTEGER* length, const char* text,
+                     SQLLEN text_len = SQL_NTS);
 // As copy_str_buffer, with an SQLLEN length.
 int copy_str_bufferl(SQLPOINTER buffer, SQLLEN buffer_length, SQLLEN* length, const char* text,
                      SQLLEN text_len = SQL_NTS);

@@ -173,7 +173,7 @@ void set_value_to_numeric(QuillValue* value, const SQL_NUMERIC_STRUCT* numeric) 
 
 int set_interval_payload(QuillValue* value, const SQL_INTERVAL_STRUCT* interval,
                          int32_t leading_precision) {
-  int type = interval->interval_type;
+  int type = interval_type_of(interval);
   int32_t kind = is_year_month_interval(type) ? VALUE_YEAR_MONTH_INTERVAL
                  : is_day_time_interval(type) ? VALUE_DAY_TIME_INTERVAL
                                               : VALUE_NONE;

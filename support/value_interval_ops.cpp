@@ -57,13 +57,15 @@ int post_datetime_overflow(ErrorHeader* context) {
 Wide interval_total(const SQL_INTERVAL_STRUCT* v) {
   int64_t fraction = 0;
   int64_t base = get_base_value(v, &fraction);
-  if (is_year_month_interval(v->interval_type)) return base;
+  if (is_year_month_interval(interval_type_of(v))) return base;
   return Wide{base} * kNanos + fraction;
 }
 
 // Writes `total` (as interval_total gives it) into an interval of `type`.
 int store_interval(Wide total, int type, int32_t leading_precision, QuillValue* result,
                    ErrorHeader* context) {
+  if (!is_year_month_interval(type) && !is_day_time_interval(type))
+    return post_unsupported(context);
   SQL_INTERVAL_STRUCT out{};
   out.interval_type = static_cast<SQLINTERVAL>(type);
   Wide units = total, fraction = 0;
@@ -106,7 +108,7 @@ int add_intervals(const QuillValue* a, const QuillValue* b, QuillValue* result,
   const SQL_INTERVAL_STRUCT& x = a->payload.interval;
   const SQL_INTERVAL_STRUCT& y = b->payload.interval;
   if (a->kind != b->kind) return post_unsupported(context);
-  int type = combined_type(x.interval_type, y.interval_type);
+  int type = combined_type(interval_type_of(&x), interval_type_of(&y));
   int32_t precision = wider_precision(a->interval_precision, b->interval_precision);
   if (is_value_null(a) || is_value_null(b)) {
     set_value_null(result, a->kind);
@@ -148,7 +150,8 @@ int scale_interval(const QuillValue* interval, const QuillValue* number, QuillVa
     if (!std::isfinite(r) || std::fabs(r) > 1e30L) return post_interval_overflow(context);
     scaled = static_cast<Wide>(r);
   }
-  return store_interval(scaled, x.interval_type, interval->interval_precision, result, context);
+  return store_interval(scaled, interval_type_of(&x), interval->interval_precision, result,
+                        context);
 }
 
 int64_t floor_div(Wide a, int64_t b, Wide* remainder) {

@@ -54,7 +54,7 @@ int interval_as_text(const SQL_INTERVAL_STRUCT* v, char* buffer, size_t size) {
   const auto& ds = v->intval.day_second;
   int n = -1;
   bool with_fraction = false;
-  switch (v->interval_type) {
+  switch (interval_type_of(v)) {
     case SQL_IS_YEAR:
       n = std::snprintf(buffer, size, "%s%u", sign, ym.year);
       break;
@@ -253,7 +253,7 @@ int value_type_to_sql(int kind, const SQL_INTERVAL_STRUCT* interval) {
       return SQL_BIGINT;
     case VALUE_YEAR_MONTH_INTERVAL:
     case VALUE_DAY_TIME_INTERVAL: {
-      int type = interval ? interval_sql_type(interval->interval_type) : 0;
+      int type = interval ? interval_sql_type(interval_type_of(interval)) : 0;
       if (type) return type;
       return kind == VALUE_YEAR_MONTH_INTERVAL ? SQL_INTERVAL_YEAR_TO_MONTH
                                                : SQL_INTERVAL_DAY_TO_SECOND;

@@ -20,3 +20,5 @@ SQLRETURN odbc_get_diag_rec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT reco
 SQLRETURN odbc_get_diag_field(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                               SQLSMALLINT identifier, SQLPOINTER value,
                               SQLSMALLINT buffer_length, SQLSMALLINT* string_length);
+// SQLEndTran without its trace lines (also serves SQLTransact).
+SQLRETURN odbc_end_tran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion);

@@ -1,6 +1,6 @@
 // The real unixODBC Driver Manager loading libquilldrv.so from a project-local
-// odbcinst.ini: a connection attempt makes it allocate the driver's
-// environment and connection, which the driver's trace shows.
+// odbcinst.ini: connecting by DSN and DSN-less, the completed connection
+// string, browsing, and connect failures with their messages.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -29,7 +29,13 @@ class IniEnvironment : public ::testing::Environment {
                                            << "Driver=" << QUILL_DRIVER_PATH << "\n";
     std::ofstream(g_dir + "/odbc.ini") << "[quill_demo]\n"
                                        << "Driver=Quillmoor Ethereum ODBC Driver\n"
-                                       << "URI=http://127.0.0.1:8545\n";
+                                       << "URI=http://127.0.0.1:8545\n"
+                                       << "[quill_opts]\n"
+                                       << "Driver=Quillmoor Ethereum ODBC Driver\n"
+                                       << "URI=http://127.0.0.1:8545\n"
+                                       << "relational_opt=00\n"
+                                       << "in_expansion=1\n"
+                                       << "catalog_schema_check=0\n";
     setenv("ODBCSYSINI", g_dir.c_str(), 1);
     setenv("ODBCINI", (g_dir + "/odbc.ini").c_str(), 1);
     setenv("QUILLDRV_TRACE_FILE", g_trace.c_str(), 1);
@@ -71,30 +77,115 @@ struct DriverManager : ::testing::Test {
   }
 };
 
-// Connecting is not built yet: the Driver Manager loads the driver, allocates its handles,
-// finds no connect entry point and answers IM001 itself.
-TEST_F(DriverManager, ConnectLoadsDriverAndAllocatesItsHandles) {
-  SQLRETURN rc = SQLConnect(dbc, (SQLCHAR*)"quill_demo", SQL_NTS, nullptr, 0, nullptr, 0);
-  EXPECT_EQ(SQL_ERROR, rc);
-  EXPECT_EQ("IM001", first_state(SQL_HANDLE_DBC, dbc));
-  std::string trace = trace_text();
-  EXPECT_NE(std::string::npos, trace.find("SQLAllocHandle( 1,")) << trace;
-  EXPECT_NE(std::string::npos, trace.find("SQLSetEnvAttr(")) << trace;
-  bool connection_allocated =
-      trace.find("SQLAllocHandle( 2,") != std::string::npos ||
-      trace.find("SQLAllocConnect(") != std::string::npos;
-  EXPECT_TRUE(connection_allocated) << trace;
-  EXPECT_EQ(std::string::npos, trace.find("returns SQL_ERROR")) << trace;
+std::string all_messages(SQLSMALLINT type, SQLHANDLE handle) {
+  std::string text;
+  for (SQLSMALLINT i = 1;; ++i) {
+    SQLCHAR state[6] = {0};
+    SQLCHAR message[1024] = {0};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message,
+                                     &length)))
+      break;
+    text += std::string(reinterpret_cast<char*>(state)) + " " +
+            reinterpret_cast<char*>(message) + "\n";
+  }
+  return text;
 }
 
-TEST_F(DriverManager, DsnLessConnectionFindsDriverByName) {
-  const char* text = "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:8545";
-  SQLCHAR out[256];
+SQLRETURN driver_connect(SQLHDBC dbc, const std::string& text, std::string* out = nullptr,
+                         SQLSMALLINT out_size = 1024) {
+  std::string buffer(static_cast<size_t>(out_size > 0 ? out_size : 1), '\0');
   SQLSMALLINT length = 0;
-  SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text, SQL_NTS, out, sizeof out, &length,
+  SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS,
+                                  (SQLCHAR*)buffer.data(), out_size, &length,
                                   SQL_DRIVER_NOPROMPT);
-  EXPECT_EQ(SQL_ERROR, rc);
-  EXPECT_EQ("IM001", first_state(SQL_HANDLE_DBC, dbc));
+  if (out) *out = buffer.c_str();
+  return rc;
+}
+
+const std::string kDriver = "DRIVER={Quillmoor Ethereum ODBC Driver};";
+
+TEST_F(DriverManager, ConnectByDsnLoadsDriverAndConnects) {
+  ASSERT_EQ(SQL_SUCCESS, SQLConnect(dbc, (SQLCHAR*)"quill_demo", SQL_NTS, nullptr, 0, nullptr, 0))
+      << all_messages(SQL_HANDLE_DBC, dbc);
+  EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+  std::string trace = trace_text();
+  EXPECT_NE(std::string::npos, trace.find("SQLAllocHandle( 1,")) << trace;
+  EXPECT_NE(std::string::npos, trace.find("SQLConnect() returns SQL_SUCCESS")) << trace;
+  EXPECT_NE(std::string::npos, trace.find("SQLDisconnect() returns SQL_SUCCESS")) << trace;
+}
+
+TEST_F(DriverManager, DsnLessConnectionReturnsCompletedString) {
+  std::string out;
+  ASSERT_EQ(SQL_SUCCESS, driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545", &out))
+      << all_messages(SQL_HANDLE_DBC, dbc);
+  EXPECT_NE(std::string::npos, out.find("URI=http://127.0.0.1:8545")) << out;
+  EXPECT_NE(std::string::npos, out.find("DRIVER=")) << out;
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+}
+
+TEST_F(DriverManager, TruncatedOutputStringIsFlagged) {
+  std::string out;
+  ASSERT_EQ(SQL_SUCCESS_WITH_INFO,
+            driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545", &out, 10));
+  EXPECT_EQ(9u, out.size());
+  EXPECT_EQ("01004", first_state(SQL_HANDLE_DBC, dbc));
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+}
+
+struct FailureCase {
+  std::string text;     // connection string
+  std::string state;    // expected SQLSTATE of the first record
+  std::string message;  // text the records must hold
+};
+
+TEST_F(DriverManager, ConnectFailuresCarryExactMessages) {
+  const FailureCase cases[] = {
+      {kDriver, "HY000", "URI must be provided"},
+      {kDriver + "URI=ftp://example.org", "HY000", "Unable to extract host from Api Domain"},
+      {kDriver + "URI=http://127.0.0.1:8545;work_dir_path=/nonexistent/dir", "HY000",
+       "Unable to open or create a schema fileset in (/nonexistent/dir/)"},
+      {"DSN=quill_demo;SAVEFILE=x.dsn", "01S09", "Invalid keyword"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(SQL_ERROR, driver_connect(dbc, c.text));
+    std::string messages = all_messages(SQL_HANDLE_DBC, dbc);
+    EXPECT_NE(std::string::npos, messages.find(c.state)) << messages;
+    EXPECT_NE(std::string::npos, messages.find(c.message)) << messages;
+  }
+  // A failed attempt does not hold the next one to its values.
+  EXPECT_EQ(SQL_SUCCESS, driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545"));
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+}
+
+TEST_F(DriverManager, BrowseConnectAsksForWhatIsMissing) {
+  SQLCHAR out[256] = {0};
+  SQLSMALLINT length = 0;
+  EXPECT_EQ(SQL_NEED_DATA, SQLBrowseConnect(dbc, (SQLCHAR*)"DSN=quill_demo", SQL_NTS, out,
+                                            sizeof out, &length));
+  EXPECT_STREQ("PWD:Password=?;UID:UserID=?;SQI:SQITarget=?;", reinterpret_cast<char*>(out));
+  EXPECT_EQ(SQL_SUCCESS, SQLBrowseConnect(dbc, (SQLCHAR*)"UID=u;PWD=p;SQI=eth", SQL_NTS, out,
+                                          sizeof out, &length))
+      << all_messages(SQL_HANDLE_DBC, dbc);
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+}
+
+// Entries read from the data source are kept only under their rules; the same values
+// given in the string are always kept.
+TEST_F(DriverManager, DataSourceEntriesFollowTheirKeepRules) {
+  std::string out;
+  ASSERT_EQ(SQL_SUCCESS, driver_connect(dbc, "DSN=quill_opts", &out));
+  EXPECT_EQ(std::string::npos, out.find("relational_opt")) << out;  // "00" starts with 0
+  EXPECT_NE(std::string::npos, out.find("in_expansion=1")) << out;
+  EXPECT_EQ(std::string::npos, out.find("catalog_schema_check")) << out;
+  EXPECT_NE(std::string::npos, out.find("work_mem_size=0")) << out;
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+  ASSERT_EQ(SQL_SUCCESS, driver_connect(dbc, "DSN=quill_opts;relational_opt=00", &out));
+  EXPECT_NE(std::string::npos, out.find("relational_opt=00")) << out;
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
 }
 
 TEST_F(DriverManager, UnknownDsnIsReportedByTheDriverManager) {

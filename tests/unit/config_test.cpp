@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,6 +27,9 @@ std::string choose_ini_directory() {
     if (!mkdtemp(pattern)) return "";
     dir = pattern;
     setenv("ODBCSYSINI", dir.c_str(), 1);
+    static std::string created;
+    created = dir;
+    std::atexit([] { std::filesystem::remove_all(created); });
   }
   const char* user = std::getenv("ODBCINI");
   if (!user || !*user) setenv("ODBCINI", (dir + "/user_odbc.ini").c_str(), 1);

@@ -81,7 +81,10 @@ std::string Fmt(i128 v, int scale) {
   while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
   std::string out = neg ? "-" : "";
   out += digits.substr(0, digits.size() - scale);
-  if (scale) out += "." + digits.substr(digits.size() - scale);
+  if (scale) {
+    out += '.';
+    out.append(digits, digits.size() - scale, std::string::npos);
+  }
   return out;
 }
 

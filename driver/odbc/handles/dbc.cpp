@@ -1,6 +1,7 @@
 // Allocation and release of connections.
 #include <cstring>
 
+#include "driver/dal/dal.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
@@ -47,7 +48,8 @@ SQLRETURN alloc_dbc(QuillEnv* env, SQLHANDLE* out) {
   QuillStmt* tmpl =
       pool ? static_cast<QuillStmt*>(newNode(sizeof(QuillStmt), TAG_STMT, pool)) : nullptr;
   ErrorHeader* errors = tmpl ? CreateErrorHeader(pool, dbc) : nullptr;
-  if (!errors) {
+  Dal* dal = errors ? dal_create(dbc, errors) : nullptr;
+  if (!dal) {
     quill_mem_release_handle(pool);
     quill_mem_free(env->pool, dbc);
     return post_call_error(env->errors, "HY001", MSG_MEMORY);
@@ -55,11 +57,13 @@ SQLRETURN alloc_dbc(QuillEnv* env, SQLHANDLE* out) {
   dbc->pool = pool;
   dbc->env = env;
   dbc->errors = errors;
+  dbc->dal = dal;
   tmpl->pool = pool;
   tmpl->dbc = dbc;
   stmt_attributes_init(&tmpl->attrs);
   dbc->template_stmt = tmpl;
   dbc->autocommit = SQL_AUTOCOMMIT_ON;
+  conn_attributes_init(&dbc->attrs);
   init_con_str(&dbc->attributes, pool);
   dbc->services = &kServices;
   if (env->config) {
@@ -82,6 +86,8 @@ SQLRETURN free_dbc(QuillDbc* dbc) {
     set_ini_function(env->config, nullptr, nullptr);
     env->ini_owner = nullptr;
   }
+  dal_destroy(dbc->dal);
+  dbc->dal = nullptr;
   FreeErrorHeader(dbc->errors);
   unlink_connection(env, dbc);
   dbc->tag = 0;

@@ -22,6 +22,7 @@ QuillDesc* make_desc(QuillDbc* dbc, QuillStmt* stmt, int32_t kind, bool implicit
   desc->implicit = implicit;
   desc->alloc_type = implicit ? SQL_DESC_ALLOC_AUTO : SQL_DESC_ALLOC_USER;
   desc->records_pool = records;
+  desc->array_size = 1;
   return desc;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "driver/odbc/handles/conn_attrs.h"
 #include "support/config.h"
 #include "support/connstr.h"
 #include "support/diag.h"
@@ -44,6 +45,7 @@ enum DbcState : int {
 
 struct QuillEnv;
 struct QuillDbc;
+struct Dal;
 struct QuillStmt;
 struct QuillDesc;
 
@@ -83,6 +85,17 @@ struct StmtAttributes {
   SQLULEN metadata_id;           // SQL_ATTR_METADATA_ID
   SQLLEN cursor_sensitivity;     // SQL_ATTR_CURSOR_SENSITIVITY
   SQLLEN cursor_scrollable;      // SQL_ATTR_CURSOR_SCROLLABLE
+  // Attributes kept in the descriptors of a statement; only the template statement, which has
+  // no descriptors, holds them here until stmt_attributes_seed_descriptors copies them.
+  SQLULEN param_bind_type;                // SQL_ATTR_PARAM_BIND_TYPE
+  SQLLEN* param_bind_offset_ptr;          // SQL_ATTR_PARAM_BIND_OFFSET_PTR
+  SQLUSMALLINT* param_operation_ptr;      // SQL_ATTR_PARAM_OPERATION_PTR
+  SQLUSMALLINT* param_status_ptr;         // SQL_ATTR_PARAM_STATUS_PTR
+  SQLULEN* params_processed_ptr;          // SQL_ATTR_PARAMS_PROCESSED_PTR
+  SQLLEN* row_bind_offset_ptr;            // SQL_ATTR_ROW_BIND_OFFSET_PTR
+  SQLUSMALLINT* row_operation_ptr;        // SQL_ATTR_ROW_OPERATION_PTR
+  SQLUSMALLINT* row_status_ptr;           // SQL_ATTR_ROW_STATUS_PTR
+  SQLULEN* rows_fetched_ptr;              // SQL_ATTR_ROWS_FETCHED_PTR
 };
 
 // Default statement attributes of a new connection.
@@ -99,6 +112,11 @@ struct QuillDesc {
   SQLSMALLINT alloc_type;  // SQL_DESC_ALLOC_AUTO or SQL_DESC_ALLOC_USER
   MemPool* records_pool;   // holds the records; replaced whole when the descriptor is reset
   SQLSMALLINT count;       // SQL_DESC_COUNT: highest record in use (record 0 is the bookmark)
+  SQLULEN array_size;      // SQL_DESC_ARRAY_SIZE (1 by default)
+  SQLUSMALLINT* array_status_ptr;  // SQL_DESC_ARRAY_STATUS_PTR
+  SQLLEN* bind_offset_ptr;         // SQL_DESC_BIND_OFFSET_PTR
+  SQLULEN bind_type;               // SQL_DESC_BIND_TYPE (SQL_BIND_BY_COLUMN = 0)
+  SQLULEN* rows_processed_ptr;     // SQL_DESC_ROWS_PROCESSED_PTR
   void* records;           // record array, laid out by the descriptor layer
 };
 
@@ -151,9 +169,15 @@ struct QuillDbc {
   ConnAttrSet attributes;     // parsed connection-string and DSN attributes
   const ServiceTable* services;  // fixed at allocation
   SQLUINTEGER autocommit;        // SQL_ATTR_AUTOCOMMIT
+  ConnAttributes attrs;          // the other connection attributes
   char* replication_path;        // replication file, null when none is named
   void* replication_entries;     // entries read from it
   QuillDbc* next;                // next connection of the environment
+  Dal* dal;                      // the data-access layer, made with the connection
+  bool relational_opt;           // engine option `relational_opt`
+  bool in_expansion;             // engine option `in_expansion`
+  bool catalog_schema_check;     // engine option `catalog_schema_check`
+  char* schema_fileset;          // directory of the open schema fileset; null when closed
 };
 
 // Handle validation: non-null and carrying the expected tag.
@@ -189,3 +213,7 @@ void release_desc(QuillDesc* desc);
 
 // The statement's cursor is closed and its results discarded.
 void close_cursor(QuillStmt* stmt);
+
+// Ends the connection's transaction (SQL_COMMIT or SQL_ROLLBACK) through the data-access
+// layer and applies the connection-state transition; diagnostics go to the connection.
+SQLRETURN end_transaction(QuillDbc* dbc, SQLSMALLINT completion);

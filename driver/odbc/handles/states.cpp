@@ -68,9 +68,54 @@ void dbc_apply_free_stmt(QuillDbc* dbc) {
   }
 }
 
-SQLRETURN stmt_check(QuillStmt* stmt, int function, int /*option*/) {
+namespace {
+
+// Attributes that shape the cursor: fixed once a statement is prepared or executed.
+bool is_cursor_attribute(int attribute) {
+  switch (attribute) {
+    case SQL_ATTR_CURSOR_TYPE:
+    case SQL_ATTR_CONCURRENCY:
+    case SQL_ATTR_SIMULATE_CURSOR:
+    case SQL_ATTR_USE_BOOKMARKS:
+    case SQL_ATTR_CURSOR_SENSITIVITY:
+    case SQL_ATTR_CURSOR_SCROLLABLE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+SQLRETURN check_set_stmt_attr(QuillStmt* stmt, int attribute) {
+  int s = stmt->state;
+  if (s >= S8_NEED_DATA) {
+    return stmt->prepared ? post_call_error(stmt->errors, "HY011", MSG_CANNOT_SET_NOW)
+                          : post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
+  }
+  if (!is_cursor_attribute(attribute)) return SQL_SUCCESS;
+  if (s == S2_PREPARED || s == S3_PREPARED_RESULTS)
+    return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
+  if (s >= S4_EXECUTED && s <= S7_EXTENDED_FETCHED)
+    return post_call_error(stmt->errors, "24000", MSG_INVALID_CURSOR_STATE);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN check_get_stmt_attr(QuillStmt* stmt, int attribute) {
+  int s = stmt->state;
+  if (s >= S8_NEED_DATA) return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
+  if (attribute == SQL_ATTR_ROW_NUMBER && s != S6_FETCHED && s != S7_EXTENDED_FETCHED)
+    return post_call_error(stmt->errors, "24000", MSG_INVALID_CURSOR_STATE);
+  return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN stmt_check(QuillStmt* stmt, int function, int option) {
   int s = stmt->state;
   switch (function) {
+    case SQL_API_SQLSETSTMTATTR:
+      return check_set_stmt_attr(stmt, option);
+    case SQL_API_SQLGETSTMTATTR:
+      return check_get_stmt_attr(stmt, option);
     case SQL_API_SQLFREESTMT:
     case SQL_API_SQLFREEHANDLE:
       if (s >= S8_NEED_DATA) return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);

@@ -1,4 +1,5 @@
 // Allocation and release of statements with their implicit descriptors.
+#include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
@@ -70,6 +71,7 @@ SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out) {
     quill_mem_free(dbc->pool, stmt);
     return post_call_error(dbc->errors, "HY001", MSG_MEMORY);
   }
+  stmt_attributes_seed_descriptors(stmt);
   dbc_apply_alloc_stmt(dbc);
   stmt->next = dbc->statements;
   dbc->statements = stmt;

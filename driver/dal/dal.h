@@ -1,0 +1,138 @@
+// The data-access layer of one connection: an ordered list of backends (the
+// view store, the INFO_SCHEMA tables and the Ethereum backend) behind one set
+// of entries that describe tables, route catalog calls by link name, start
+// scans and fetch rows.
+#pragma once
+
+#include "driver/dal/sqi/sqi.h"
+#include "support/connstr.h"
+#include "support/diag.h"
+
+constexpr int DAL_ENTRY_COUNT = 3;  // view store, INFO_SCHEMA, Ethereum
+constexpr const char* DAL_VIEWS_LINK = "$$$VIEWS$$$";
+constexpr const char* DAL_INFO_SCHEMA_LINK = "$$$INFO_SCHEMA$$$";
+constexpr const char* DAL_GATEWAY_ORIGIN = "ODBC Gateway";
+constexpr const char* DAL_MULTIPLEXOR_ORIGIN = "Data Access Multiplexor";
+
+// One backend of the list.
+struct DalEntry {
+  int status;                       // 0 while it holds a pending result; 3 when it has none
+  int passthrough_disabled;         // set by DISABLEPT
+  char link[SQI_NAME_MAX];          // link name, compared without regard to case
+  const SqiOperations* ops;         // the backend's operation table
+  SqiEnv handle;                    // the backend's connection handle
+  bool present;                     // the entry exists (made by DALOpen)
+};
+
+// The per-connection data-access context.
+struct Dal {
+  ErrorHeader* errors;              // the connection's diagnostics
+  void* connection;                 // the call-layer connection it serves
+  int count;                        // number of entries (3 once open)
+  DalEntry entries[DAL_ENTRY_COUNT];  // the backends in list order
+  const SqiOperations* backends[DAL_ENTRY_COUNT];  // operation tables DALOpen installs
+  bool open;                        // DALOpen succeeded and no disconnect since
+  bool transaction_open;            // a transaction was begun and not ended
+};
+
+// Catalog kinds an iterator may carry.
+enum DalCatalogKind : int {
+  DAL_CATALOG_NONE = 0,
+  DAL_CATALOG_TABLES = 1,
+  DAL_CATALOG_COLUMNS = 2,
+  DAL_CATALOG_STATISTICS = 3,
+  DAL_CATALOG_SPECIAL_COLUMNS = 4,
+  DAL_CATALOG_PRIMARY_KEYS = 5,
+  DAL_CATALOG_PRIVILEGES = 6,
+  DAL_CATALOG_FOREIGN_KEYS = 7,
+};
+
+// One scan or catalog call.
+struct DalIterator {
+  Dal* dal;                          // the data-access context
+  ErrorHeader* errors;               // where backends post the iterator's diagnostics
+  SqiStmt stmts[DAL_ENTRY_COUNT];    // backend statements, allocated lazily
+  bool unallocated[DAL_ENTRY_COUNT]; // statement not yet allocated for an existing entry
+  int position;                      // current list index
+  bool single_backend;               // scans, pass-through and fetch by key
+  bool type_info;                    // a type-info result
+  int catalog_kind;                  // DalCatalogKind
+  bool end_of_data;                  // single-backend scan reached its end
+  int timeout;                       // seconds, 0 none
+};
+
+// Creates the context when a connection is allocated; null on memory failure.
+Dal* dal_create(void* connection, ErrorHeader* errors);
+// Releases the context (closing the backends when still open).
+void dal_destroy(Dal* dal);
+// The service callback every backend receives.
+int dal_service(int code, void* parameters);
+
+// Opens every backend with the connection attributes; SqiResult.
+int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window);
+// Frees every backend environment and the entries.
+void DALClose(Dal* dal);
+// Disconnects and frees every backend.
+void DALDisconnect(Dal* dal);
+
+DalIterator* DALOpenIterator(ErrorHeader* errors, Dal* dal);
+void DALSetTimeout(DalIterator* it, int seconds);
+void DALResetIterator(DalIterator* it);
+void DALCloseIterator(DalIterator* it);
+
+int DALDescribeTable(ErrorHeader* errors, Dal* dal, const char* link, const char* table,
+                     DalTable* out);
+int DALDescribeColumns(ErrorHeader* errors, Dal* dal, const DalTable* table, int count,
+                       DalColumn* out);
+int DALGetInfo(DalIterator* it, const DalTable* table, int code, void* out);
+int DALGetPKInfo(Dal* dal, const DalTable* table, DalKeyColumn* out, int capacity, int* count);
+
+int DALTables(DalIterator* it, SqiText catalog, SqiText schema, SqiText table, SqiText types);
+int DALColumns(DalIterator* it, SqiText catalog, SqiText schema, SqiText table, SqiText column);
+int DALColumnPrivileges(DalIterator* it, SqiText catalog, SqiText schema, SqiText table,
+                        SqiText column);
+int DALPrimaryKeys(DalIterator* it, SqiText catalog, SqiText schema, SqiText table);
+int DALSpecialColumns(DalIterator* it, int identifier_type, SqiText catalog, SqiText schema,
+                      SqiText table, int scope, int nullable);
+int DALStatistics(DalIterator* it, SqiText catalog, SqiText schema, SqiText table, int unique,
+                  int reserved);
+int DALTablePrivileges(DalIterator* it, SqiText catalog, SqiText schema, SqiText table);
+int DALForeignKeys(DalIterator* it, SqiText pk_catalog, SqiText pk_schema, SqiText pk_table,
+                   SqiText fk_catalog, SqiText fk_schema, SqiText fk_table);
+int DALProcedures(DalIterator* it, SqiText catalog, SqiText schema, SqiText procedure);
+int DALProcedureColumns(DalIterator* it, SqiText catalog, SqiText schema, SqiText procedure,
+                        SqiText column);
+int DALGetTypeInfo(DalIterator* it, int sql_type);
+int DALStartScan(DalIterator* it, const DalTable* table, const int* column_usage,
+                 const int* key_map, int restriction_count, const Restriction* restrictions);
+int DALFetch(DalIterator* it);
+int DALGetData(DalIterator* it, int column, int c_type, void* buffer, SQLLEN length,
+               SQLLEN* indicator);
+int DALExecSQL(DalIterator* it, const char* sql, void* statement, int index, void* reserved);
+
+// Data definition: the request names its link ("" for none).
+int DALCreateTable(DalIterator* it, const char* link, void* request);
+int DALDropTable(DalIterator* it, const char* link, void* request);
+int DALCreateIndex(DalIterator* it, const char* link, void* request);
+int DALDropIndex(DalIterator* it, const char* link, void* request);
+int DALCreateUser(DalIterator* it, const char* link, void* request);
+int DALDropUser(DalIterator* it, const char* link, void* request);
+int DALExecDDL(DalIterator* it, void* request);
+int DALGrant(DalIterator* it, const DalTable* table, void* request);
+int DALRevoke(DalIterator* it, const DalTable* table, void* request);
+int DALDropColumn(DalIterator* it, const DalTable* table, void* request);
+int DALAddColumn(DalIterator* it, const DalTable* table, void* request);
+int DALFetchByKey(DalIterator* it, const DalTable* table, void* arguments);
+int DALInsertRow(DalIterator* it, const DalTable* table, void* arguments);
+int DALDeleteRow(DalIterator* it, const DalTable* table, void* arguments);
+int DALUpdateRow(DalIterator* it, const DalTable* table, void* arguments, int mode);
+
+// Transactions across every backend.
+int DALBeginTransaction(Dal* dal);
+int DALEndTransaction(Dal* dal, int completion);
+
+// The built-in backends of list indexes 0 and 1.
+const SqiOperations* view_store_operations();
+const SqiOperations* info_schema_operations();
+// The Ethereum backend of list index 2.
+const SqiOperations* eth_operations();

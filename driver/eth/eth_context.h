@@ -1,0 +1,85 @@
+// Records of the Ethereum backend: the per-connection environment, the
+// connection context with its endpoint and settings, and the HTTP context the
+// transport and the log use.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "driver/dal/sqi/sqi.h"
+#include "driver/eth/eth_log.h"
+
+struct EthTable;  // a table of the connection's table list (eth_tables.h)
+struct RowSet;    // rows of a catalog result (driver/dal/sqi/rowset.h)
+
+// Cookie kept from a response.
+struct EthCookie {
+  std::string name;   // cookie name
+  std::string value;  // cookie value
+};
+
+// State of the HTTP transport of one connection; also the log's context.
+struct EthHttpContext {
+  int tag = ETH_HTTP_CONTEXT_TAG;  // identifies the record to the log
+  EthLogState log;                 // log mode, file and lock
+  int socket = -1;                 // open socket, -1 when closed
+  std::mutex exchange_lock;        // held around each request/response exchange
+  std::string uri;                 // endpoint URI
+  std::string api_key;             // API key ("" when none)
+  void* tls_session = nullptr;     // TLS session while a TLS socket is open
+  std::string cert_path;           // certificate file or directory
+  std::string entropy_file;        // entropy file
+  bool accept_unverified = false;  // accept a peer the certificates do not verify
+  std::vector<EthCookie> cookies;  // cookies from earlier responses
+  std::string last_error;          // text of the last error (at most 1023 characters)
+};
+
+// Endpoint, proxy and settings of one connection.
+struct EthConnection {
+  std::string host;                  // endpoint host
+  uint16_t port = 443;               // endpoint port
+  bool tls = false;                  // "https://" endpoint
+  std::string path;                  // endpoint path without leading '/' ("" when none)
+  std::string proxy_host;            // proxy host ("" when none)
+  uint16_t proxy_port = 0;           // proxy port
+  bool proxy_tls = false;            // "https://" proxy
+  std::string proxy_user;            // proxy user
+  std::string proxy_password;        // proxy password
+  std::string api_key;               // API key
+  std::string uri;                   // endpoint URI
+  int string_length = 255;           // resolved `string_length`
+  int array_length = 2000;           // resolved `array_length`
+  int object_length = 2000;          // resolved `object_length`
+  int id_length = 16;                // resolved `id_length`
+  int block_length = 24;             // resolved `block_length`
+  EthHttpContext http;               // transport state
+};
+
+// The backend's connection handle (what SQIAllocEnv makes).
+struct EthEnv {
+  void* target = nullptr;            // diagnostic target for connection-level errors
+  SqiService service = nullptr;      // the call layer's service callback
+  std::string dsn;                   // data source name ("" when none)
+  int tz_hours = 0;                  // local time-zone offset, hours
+  int tz_minutes = 0;                // and minutes
+  void* tls_library = nullptr;       // TLS library context
+  int odbc_version = 3;              // set by SQISetOption option 0
+  int query_timeout = 0;             // seconds, 0 none
+  bool disguise_long = false;        // report LONGVARCHAR as VARCHAR in SQL_DATA_TYPE
+  EthConnection* connection = nullptr;  // endpoint and settings after SQIConnect
+  std::vector<EthTable>* tables = nullptr;  // the connection's table list
+};
+
+// A backend statement: a catalog result or a scan.
+struct EthStmt {
+  void* target = nullptr;     // diagnostic target (the iterator's handle)
+  EthEnv* env = nullptr;      // owning environment
+  RowSet* rows = nullptr;     // current result rows, null when none
+};
+
+// Posts a diagnostic through the service callback with the backend's origin.
+void eth_post_error(EthEnv* env, void* target, const char* sqlstate, const char* message);
+
+constexpr const char* ETH_ORIGIN = "Quillmoor Ethereum ODBC Driver";

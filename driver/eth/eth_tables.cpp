@@ -1,0 +1,99 @@
+// Building and searching the connection's table list.
+#include "driver/eth/eth_tables.h"
+
+#include <strings.h>
+
+#include <memory>
+#include <new>
+
+#include "driver/eth/eth_catalog.h"
+
+int eth_resolve_length(const EthConnection& connection, int length) {
+  switch (length) {
+    case ETH_LENGTH_STRING:
+      return connection.string_length;
+    case ETH_LENGTH_ARRAY:
+      return connection.array_length;
+    case ETH_LENGTH_OBJECT:
+      return connection.object_length;
+    case ETH_LENGTH_ID:
+      return connection.id_length;
+    case ETH_LENGTH_BLOCK:
+      return connection.block_length;
+    default:
+      return length;
+  }
+}
+
+// The connection's copy of one built-in table.
+static EthTable copy_table(const EthCatalogTable& source, const EthConnection& connection) {
+  EthTable table;
+  table.name = source.name;
+  table.method = source.method;
+  table.column_count = source.column_count;
+  table.param_count = source.param_count;
+  table.flags = source.flags;
+  if (source.expansion_path != nullptr) table.expansion_path = source.expansion_path;
+  table.columns.reserve(source.column_count);
+  for (const EthCatalogColumn& from : eth_catalog_columns(source)) {
+    EthColumn column;
+    column.name = from.name;
+    column.sql_type = from.sql_type;
+    column.length = eth_resolve_length(connection, from.length);
+    column.flags = from.flags;
+    column.param_position = from.param_position;
+    column.member = from.member != nullptr ? from.member : "";
+    column.element_field = from.element_field != nullptr ? from.element_field : "";
+    column.type_name = from.type_name != nullptr ? from.type_name : "";
+    table.columns.push_back(std::move(column));
+  }
+  return table;
+}
+
+bool eth_build_table_list(EthEnv* env) {
+  if (env == nullptr) return false;
+  eth_free_table_list(env);
+  if (env->connection == nullptr) return false;
+  eth_log(&env->connection->http, "eth_tables", __LINE__, ETH_LOG_ENTRY, "Extract Metadata");
+  try {
+    auto tables = std::make_unique<std::vector<EthTable>>();
+    tables->reserve(eth_catalog_tables().size());
+    for (const EthCatalogTable& source : eth_catalog_tables())
+      tables->push_back(copy_table(source, *env->connection));
+    env->tables = tables.release();
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void eth_free_table_list(EthEnv* env) {
+  if (env == nullptr) return;
+  delete env->tables;
+  env->tables = nullptr;
+}
+
+const EthTable* eth_find_table(const EthEnv* env, const char* name) {
+  if (env == nullptr || env->tables == nullptr || name == nullptr) return nullptr;
+  for (const EthTable& table : *env->tables)
+    if (strcasecmp(table.name.c_str(), name) == 0) return &table;
+  return nullptr;
+}
+
+const EthTable* eth_find_table_exact(const EthEnv* env, const char* name) {
+  if (env == nullptr || env->tables == nullptr || name == nullptr) return nullptr;
+  for (const EthTable& table : *env->tables)
+    if (table.name == name) return &table;
+  return nullptr;
+}
+
+bool eth_is_key_column(const EthColumn& column) {
+  return (column.flags & (ETH_COLUMN_KEY | ETH_COLUMN_KEY_ALT)) != 0;
+}
+
+int eth_key_column_count(const EthTable& table) {
+  int count = 0;
+  for (const EthColumn& column : table.columns)
+    if (eth_is_key_column(column)) ++count;
+  return count;
+}

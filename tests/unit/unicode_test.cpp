@@ -1,0 +1,91 @@
+// UTF-16 <-> UTF-8 conversion of the wide entry points: surrogate pairs,
+// malformed input and cutting at whole characters.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/unicode.h"
+
+namespace {
+
+std::string to_utf8(const std::u16string& text, SQLLEN units = SQL_NTS) {
+  std::string out;
+  utf16_to_utf8(reinterpret_cast<const SQLWCHAR*>(text.c_str()), units, out);
+  return out;
+}
+
+std::u16string to_utf16(const std::string& text) {
+  std::u16string out;
+  utf8_to_utf16(text.data(), text.size(), out);
+  return out;
+}
+
+struct RoundTrip {
+  std::u16string wide;
+  std::string narrow;
+};
+
+TEST(Unicode, ValidTextRoundTrips) {
+  const RoundTrip cases[] = {
+      {u"", ""},
+      {u"plain ascii", "plain ascii"},
+      {u"\u00E9t\u00E9", "\xC3\xA9t\xC3\xA9"},                     // two-byte
+      {u"\u20AC 5", "\xE2\x82\xAC 5"},                             // three-byte
+      {u"\U0001F600!", "\xF0\x9F\x98\x80!"},                      // surrogate pair, four-byte
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},                        // highest code point
+      {u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"}, // range edges
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.narrow, to_utf8(c.wide));
+    EXPECT_EQ(c.wide, to_utf16(c.narrow));
+    EXPECT_EQ(c.wide.size(), utf8_to_utf16_length(c.narrow.data(), c.narrow.size()));
+  }
+}
+
+TEST(Unicode, MalformedInputBecomesReplacementCharacter) {
+  const std::u16string lone_high = {u'a', 0xD800, u'b'};
+  const std::u16string lone_low = {0xDC00};
+  const std::u16string reversed = {0xDC00, 0xD800};
+  EXPECT_EQ("a\xEF\xBF\xBD" "b", to_utf8(lone_high));
+  EXPECT_EQ("\xEF\xBF\xBD", to_utf8(lone_low));
+  EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", to_utf8(reversed));
+  const std::pair<std::string, std::u16string> bad_utf8[] = {
+      {"\xC3", u"\uFFFD"},                        // truncated sequence
+      {"\xC3(", u"\uFFFD("},                      // bad continuation
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},              // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},    // encoded surrogate
+      {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"ok\xFF", u"ok\uFFFD"},
+  };
+  for (const auto& [in, out] : bad_utf8) EXPECT_EQ(out, to_utf16(in));
+}
+
+TEST(Unicode, CountedLengthStopsEarly) {
+  EXPECT_EQ("ab", to_utf8(u"abcdef", 2));
+  // A count that ends between the halves of a pair leaves a lone surrogate: replaced.
+  EXPECT_EQ("x\xEF\xBF\xBD", to_utf8(u"x\U0001F600", 2));
+}
+
+TEST(Unicode, CopyOutCutsAtWholeCharacters) {
+  const std::u16string text = u"ab\U0001F600c";  // a b <pair> c = 5 units
+  struct Case {
+    size_t capacity;
+    bool complete;
+    std::u16string written;
+  } cases[] = {
+      {6, true, text}, {5, false, u"ab\U0001F600"}, {4, false, u"ab"},
+      {3, false, u"ab"}, {1, false, u""},
+  };
+  for (const auto& c : cases) {
+    SQLWCHAR buffer[8];
+    for (auto& unit : buffer) unit = 0x7777;
+    EXPECT_EQ(c.complete, copy_utf16_out(text, buffer, c.capacity)) << c.capacity;
+    EXPECT_EQ(c.written, std::u16string(reinterpret_cast<char16_t*>(buffer))) << c.capacity;
+  }
+  EXPECT_TRUE(copy_utf16_out(text, nullptr, 0));  // length-only request
+  SQLWCHAR untouched = 0x7777;
+  EXPECT_FALSE(copy_utf16_out(text, &untouched, 0));
+  EXPECT_EQ(0x7777, untouched);
+}
+
+}  // namespace
