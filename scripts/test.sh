@@ -8,5 +8,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 (cd "$root/build" && ctest --output-on-failure -j2)
 "$root/scripts/build.sh" --sanitize
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j2)

@@ -15,14 +15,14 @@
 enum DiagLevel { DIAG_LEVEL_ENGINE = 1, DIAG_LEVEL_CALL = 2, DIAG_LEVEL_PROMPT = 3 };
 
 struct DiagRecord {
-  char sqlstate[6];         // five characters and a NUL
-  SQLINTEGER native_error;  // SQL_DIAG_NATIVE
-  int level;                // who posted it (DiagLevel)
-  char* message;            // SQL_DIAG_MESSAGE_TEXT, UTF-8
-  char* class_origin;       // SQL_DIAG_CLASS_ORIGIN as posted
-  char* subclass_origin;    // SQL_DIAG_SUBCLASS_ORIGIN, derived from the SQLSTATE
-  SQLLEN row_number;        // SQL_DIAG_ROW_NUMBER (SQL_ROW_NUMBER_UNKNOWN by default)
-  SQLINTEGER column_number; // SQL_DIAG_COLUMN_NUMBER (SQL_COLUMN_NUMBER_UNKNOWN by default)
+  char sqlstate[6];          // five characters and a NUL
+  SQLINTEGER native_error;   // SQL_DIAG_NATIVE
+  int level;                 // who posted it (DiagLevel)
+  char* message;             // SQL_DIAG_MESSAGE_TEXT, UTF-8
+  char* class_origin;        // SQL_DIAG_CLASS_ORIGIN as posted
+  char* subclass_origin;     // SQL_DIAG_SUBCLASS_ORIGIN, derived from the SQLSTATE
+  SQLLEN row_number;         // SQL_DIAG_ROW_NUMBER (SQL_ROW_NUMBER_UNKNOWN by default)
+  SQLINTEGER column_number;  // SQL_DIAG_COLUMN_NUMBER (SQL_COLUMN_NUMBER_UNKNOWN by default)
 };
 
 struct ErrorHeader {

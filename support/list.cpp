@@ -16,7 +16,9 @@ ListNode* ListAppend(void* data, ListNode* list, MemPool* pool) {
   return list;
 }
 
-ListNode* ListFirst(ListNode* list) { return list; }
+ListNode* ListFirst(ListNode* list) {
+  return list;
+}
 
 ListNode* ListLast(ListNode* list) {
   if (!list) return nullptr;
@@ -25,9 +27,15 @@ ListNode* ListLast(ListNode* list) {
   return list;
 }
 
-ListNode* ListNext(ListNode* node) { return node ? node->next : nullptr; }
-ListNode* ListPrior(ListNode* node) { return node ? node->prev : nullptr; }
-void* ListData(ListNode* node) { return node ? node->data : nullptr; }
+ListNode* ListNext(ListNode* node) {
+  return node ? node->next : nullptr;
+}
+ListNode* ListPrior(ListNode* node) {
+  return node ? node->prev : nullptr;
+}
+void* ListData(ListNode* node) {
+  return node ? node->data : nullptr;
+}
 
 int ListCount(ListNode* list) {
   int n = 0;

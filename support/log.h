@@ -30,7 +30,8 @@ void log_message(const char* unit, int line, int level, const char* format, ...)
 void vlog_message(const char* unit, int line, int level, const char* format, va_list args);
 
 // Trace call that costs only the flag test when tracing is off.
-#define QUILL_LOG(unit, level, ...) \
-  do { \
-    if (g_trace_on.load(std::memory_order_relaxed)) log_message(unit, __LINE__, level, __VA_ARGS__); \
+#define QUILL_LOG(unit, level, ...)                    \
+  do {                                                 \
+    if (g_trace_on.load(std::memory_order_relaxed))    \
+      log_message(unit, __LINE__, level, __VA_ARGS__); \
   } while (0)

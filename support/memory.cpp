@@ -58,7 +58,9 @@ void release_tree(MemPool* pool) {
   g_live_pools.fetch_sub(1, std::memory_order_relaxed);
 }
 
-BlockHeader* header_of(void* ptr) { return static_cast<BlockHeader*>(ptr) - 1; }
+BlockHeader* header_of(void* ptr) {
+  return static_cast<BlockHeader*>(ptr) - 1;
+}
 
 }  // namespace
 
@@ -133,6 +135,12 @@ void* newNode(size_t size, int32_t tag, MemPool* pool) {
   return node;
 }
 
-void quill_mem_trace_init() { g_trace_depth.fetch_add(1); }
-void quill_mem_trace_term() { g_trace_depth.fetch_sub(1); }
-long quill_mem_live_pools() { return g_live_pools.load(); }
+void quill_mem_trace_init() {
+  g_trace_depth.fetch_add(1);
+}
+void quill_mem_trace_term() {
+  g_trace_depth.fetch_sub(1);
+}
+long quill_mem_live_pools() {
+  return g_live_pools.load();
+}

@@ -35,7 +35,9 @@ struct U256 {
   u64 w[4];
 };
 
-constexpr U256 make256(u128 v) { return U256{{static_cast<u64>(v), static_cast<u64>(v >> 64), 0, 0}}; }
+constexpr U256 make256(u128 v) {
+  return U256{{static_cast<u64>(v), static_cast<u64>(v >> 64), 0, 0}};
+}
 
 constexpr int cmp256(const U256& a, const U256& b) {
   for (int i = 3; i >= 0; --i) {
@@ -44,11 +46,17 @@ constexpr int cmp256(const U256& a, const U256& b) {
   return 0;
 }
 
-constexpr bool is_zero256(const U256& a) { return (a.w[0] | a.w[1] | a.w[2] | a.w[3]) == 0; }
+constexpr bool is_zero256(const U256& a) {
+  return (a.w[0] | a.w[1] | a.w[2] | a.w[3]) == 0;
+}
 
-constexpr bool fits128(const U256& a) { return (a.w[2] | a.w[3]) == 0; }
+constexpr bool fits128(const U256& a) {
+  return (a.w[2] | a.w[3]) == 0;
+}
 
-constexpr u128 low128(const U256& a) { return (static_cast<u128>(a.w[1]) << 64) | a.w[0]; }
+constexpr u128 low128(const U256& a) {
+  return (static_cast<u128>(a.w[1]) << 64) | a.w[0];
+}
 
 constexpr U256 add256(const U256& a, const U256& b) {
   U256 r{};
@@ -146,8 +154,8 @@ void divmod256(const U256& n, const U256& d, U256* q, U256* r) {
   // General case: binary shift-and-subtract over the bits of n.
   U256 qq{}, rem{};
   for (int i = bitlen256(n) - 1; i >= 0; --i) {
-    rem = U256{{rem.w[0] << 1, (rem.w[1] << 1) | (rem.w[0] >> 63), (rem.w[2] << 1) | (rem.w[1] >> 63),
-                (rem.w[3] << 1) | (rem.w[2] >> 63)}};
+    rem = U256{{rem.w[0] << 1, (rem.w[1] << 1) | (rem.w[0] >> 63),
+                (rem.w[2] << 1) | (rem.w[1] >> 63), (rem.w[3] << 1) | (rem.w[2] >> 63)}};
     rem.w[0] |= (n.w[i / 64] >> (i % 64)) & 1;
     if (cmp256(rem, d) >= 0) {
       rem = sub256(rem, d);
@@ -185,7 +193,9 @@ constexpr Pow10Tables make_tables() {
 
 constexpr Pow10Tables kPow = make_tables();
 
-inline const U256& pow10_256(int k) { return kPow.p256[k]; }
+inline const U256& pow10_256(int k) {
+  return kPow.p256[k];
+}
 
 // Number of decimal digits (0 has 1).
 int digits128(u128 v) {
@@ -301,7 +311,9 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Magnitude of a valid value aligned to scale `to` (>= v.scale) as 256 bits.
 U256 aligned(const Num& v, int to) {
@@ -521,7 +533,9 @@ int numeric_cmp(const SQL_NUMERIC_STRUCT* a, const SQL_NUMERIC_STRUCT* b) {
   return x.neg ? -c : c;
 }
 
-bool numeric_is_zero(const SQL_NUMERIC_STRUCT* value) { return value && read_mag(value) == 0; }
+bool numeric_is_zero(const SQL_NUMERIC_STRUCT* value) {
+  return value && read_mag(value) == 0;
+}
 
 int numeric_add(const SQL_NUMERIC_STRUCT* a, const SQL_NUMERIC_STRUCT* b, SQL_NUMERIC_STRUCT* out) {
   Num x, y;

@@ -11,10 +11,10 @@
 
 enum NumericStatus : int {
   NUMERIC_OK = 0,
-  NUMERIC_ROUNDED = 1,             // fraction digits beyond the scale were rounded away (01S07)
-  NUMERIC_OVERFLOW = -1,           // the integer part does not fit the precision (22003)
-  NUMERIC_INVALID = -2,            // the text is not a number (22018)
-  NUMERIC_DIVISION_BY_ZERO = -3,   // zero divisor (22012)
+  NUMERIC_ROUNDED = 1,            // fraction digits beyond the scale were rounded away (01S07)
+  NUMERIC_OVERFLOW = -1,          // the integer part does not fit the precision (22003)
+  NUMERIC_INVALID = -2,           // the text is not a number (22018)
+  NUMERIC_DIVISION_BY_ZERO = -3,  // zero divisor (22012)
 };
 
 constexpr int NUMERIC_MAX_PRECISION = 38;

@@ -23,8 +23,12 @@ void append_utf8(char32_t cp, std::string& out) {
   }
 }
 
-bool is_high_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool is_high_surrogate(char32_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool is_low_surrogate(char32_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Decodes one UTF-8 sequence at text[i]; advances i. Malformed input yields U+FFFD and
 // consumes one byte, so the rest of the text still decodes.

@@ -47,13 +47,19 @@ int free_env(SqiEnv env) {
   return SQI_OK;
 }
 
-int ok_env(SqiEnv) { return SQI_OK; }
+int ok_env(SqiEnv) {
+  return SQI_OK;
+}
 int connect(SqiEnv, ConnAttrSet*, void*, char* out, int) {
   if (out) out[0] = '\0';
   return SQI_OK;
 }
-int no_table(SqiEnv, const char*, DalTable*) { return SQI_NOT_FOUND; }
-int no_columns(SqiEnv, const DalTable*, int, DalColumn*) { return SQI_ERROR; }
+int no_table(SqiEnv, const char*, DalTable*) {
+  return SQI_NOT_FOUND;
+}
+int no_columns(SqiEnv, const DalTable*, int, DalColumn*) {
+  return SQI_ERROR;
+}
 SqiStmt alloc_stmt(void* target, SqiEnv env, void*, void*) {
   return new (std::nothrow) BuiltinStmt{target, static_cast<BuiltinEnv*>(env)};
 }
@@ -61,12 +67,24 @@ int free_stmt(SqiStmt stmt) {
   delete static_cast<BuiltinStmt*>(stmt);
   return SQI_OK;
 }
-int ok_stmt(SqiStmt) { return SQI_OK; }
-int no_rows(SqiStmt) { return SQI_NO_DATA; }
-int empty4(SqiStmt, SqiText, SqiText, SqiText, SqiText) { return SQI_OK; }
-int empty3(SqiStmt, SqiText, SqiText, SqiText) { return SQI_OK; }
-int empty_special(SqiStmt, int, SqiText, SqiText, SqiText, int, int) { return SQI_OK; }
-int empty_statistics(SqiStmt, SqiText, SqiText, SqiText, int, int) { return SQI_OK; }
+int ok_stmt(SqiStmt) {
+  return SQI_OK;
+}
+int no_rows(SqiStmt) {
+  return SQI_NO_DATA;
+}
+int empty4(SqiStmt, SqiText, SqiText, SqiText, SqiText) {
+  return SQI_OK;
+}
+int empty3(SqiStmt, SqiText, SqiText, SqiText) {
+  return SQI_OK;
+}
+int empty_special(SqiStmt, int, SqiText, SqiText, SqiText, int, int) {
+  return SQI_OK;
+}
+int empty_statistics(SqiStmt, SqiText, SqiText, SqiText, int, int) {
+  return SQI_OK;
+}
 int empty_foreign(SqiStmt, SqiText, SqiText, SqiText, SqiText, SqiText, SqiText) {
   return SQI_OK;
 }
@@ -77,19 +95,35 @@ int no_data_columns(SqiStmt, int, int, void*, SQLLEN, SQLLEN* indicator) {
 int no_scan(SqiStmt stmt, const DalTable*, const int*, const int*, int, const Restriction*) {
   return refuse_stmt(stmt);
 }
-int empty_type_info(SqiStmt, int) { return SQI_OK; }
-int refuse_request(SqiStmt stmt, void*) { return refuse_stmt(stmt); }
-int ok_request(SqiStmt, void*) { return SQI_OK; }
+int empty_type_info(SqiStmt, int) {
+  return SQI_OK;
+}
+int refuse_request(SqiStmt stmt, void*) {
+  return refuse_stmt(stmt);
+}
+int ok_request(SqiStmt, void*) {
+  return SQI_OK;
+}
 int no_keys(SqiEnv env, const DalTable*, DalKeyColumn*, int, int* count) {
   *count = 0;
   auto* e = static_cast<BuiltinEnv*>(env);
   return refuse(e, e->target, e->refusal);
 }
-int refuse_row(SqiStmt stmt, const DalTable*, void*) { return refuse_stmt(stmt); }
-int refuse_update(SqiStmt stmt, const DalTable*, void*, int) { return refuse_stmt(stmt); }
-int ok_transaction(void*, SqiEnv) { return SQI_OK; }
-int ok_end_transaction(void*, SqiEnv, int) { return SQI_OK; }
-int refuse_table_request(SqiStmt stmt, const DalTable*, void*) { return refuse_stmt(stmt); }
+int refuse_row(SqiStmt stmt, const DalTable*, void*) {
+  return refuse_stmt(stmt);
+}
+int refuse_update(SqiStmt stmt, const DalTable*, void*, int) {
+  return refuse_stmt(stmt);
+}
+int ok_transaction(void*, SqiEnv) {
+  return SQI_OK;
+}
+int ok_end_transaction(void*, SqiEnv, int) {
+  return SQI_OK;
+}
+int refuse_table_request(SqiStmt stmt, const DalTable*, void*) {
+  return refuse_stmt(stmt);
+}
 int refuse_view_permission(SqiStmt stmt, const DalTable*, void*) {
   auto* s = static_cast<BuiltinStmt*>(stmt);
   return refuse(s->env, s->target, "Permissions not currently supported on VIEWS");
@@ -101,7 +135,8 @@ constexpr char kInfoRefusal[] = "Operation not supported on INFO_SCHEMA";
 
 constexpr SqiOperations make_operations(bool views) {
   SqiOperations ops{};
-  ops.alloc_env = views ? alloc_env<kViewOrigin, kViewRefusal> : alloc_env<kViewOrigin, kInfoRefusal>;
+  ops.alloc_env =
+      views ? alloc_env<kViewOrigin, kViewRefusal> : alloc_env<kViewOrigin, kInfoRefusal>;
   ops.free_env = free_env;
   ops.connect = connect;
   ops.disconnect = ok_env;
@@ -145,5 +180,9 @@ constexpr SqiOperations kInfoSchema = make_operations(false);
 
 }  // namespace
 
-const SqiOperations* view_store_operations() { return &kViewStore; }
-const SqiOperations* info_schema_operations() { return &kInfoSchema; }
+const SqiOperations* view_store_operations() {
+  return &kViewStore;
+}
+const SqiOperations* info_schema_operations() {
+  return &kInfoSchema;
+}

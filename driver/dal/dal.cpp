@@ -18,12 +18,35 @@ constexpr const char* kSeed = "SQITarget1=Dummy;";
 // Connection keys handed to a data-source backend, in order. The last three steer the
 // data-access layer itself and are taken out again before the backend sees the list.
 const char* const kBackendKeys[] = {
-    "uri",           "pwd",           "uid",          "user",       "password",
-    "token",         "logging",       "logfile",      "domain",     "entropy",
-    "cert",          "query_timeout", "flush_on_update", "proxy",   "filter_local",
-    "proxy_user",    "proxy_pass",    "max_num",      "api_key",    "disguise_long",
-    "id_length",     "string_length", "array_length", "object_length", "block_length",
-    "cache_timeout", "TARGETDSN",     "DISABLEPT",    "LKNAME",
+    "uri",
+    "pwd",
+    "uid",
+    "user",
+    "password",
+    "token",
+    "logging",
+    "logfile",
+    "domain",
+    "entropy",
+    "cert",
+    "query_timeout",
+    "flush_on_update",
+    "proxy",
+    "filter_local",
+    "proxy_user",
+    "proxy_pass",
+    "max_num",
+    "api_key",
+    "disguise_long",
+    "id_length",
+    "string_length",
+    "array_length",
+    "object_length",
+    "block_length",
+    "cache_timeout",
+    "TARGETDSN",
+    "DISABLEPT",
+    "LKNAME",
 };
 
 const SqiOperations* operations_for(int index) {
@@ -216,7 +239,8 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
 void DALClose(Dal* dal) {
   for (int i = 0; i < DAL_ENTRY_COUNT; ++i) {
     DalEntry* entry = &dal->entries[i];
-    if (entry->present && entry->handle && entry->ops->free_env) entry->ops->free_env(entry->handle);
+    if (entry->present && entry->handle && entry->ops->free_env)
+      entry->ops->free_env(entry->handle);
     *entry = DalEntry{};
   }
   dal->count = 0;

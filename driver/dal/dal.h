@@ -16,23 +16,23 @@ constexpr const char* DAL_MULTIPLEXOR_ORIGIN = "Data Access Multiplexor";
 
 // One backend of the list.
 struct DalEntry {
-  int status;                       // 0 while it holds a pending result; 3 when it has none
-  int passthrough_disabled;         // set by DISABLEPT
-  char link[SQI_NAME_MAX];          // link name, compared without regard to case
-  const SqiOperations* ops;         // the backend's operation table
-  SqiEnv handle;                    // the backend's connection handle
-  bool present;                     // the entry exists (made by DALOpen)
+  int status;                // 0 while it holds a pending result; 3 when it has none
+  int passthrough_disabled;  // set by DISABLEPT
+  char link[SQI_NAME_MAX];   // link name, compared without regard to case
+  const SqiOperations* ops;  // the backend's operation table
+  SqiEnv handle;             // the backend's connection handle
+  bool present;              // the entry exists (made by DALOpen)
 };
 
 // The per-connection data-access context.
 struct Dal {
-  ErrorHeader* errors;              // the connection's diagnostics
-  void* connection;                 // the call-layer connection it serves
-  int count;                        // number of entries (3 once open)
-  DalEntry entries[DAL_ENTRY_COUNT];  // the backends in list order
+  ErrorHeader* errors;                             // the connection's diagnostics
+  void* connection;                                // the call-layer connection it serves
+  int count;                                       // number of entries (3 once open)
+  DalEntry entries[DAL_ENTRY_COUNT];               // the backends in list order
   const SqiOperations* backends[DAL_ENTRY_COUNT];  // operation tables DALOpen installs
-  bool open;                        // DALOpen succeeded and no disconnect since
-  bool transaction_open;            // a transaction was begun and not ended
+  bool open;                                       // DALOpen succeeded and no disconnect since
+  bool transaction_open;                           // a transaction was begun and not ended
 };
 
 // Catalog kinds an iterator may carry.
@@ -49,16 +49,16 @@ enum DalCatalogKind : int {
 
 // One scan or catalog call.
 struct DalIterator {
-  Dal* dal;                          // the data-access context
-  ErrorHeader* errors;               // where backends post the iterator's diagnostics
-  SqiStmt stmts[DAL_ENTRY_COUNT];    // backend statements, allocated lazily
-  bool unallocated[DAL_ENTRY_COUNT]; // statement not yet allocated for an existing entry
-  int position;                      // current list index
-  bool single_backend;               // scans, pass-through and fetch by key
-  bool type_info;                    // a type-info result
-  int catalog_kind;                  // DalCatalogKind
-  bool end_of_data;                  // single-backend scan reached its end
-  int timeout;                       // seconds, 0 none
+  Dal* dal;                           // the data-access context
+  ErrorHeader* errors;                // where backends post the iterator's diagnostics
+  SqiStmt stmts[DAL_ENTRY_COUNT];     // backend statements, allocated lazily
+  bool unallocated[DAL_ENTRY_COUNT];  // statement not yet allocated for an existing entry
+  int position;                       // current list index
+  bool single_backend;                // scans, pass-through and fetch by key
+  bool type_info;                     // a type-info result
+  int catalog_kind;                   // DalCatalogKind
+  bool end_of_data;                   // single-backend scan reached its end
+  int timeout;                        // seconds, 0 none
 };
 
 // Creates the context when a connection is allocated; null on memory failure.

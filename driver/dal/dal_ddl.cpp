@@ -22,8 +22,9 @@ int ddl_entry(DalIterator* it, const char* link) {
     return -1;
   }
   if (dal->count <= DAL_ENTRY_COUNT) return 2;
-  gateway_error(it, "DDL operations not permitted with more than one active DAL without LINK "
-                    "specification");
+  gateway_error(it,
+                "DDL operations not permitted with more than one active DAL without LINK "
+                "specification");
   return -1;
 }
 

@@ -86,7 +86,6 @@ int missing_operation(DalEntry* entry) {
 
 }  // namespace
 
-
 DalIterator* DALOpenIterator(ErrorHeader* errors, Dal* dal) {
   auto* it = new (std::nothrow) DalIterator{};
   if (!it) {
@@ -101,7 +100,9 @@ DalIterator* DALOpenIterator(ErrorHeader* errors, Dal* dal) {
   return it;
 }
 
-void DALSetTimeout(DalIterator* it, int seconds) { it->timeout = seconds; }
+void DALSetTimeout(DalIterator* it, int seconds) {
+  it->timeout = seconds;
+}
 
 void DALResetIterator(DalIterator* it) {
   it->position = 0;
@@ -185,12 +186,10 @@ int DALColumns(DalIterator* it, SqiText catalog, SqiText schema, SqiText table, 
 
 int DALColumnPrivileges(DalIterator* it, SqiText catalog, SqiText schema, SqiText table,
                         SqiText column) {
-  return catalog_call(it, DAL_CATALOG_PRIVILEGES, catalog,
-                      [&](DalEntry* e, SqiStmt s, SqiText c) {
-                        return e->ops->column_privileges
-                                   ? e->ops->column_privileges(s, c, schema, table, column)
-                                   : missing_operation(e);
-                      });
+  return catalog_call(it, DAL_CATALOG_PRIVILEGES, catalog, [&](DalEntry* e, SqiStmt s, SqiText c) {
+    return e->ops->column_privileges ? e->ops->column_privileges(s, c, schema, table, column)
+                                     : missing_operation(e);
+  });
 }
 
 int DALPrimaryKeys(DalIterator* it, SqiText catalog, SqiText schema, SqiText table) {
@@ -203,32 +202,27 @@ int DALPrimaryKeys(DalIterator* it, SqiText catalog, SqiText schema, SqiText tab
 
 int DALSpecialColumns(DalIterator* it, int identifier_type, SqiText catalog, SqiText schema,
                       SqiText table, int scope, int nullable) {
-  return catalog_call(it, DAL_CATALOG_SPECIAL_COLUMNS, catalog,
-                      [&](DalEntry* e, SqiStmt s, SqiText c) {
-                        return e->ops->special_columns
-                                   ? e->ops->special_columns(s, identifier_type, c, schema, table,
-                                                             scope, nullable)
-                                   : missing_operation(e);
-                      });
+  return catalog_call(
+      it, DAL_CATALOG_SPECIAL_COLUMNS, catalog, [&](DalEntry* e, SqiStmt s, SqiText c) {
+        return e->ops->special_columns
+                   ? e->ops->special_columns(s, identifier_type, c, schema, table, scope, nullable)
+                   : missing_operation(e);
+      });
 }
 
 int DALStatistics(DalIterator* it, SqiText catalog, SqiText schema, SqiText table, int unique,
                   int reserved) {
-  return catalog_call(it, DAL_CATALOG_STATISTICS, catalog,
-                      [&](DalEntry* e, SqiStmt s, SqiText c) {
-                        return e->ops->statistics
-                                   ? e->ops->statistics(s, c, schema, table, unique, reserved)
-                                   : missing_operation(e);
-                      });
+  return catalog_call(it, DAL_CATALOG_STATISTICS, catalog, [&](DalEntry* e, SqiStmt s, SqiText c) {
+    return e->ops->statistics ? e->ops->statistics(s, c, schema, table, unique, reserved)
+                              : missing_operation(e);
+  });
 }
 
 int DALTablePrivileges(DalIterator* it, SqiText catalog, SqiText schema, SqiText table) {
-  return catalog_call(it, DAL_CATALOG_PRIVILEGES, catalog,
-                      [&](DalEntry* e, SqiStmt s, SqiText c) {
-                        return e->ops->table_privileges
-                                   ? e->ops->table_privileges(s, c, schema, table)
-                                   : missing_operation(e);
-                      });
+  return catalog_call(it, DAL_CATALOG_PRIVILEGES, catalog, [&](DalEntry* e, SqiStmt s, SqiText c) {
+    return e->ops->table_privileges ? e->ops->table_privileges(s, c, schema, table)
+                                    : missing_operation(e);
+  });
 }
 
 int DALForeignKeys(DalIterator* it, SqiText pk_catalog, SqiText pk_schema, SqiText pk_table,
@@ -248,10 +242,9 @@ int DALForeignKeys(DalIterator* it, SqiText pk_catalog, SqiText pk_schema, SqiTe
   }
   auto call = [&](int i, SqiText pkc, SqiText fkc) {
     DalEntry* e = &it->dal->entries[i];
-    return e->ops->foreign_keys
-               ? e->ops->foreign_keys(it->stmts[i], pkc, pk_schema, pk_table, fkc, fk_schema,
-                                      fk_table)
-               : missing_operation(e);
+    return e->ops->foreign_keys ? e->ops->foreign_keys(it->stmts[i], pkc, pk_schema, pk_table, fkc,
+                                                       fk_schema, fk_table)
+                                : missing_operation(e);
   };
   int linked = pk_link >= 0 ? pk_link : fk_link;
   if (linked >= 0) {
@@ -274,17 +267,15 @@ int DALForeignKeys(DalIterator* it, SqiText pk_catalog, SqiText pk_schema, SqiTe
 
 int DALProcedures(DalIterator* it, SqiText catalog, SqiText schema, SqiText procedure) {
   return catalog_call(it, DAL_CATALOG_NONE, catalog, [&](DalEntry* e, SqiStmt s, SqiText c) {
-    return e->ops->procedures ? e->ops->procedures(s, c, schema, procedure)
-                              : missing_operation(e);
+    return e->ops->procedures ? e->ops->procedures(s, c, schema, procedure) : missing_operation(e);
   });
 }
 
 int DALProcedureColumns(DalIterator* it, SqiText catalog, SqiText schema, SqiText procedure,
                         SqiText column) {
   return catalog_call(it, DAL_CATALOG_NONE, catalog, [&](DalEntry* e, SqiStmt s, SqiText c) {
-    return e->ops->procedure_columns
-               ? e->ops->procedure_columns(s, c, schema, procedure, column)
-               : missing_operation(e);
+    return e->ops->procedure_columns ? e->ops->procedure_columns(s, c, schema, procedure, column)
+                                     : missing_operation(e);
   });
 }
 
@@ -343,8 +334,8 @@ int linked_catalog_value(DalIterator* it, DalEntry* entry, int column, int c_typ
                          SQLLEN length, SQLLEN* indicator) {
   char value[kCatalogBuffer + 1] = "";
   SQLLEN value_length = 0;
-  int rc = entry->ops->get_data(it->stmts[it->position], column, SQL_C_CHAR, value,
-                                sizeof value, &value_length);
+  int rc = entry->ops->get_data(it->stmts[it->position], column, SQL_C_CHAR, value, sizeof value,
+                                &value_length);
   if (rc == SQI_ERROR) return rc;
   bool empty = value_length == SQL_NULL_DATA || value_length <= 0;
   char text[2 * kCatalogBuffer + 2];
@@ -372,8 +363,8 @@ int DALGetData(DalIterator* it, int column, int c_type, void* buffer, SQLLEN len
     if (is_catalog_column(kind, column))
       return linked_catalog_value(it, entry, column, c_type, buffer, length, indicator);
     if (column == 2 && kind >= DAL_CATALOG_TABLES && kind <= DAL_CATALOG_PRIVILEGES) {
-      int rc = entry->ops->get_data(it->stmts[it->position], column, c_type, buffer, length,
-                                    indicator);
+      int rc =
+          entry->ops->get_data(it->stmts[it->position], column, c_type, buffer, length, indicator);
       if (rc != SQI_ERROR && indicator && *indicator == SQL_NULL_DATA) {
         *indicator = 0;
         if (buffer && length > 0 && (c_type == SQL_C_CHAR || c_type == SQL_C_DEFAULT))
@@ -386,8 +377,7 @@ int DALGetData(DalIterator* it, int column, int c_type, void* buffer, SQLLEN len
     if (indicator) *indicator = SQL_NULL_DATA;
     return SQI_OK;
   }
-  return entry->ops->get_data(it->stmts[it->position], column, c_type, buffer, length,
-                              indicator);
+  return entry->ops->get_data(it->stmts[it->position], column, c_type, buffer, length, indicator);
 }
 
 int DALExecSQL(DalIterator* it, const char* sql, void* statement, int index, void* reserved) {

@@ -38,45 +38,45 @@ struct EthHttpContext {
 
 // Endpoint, proxy and settings of one connection.
 struct EthConnection {
-  std::string host;                  // endpoint host
-  uint16_t port = 443;               // endpoint port
-  bool tls = false;                  // "https://" endpoint
-  std::string path;                  // endpoint path without leading '/' ("" when none)
-  std::string proxy_host;            // proxy host ("" when none)
-  uint16_t proxy_port = 0;           // proxy port
-  bool proxy_tls = false;            // "https://" proxy
-  std::string proxy_user;            // proxy user
-  std::string proxy_password;        // proxy password
-  std::string api_key;               // API key
-  std::string uri;                   // endpoint URI
-  int string_length = 255;           // resolved `string_length`
-  int array_length = 2000;           // resolved `array_length`
-  int object_length = 2000;          // resolved `object_length`
-  int id_length = 16;                // resolved `id_length`
-  int block_length = 24;             // resolved `block_length`
-  EthHttpContext http;               // transport state
+  std::string host;            // endpoint host
+  uint16_t port = 443;         // endpoint port
+  bool tls = false;            // "https://" endpoint
+  std::string path;            // endpoint path without leading '/' ("" when none)
+  std::string proxy_host;      // proxy host ("" when none)
+  uint16_t proxy_port = 0;     // proxy port
+  bool proxy_tls = false;      // "https://" proxy
+  std::string proxy_user;      // proxy user
+  std::string proxy_password;  // proxy password
+  std::string api_key;         // API key
+  std::string uri;             // endpoint URI
+  int string_length = 255;     // resolved `string_length`
+  int array_length = 2000;     // resolved `array_length`
+  int object_length = 2000;    // resolved `object_length`
+  int id_length = 16;          // resolved `id_length`
+  int block_length = 24;       // resolved `block_length`
+  EthHttpContext http;         // transport state
 };
 
 // The backend's connection handle (what SQIAllocEnv makes).
 struct EthEnv {
-  void* target = nullptr;            // diagnostic target for connection-level errors
-  SqiService service = nullptr;      // the call layer's service callback
-  std::string dsn;                   // data source name ("" when none)
-  int tz_hours = 0;                  // local time-zone offset, hours
-  int tz_minutes = 0;                // and minutes
-  void* tls_library = nullptr;       // TLS library context
-  int odbc_version = 3;              // set by SQISetOption option 0
-  int query_timeout = 0;             // seconds, 0 none
-  bool disguise_long = false;        // report LONGVARCHAR as VARCHAR in SQL_DATA_TYPE
-  EthConnection* connection = nullptr;  // endpoint and settings after SQIConnect
+  void* target = nullptr;                   // diagnostic target for connection-level errors
+  SqiService service = nullptr;             // the call layer's service callback
+  std::string dsn;                          // data source name ("" when none)
+  int tz_hours = 0;                         // local time-zone offset, hours
+  int tz_minutes = 0;                       // and minutes
+  void* tls_library = nullptr;              // TLS library context
+  int odbc_version = 3;                     // set by SQISetOption option 0
+  int query_timeout = 0;                    // seconds, 0 none
+  bool disguise_long = false;               // report LONGVARCHAR as VARCHAR in SQL_DATA_TYPE
+  EthConnection* connection = nullptr;      // endpoint and settings after SQIConnect
   std::vector<EthTable>* tables = nullptr;  // the connection's table list
 };
 
 // A backend statement: a catalog result or a scan.
 struct EthStmt {
-  void* target = nullptr;     // diagnostic target (the iterator's handle)
-  EthEnv* env = nullptr;      // owning environment
-  RowSet* rows = nullptr;     // current result rows, null when none
+  void* target = nullptr;  // diagnostic target (the iterator's handle)
+  EthEnv* env = nullptr;   // owning environment
+  RowSet* rows = nullptr;  // current result rows, null when none
 };
 
 // Posts a diagnostic through the service callback with the backend's origin.

@@ -7,6 +7,6 @@ static const char* const kUnit = "allocstmt";
 QUILL_EXPORT SQLRETURN SQLAllocStmt(SQLHDBC dbc, SQLHSTMT* output) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLAllocStmt( %h, %p )", dbc, static_cast<void*>(output));
   SQLRETURN rc = odbc_alloc_handle(SQL_HANDLE_STMT, dbc, output);
-  return trace_return_with(kUnit, __LINE__, "SQLAllocStmt() returns %e, OutputHandlePtr = %*h",
-                           rc, output);
+  return trace_return_with(kUnit, __LINE__, "SQLAllocStmt() returns %e, OutputHandlePtr = %*h", rc,
+                           output);
 }

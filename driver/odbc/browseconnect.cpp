@@ -20,8 +20,8 @@ QUILL_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC handle, SQLCHAR* in, SQLSMALLINT
                                         SQLCHAR* out, SQLSMALLINT out_size,
                                         SQLSMALLINT* out_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLBrowseConnect( %h, %S, %*p, %i, %p )", handle,
-            reinterpret_cast<const char*>(in), static_cast<int>(in_length),
-            static_cast<void*>(out), static_cast<int>(out_size), static_cast<void*>(out_length));
+            reinterpret_cast<const char*>(in), static_cast<int>(in_length), static_cast<void*>(out),
+            static_cast<int>(out_size), static_cast<void*>(out_length));
   SQLRETURN rc;
   try {
     rc = browse_call(handle, reinterpret_cast<const char*>(in), in_length,

@@ -70,8 +70,8 @@ QUILL_EXPORT SQLRETURN SQLConnectW(SQLHDBC handle, SQLWCHAR* server, SQLSMALLINT
                                    SQLWCHAR* user, SQLSMALLINT user_length, SQLWCHAR* password,
                                    SQLSMALLINT password_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLConnectW( %h, %p, %i, %p, %i, %p, %i )", handle,
-            static_cast<void*>(server), static_cast<int>(server_length),
-            static_cast<void*>(user), static_cast<int>(user_length), static_cast<void*>(password),
+            static_cast<void*>(server), static_cast<int>(server_length), static_cast<void*>(user),
+            static_cast<int>(user_length), static_cast<void*>(password),
             static_cast<int>(password_length));
   SQLRETURN rc;
   try {

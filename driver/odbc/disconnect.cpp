@@ -7,7 +7,8 @@ static const char* const kUnit = "disconnect";
 
 QUILL_EXPORT SQLRETURN SQLDisconnect(SQLHDBC handle) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDisconnect( %h )", handle);
-  if (!valid_dbc(handle)) return TRACE_RETURN(kUnit, "SQLDisconnect() returns %e", SQL_INVALID_HANDLE);
+  if (!valid_dbc(handle))
+    return TRACE_RETURN(kUnit, "SQLDisconnect() returns %e", SQL_INVALID_HANDLE);
   auto* dbc = static_cast<QuillDbc*>(handle);
   SetupErrorHeader(dbc->errors, 0);
   if (dbc_check_disconnect(dbc) != SQL_SUCCESS)

@@ -21,16 +21,15 @@ static SQLRETURN driver_connect_call(SQLHDBC handle, SQLHWND window, const char*
 }
 
 QUILL_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC handle, SQLHWND window, SQLCHAR* in,
-                                        SQLSMALLINT in_length, SQLCHAR* out,
-                                        SQLSMALLINT out_size, SQLSMALLINT* out_length,
-                                        SQLUSMALLINT completion) {
+                                        SQLSMALLINT in_length, SQLCHAR* out, SQLSMALLINT out_size,
+                                        SQLSMALLINT* out_length, SQLUSMALLINT completion) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDriverConnect( %h, %h, %S, %p, %i, %p, %u )", handle,
             static_cast<void*>(window), reinterpret_cast<const char*>(in),
             static_cast<int>(in_length), static_cast<void*>(out), static_cast<int>(out_size),
             static_cast<void*>(out_length), static_cast<int>(completion));
-  SQLRETURN rc = driver_connect_call(handle, window, reinterpret_cast<const char*>(in), in_length,
-                                     reinterpret_cast<char*>(out), out_size, out_length,
-                                     completion);
+  SQLRETURN rc =
+      driver_connect_call(handle, window, reinterpret_cast<const char*>(in), in_length,
+                          reinterpret_cast<char*>(out), out_size, out_length, completion);
   if (g_trace_on.load(std::memory_order_relaxed))
     log_message(kUnit, __LINE__, rc == SQL_ERROR ? LOG_LEVEL_FAILURE : LOG_LEVEL_CALL,
                 "SQLDriverConnect() returns %e, OutConnectionStr = %*S", static_cast<int>(rc),
@@ -39,9 +38,8 @@ QUILL_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC handle, SQLHWND window, SQLCHAR*
 }
 
 QUILL_EXPORT SQLRETURN SQLDriverConnectW(SQLHDBC handle, SQLHWND window, SQLWCHAR* in,
-                                         SQLSMALLINT in_length, SQLWCHAR* out,
-                                         SQLSMALLINT out_size, SQLSMALLINT* out_length,
-                                         SQLUSMALLINT completion) {
+                                         SQLSMALLINT in_length, SQLWCHAR* out, SQLSMALLINT out_size,
+                                         SQLSMALLINT* out_length, SQLUSMALLINT completion) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDriverConnectW( %h, %h, %p, %i, %p, %i, %p, %u )", handle,
             static_cast<void*>(window), static_cast<void*>(in), static_cast<int>(in_length),
             static_cast<void*>(out), static_cast<int>(out_size), static_cast<void*>(out_length),

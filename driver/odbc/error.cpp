@@ -60,9 +60,10 @@ SQLRETURN read_next_record(SQLSMALLINT type, SQLHANDLE handle, SQLCHAR* sqlstate
   int remaining = GetErrorCount(header) - header->sqlerror_returned;
   if (remaining <= 0) return no_more_records(header, sqlstate, message, buffer_length, text_length);
   SQLCHAR state[6] = {0};
-  SQLRETURN rc = odbc_get_diag_rec(type, handle, static_cast<SQLSMALLINT>(remaining), state,
-                                   native, message, buffer_length, text_length);
-  if (rc == SQL_NO_DATA) return no_more_records(header, sqlstate, message, buffer_length, text_length);
+  SQLRETURN rc = odbc_get_diag_rec(type, handle, static_cast<SQLSMALLINT>(remaining), state, native,
+                                   message, buffer_length, text_length);
+  if (rc == SQL_NO_DATA)
+    return no_more_records(header, sqlstate, message, buffer_length, text_length);
   if (!SQL_SUCCEEDED(rc)) return rc;
   header->sqlerror_returned++;
   to_odbc2_state(state);
@@ -76,9 +77,8 @@ QUILL_EXPORT SQLRETURN SQLError(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLCHAR
                                 SQLINTEGER* native, SQLCHAR* message, SQLSMALLINT buffer_length,
                                 SQLSMALLINT* text_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLError( %h, %h, %h, %p, %p, %p, %i, %p )", env, dbc, stmt,
-            static_cast<void*>(sqlstate), static_cast<void*>(native),
-            static_cast<void*>(message), static_cast<int>(buffer_length),
-            static_cast<void*>(text_length));
+            static_cast<void*>(sqlstate), static_cast<void*>(native), static_cast<void*>(message),
+            static_cast<int>(buffer_length), static_cast<void*>(text_length));
   SQLRETURN rc;
   if (stmt)
     rc = read_next_record(SQL_HANDLE_STMT, stmt, sqlstate, native, message, buffer_length,

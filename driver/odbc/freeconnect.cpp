@@ -6,6 +6,5 @@ static const char* const kUnit = "freeconnect";
 
 QUILL_EXPORT SQLRETURN SQLFreeConnect(SQLHDBC dbc) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLFreeConnect( %h )", dbc);
-  return TRACE_RETURN(kUnit, "SQLFreeConnect() returns %e",
-                      odbc_free_handle(SQL_HANDLE_DBC, dbc));
+  return TRACE_RETURN(kUnit, "SQLFreeConnect() returns %e", odbc_free_handle(SQL_HANDLE_DBC, dbc));
 }

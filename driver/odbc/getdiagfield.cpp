@@ -29,8 +29,8 @@ bool is_text_field(SQLSMALLINT identifier) {
 // Text fields are read whole in UTF-8, converted, and copied into the caller's buffer,
 // whose length and the returned length count bytes.
 SQLRETURN get_diag_field_wide(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
-                              SQLSMALLINT identifier, SQLPOINTER value,
-                              SQLSMALLINT buffer_length, SQLSMALLINT* string_length) {
+                              SQLSMALLINT identifier, SQLPOINTER value, SQLSMALLINT buffer_length,
+                              SQLSMALLINT* string_length) {
   if (!is_text_field(identifier))
     return odbc_get_diag_field(type, handle, record, identifier, value, buffer_length,
                                string_length);
@@ -54,8 +54,8 @@ SQLRETURN get_diag_field_wide(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT re
 }  // namespace
 
 SQLRETURN odbc_get_diag_field(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
-                              SQLSMALLINT identifier, SQLPOINTER value,
-                              SQLSMALLINT buffer_length, SQLSMALLINT* string_length) {
+                              SQLSMALLINT identifier, SQLPOINTER value, SQLSMALLINT buffer_length,
+                              SQLSMALLINT* string_length) {
   if (type < SQL_HANDLE_ENV || type > SQL_HANDLE_DESC) return SQL_ERROR;
   ErrorHeader* header = error_header_of(type, handle);
   if (!header) return SQL_INVALID_HANDLE;
@@ -77,25 +77,22 @@ QUILL_EXPORT SQLRETURN SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSM
                                        SQLSMALLINT identifier, SQLPOINTER value,
                                        SQLSMALLINT buffer_length, SQLSMALLINT* string_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagField( %i, %h, %i, %i, %p, %i, %p )",
-            static_cast<int>(type), handle, static_cast<int>(record),
-            static_cast<int>(identifier), value, static_cast<int>(buffer_length),
-            static_cast<void*>(string_length));
-  return TRACE_RETURN(kUnit, "SQLGetDiagField() returns %e",
-                      odbc_get_diag_field(type, handle, record, identifier, value, buffer_length,
-                                          string_length));
+            static_cast<int>(type), handle, static_cast<int>(record), static_cast<int>(identifier),
+            value, static_cast<int>(buffer_length), static_cast<void*>(string_length));
+  return TRACE_RETURN(
+      kUnit, "SQLGetDiagField() returns %e",
+      odbc_get_diag_field(type, handle, record, identifier, value, buffer_length, string_length));
 }
 
 QUILL_EXPORT SQLRETURN SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                                         SQLSMALLINT identifier, SQLPOINTER value,
                                         SQLSMALLINT buffer_length, SQLSMALLINT* string_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagFieldW( %i, %h, %i, %i, %p, %i, %p )",
-            static_cast<int>(type), handle, static_cast<int>(record),
-            static_cast<int>(identifier), value, static_cast<int>(buffer_length),
-            static_cast<void*>(string_length));
+            static_cast<int>(type), handle, static_cast<int>(record), static_cast<int>(identifier),
+            value, static_cast<int>(buffer_length), static_cast<void*>(string_length));
   SQLRETURN rc;
   try {
-    rc = get_diag_field_wide(type, handle, record, identifier, value, buffer_length,
-                             string_length);
+    rc = get_diag_field_wide(type, handle, record, identifier, value, buffer_length, string_length);
   } catch (...) {
     rc = SQL_ERROR;
   }

@@ -57,10 +57,9 @@ QUILL_EXPORT SQLRETURN SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMAL
                                      SQLCHAR* sqlstate, SQLINTEGER* native, SQLCHAR* message,
                                      SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagRec( %i, %h, %i, %p, %p, %p, %i, %p )",
-            static_cast<int>(type), handle, static_cast<int>(record),
-            static_cast<void*>(sqlstate), static_cast<void*>(native),
-            static_cast<void*>(message), static_cast<int>(buffer_length),
-            static_cast<void*>(text_length));
+            static_cast<int>(type), handle, static_cast<int>(record), static_cast<void*>(sqlstate),
+            static_cast<void*>(native), static_cast<void*>(message),
+            static_cast<int>(buffer_length), static_cast<void*>(text_length));
   return TRACE_RETURN(kUnit, "SQLGetDiagRec() returns %e",
                       odbc_get_diag_rec(type, handle, record, sqlstate, native, message,
                                         buffer_length, text_length));
@@ -70,10 +69,9 @@ QUILL_EXPORT SQLRETURN SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMA
                                       SQLWCHAR* sqlstate, SQLINTEGER* native, SQLWCHAR* message,
                                       SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagRecW( %i, %h, %i, %p, %p, %p, %i, %p )",
-            static_cast<int>(type), handle, static_cast<int>(record),
-            static_cast<void*>(sqlstate), static_cast<void*>(native),
-            static_cast<void*>(message), static_cast<int>(buffer_length),
-            static_cast<void*>(text_length));
+            static_cast<int>(type), handle, static_cast<int>(record), static_cast<void*>(sqlstate),
+            static_cast<void*>(native), static_cast<void*>(message),
+            static_cast<int>(buffer_length), static_cast<void*>(text_length));
   SQLRETURN rc;
   try {
     rc = get_diag_rec_wide(type, handle, record, sqlstate, native, message, buffer_length,

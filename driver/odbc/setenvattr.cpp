@@ -15,8 +15,8 @@ SQLRETURN odbc_set_env_attr(SQLHENV handle, SQLINTEGER attribute, SQLPOINTER val
 
 QUILL_EXPORT SQLRETURN SQLSetEnvAttr(SQLHENV env, SQLINTEGER attribute, SQLPOINTER value,
                                      SQLINTEGER length) {
-  QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetEnvAttr( %h, %d, %p, %d )", env, static_cast<int>(attribute),
-            value, static_cast<int>(length));
+  QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetEnvAttr( %h, %d, %p, %d )", env,
+            static_cast<int>(attribute), value, static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLSetEnvAttr() returns %e",
                       odbc_set_env_attr(env, attribute, value, length));
 }

@@ -4,8 +4,6 @@
 
 static const char* const kUnit = "transact";
 
-
-
 QUILL_EXPORT SQLRETURN SQLTransact(SQLHENV env, SQLHDBC dbc, SQLUSMALLINT completion) {
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLTransact( %h, %h, %u )", env, dbc,
             static_cast<int>(completion));

@@ -27,8 +27,8 @@ inline SQLRETURN widen_out_string(ErrorHeader* header, SQLRETURN rc, const std::
 
 // The UTF-8 form of a wide input argument; null stays null.
 struct NarrowArg {
-  std::string text;   // converted text
-  bool null = true;   // the argument was null
+  std::string text;  // converted text
+  bool null = true;  // the argument was null
   NarrowArg(const SQLWCHAR* wide, SQLLEN length) {
     if (!wide) return;
     null = false;

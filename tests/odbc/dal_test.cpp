@@ -27,7 +27,9 @@ int fake_alloc_env(void*, SqiEnv* out, SqiService, const char*) {
   *out = &g_seen;
   return SQI_OK;
 }
-int fake_free_env(SqiEnv) { return SQI_OK; }
+int fake_free_env(SqiEnv) {
+  return SQI_OK;
+}
 int fake_connect(SqiEnv, ConnAttrSet* attributes, void*, char* out, int) {
   char text[1024];
   generate_connection_string(attributes, text, sizeof text);
@@ -41,13 +43,19 @@ int fake_describe(SqiEnv, const char* table, DalTable* out) {
   out->column_count = 1;
   return SQI_OK;
 }
-SqiStmt fake_alloc_stmt(void*, SqiEnv, void*, void*) { return new FakeStmt; }
+SqiStmt fake_alloc_stmt(void*, SqiEnv, void*, void*) {
+  return new FakeStmt;
+}
 int fake_free_stmt(SqiStmt s) {
   delete static_cast<FakeStmt*>(s);
   return SQI_OK;
 }
-int fake_close_stmt(SqiStmt) { return SQI_OK; }
-int fake_fetch(SqiStmt s) { return static_cast<FakeStmt*>(s)->row++ < 1 ? SQI_OK : SQI_NO_DATA; }
+int fake_close_stmt(SqiStmt) {
+  return SQI_OK;
+}
+int fake_fetch(SqiStmt s) {
+  return static_cast<FakeStmt*>(s)->row++ < 1 ? SQI_OK : SQI_NO_DATA;
+}
 int fake_tables(SqiStmt, SqiText catalog, SqiText, SqiText, SqiText) {
   g_seen.tables_calls++;
   g_seen.catalogs.push_back(catalog.text ? std::string(catalog.text) : "<null>");
@@ -68,7 +76,9 @@ int fake_foreign_keys(SqiStmt, SqiText pk, SqiText, SqiText, SqiText fk, SqiText
   g_seen.catalogs.push_back(fk.text ? std::string(fk.text) : "<null>");
   return SQI_OK;
 }
-int fake_exec_sql(SqiStmt, const char*, void*, int, void*) { return SQI_OK; }
+int fake_exec_sql(SqiStmt, const char*, void*, int, void*) {
+  return SQI_OK;
+}
 
 SqiOperations make_fake() {
   SqiOperations ops{};
@@ -105,8 +115,8 @@ struct DalFixture : ::testing::Test {
   void open(const char* connection_string) {
     g_seen = Recorder{};
     init_con_str(&attributes, pool);
-    ASSERT_EQ(0, parse_connection_string(connection_string, nullptr, nullptr, SQL_NTS,
-                                         &attributes));
+    ASSERT_EQ(0,
+              parse_connection_string(connection_string, nullptr, nullptr, SQL_NTS, &attributes));
     dal->backends[2] = &kFake;
     ASSERT_EQ(SQI_OK, DALOpen(dal, &attributes, nullptr));
   }
@@ -122,12 +132,15 @@ struct DalFixture : ::testing::Test {
   }
 };
 
-SqiText text(const char* s) { return SqiText{s, SQL_NTS}; }
+SqiText text(const char* s) {
+  return SqiText{s, SQL_NTS};
+}
 const SqiText kNone{nullptr, 0};
 
 TEST_F(DalFixture, BackendGetsListedKeysAndLinkSettingsAreTakenOut) {
-  open("DSN=x;URI=http://h;api_key=k;LKNAME=LK;DISABLEPT=00;TARGETDSN=inner;unlisted=1;"
-       "string_length=100");
+  open(
+      "DSN=x;URI=http://h;api_key=k;LKNAME=LK;DISABLEPT=00;TARGETDSN=inner;unlisted=1;"
+      "string_length=100");
   EXPECT_EQ("SQITarget1=Dummy;uri=http://h;api_key=k;string_length=100;DSN=inner",
             g_seen.attributes);
   EXPECT_STREQ("LK", dal->entries[2].link);
@@ -150,7 +163,7 @@ TEST_F(DalFixture, PassThroughFlagFollowsDisablePt) {
 }
 
 struct RouteCase {
-  const char* catalog;         // argument of SQLTables
+  const char* catalog;            // argument of SQLTables
   std::vector<std::string> seen;  // catalog arguments the fake backend received
 };
 
@@ -220,8 +233,8 @@ TEST_F(DalFixture, ForeignKeysAcrossTwoLinksAreRefused) {
   open("URI=u;LKNAME=LK");
   std::snprintf(dal->entries[1].link, sizeof dal->entries[1].link, "OTHER");  // a second link
   DalIterator* it = DALOpenIterator(errors, dal);
-  EXPECT_EQ(SQI_ERROR, DALForeignKeys(it, text("LK$x"), kNone, kNone, text("other$y"), kNone,
-                                      kNone));
+  EXPECT_EQ(SQI_ERROR,
+            DALForeignKeys(it, text("LK$x"), kNone, kNone, text("other$y"), kNone, kNone));
   EXPECT_EQ("IM001", first_state());
   // The same link on both sides reaches that link alone.
   SetupErrorHeader(errors, 0);

@@ -52,9 +52,9 @@ struct DriverApi {
     resolve(GetEnvAttr, "SQLGetEnvAttr");
     resolve(GetStmtAttr, "SQLGetStmtAttr");
   }
-  ~DriverApi() {
-    if (library) dlclose(library);
-  }
+  // The library stays loaded, as a Driver Manager keeps it while it has handles: unloading
+  // would also unload the ini cache of libodbcinst and hide where its memory came from.
+  ~DriverApi() = default;
   DriverApi(const DriverApi&) = delete;
   DriverApi& operator=(const DriverApi&) = delete;
 

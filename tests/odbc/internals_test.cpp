@@ -89,8 +89,9 @@ TEST_F(Connection, SqlErrorCountdownBelongsToEachHandle) {
 
 TEST_F(Connection, SqlErrorMapsOdbc3StatesToOdbc2) {
   const std::pair<const char*, const char*> cases[] = {
-      {"HY092", "S1009"}, {"07009", "S1002"}, {"HY010", "S1010"}, {"42S02", "S0002"},
-      {"HYC00", "S1C00"}, {"42S01", "S0001"}, {"07008", "S1000"}, {"22003", "22003"}, {"42000", "37000"},
+      {"HY092", "S1009"}, {"07009", "S1002"}, {"HY010", "S1010"},
+      {"42S02", "S0002"}, {"HYC00", "S1C00"}, {"42S01", "S0001"},
+      {"07008", "S1000"}, {"22003", "22003"}, {"42000", "37000"},
   };
   for (auto [odbc3, odbc2] : cases) {
     SQLHSTMT stmt = statement_with({{odbc3, "x"}});
@@ -100,7 +101,9 @@ TEST_F(Connection, SqlErrorMapsOdbc3StatesToOdbc2) {
 }
 
 // "Nœud: 𝄞 ünïcode" — two-, three- and four-byte characters.
-const char kUtf8Message[] = "N\xC5\x93ud: \xF0\x9D\x84\x9E \xC3\xBCn\xC3\xAF" "code";
+const char kUtf8Message[] =
+    "N\xC5\x93ud: \xF0\x9D\x84\x9E \xC3\xBCn\xC3\xAF"
+    "code";
 const std::u16string kUtf16Message = u"N\u0153ud: \U0001D11E \u00FCn\u00EFcode";
 
 TEST_F(Connection, WideDiagnosticsKeepNonAsciiText) {
@@ -109,8 +112,8 @@ TEST_F(Connection, WideDiagnosticsKeepNonAsciiText) {
   SQLWCHAR message[64] = {0};
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
-  ASSERT_EQ(SQL_SUCCESS, SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, message, 64,
-                                        &length));
+  ASSERT_EQ(SQL_SUCCESS,
+            SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, message, 64, &length));
   EXPECT_EQ(u"HY000", std::u16string(reinterpret_cast<char16_t*>(state)));
   EXPECT_EQ(kUtf16Message, std::u16string(reinterpret_cast<char16_t*>(message)));
   EXPECT_EQ(static_cast<SQLSMALLINT>(kUtf16Message.size()), length);  // characters
@@ -128,8 +131,8 @@ TEST_F(Connection, WideDiagnosticsKeepNonAsciiText) {
             SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, nullptr, nullptr, small, 8, &length));
   EXPECT_EQ(u"N\u0153ud: ", std::u16string(reinterpret_cast<char16_t*>(small)));
   EXPECT_EQ(static_cast<SQLSMALLINT>(kUtf16Message.size()), length);
-  ASSERT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetDiagFieldW(SQL_HANDLE_STMT, stmt, 1,
-                                                    SQL_DIAG_MESSAGE_TEXT, small, 8, &length));
+  ASSERT_EQ(SQL_SUCCESS_WITH_INFO,
+            SQLGetDiagFieldW(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_MESSAGE_TEXT, small, 8, &length));
   EXPECT_EQ(u"N\u0153u", std::u16string(reinterpret_cast<char16_t*>(small)));
 
   // Non-text fields pass through untouched.
@@ -142,8 +145,8 @@ TEST_F(Connection, WideDiagnosticsKeepNonAsciiText) {
                                           sizeof origin, &length));
   EXPECT_EQ(u"ISO 9075", std::u16string(reinterpret_cast<char16_t*>(origin)));
   EXPECT_EQ(16, length);
-  EXPECT_EQ(SQL_NO_DATA, SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 2, state, &native, message, 64,
-                                        &length));
+  EXPECT_EQ(SQL_NO_DATA,
+            SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 2, state, &native, message, 64, &length));
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
@@ -152,8 +155,8 @@ TEST_F(Connection, AsynchronousStatementHidesItsDiagnostics) {
   auto* record = static_cast<QuillStmt*>(stmt);
   record->state = S11_EXECUTING;
   SQLCHAR state[6];
-  EXPECT_EQ(SQL_NO_DATA, SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0,
-                                       nullptr));
+  EXPECT_EQ(SQL_NO_DATA,
+            SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0, nullptr));
   SQLRETURN code = 0;
   EXPECT_EQ(SQL_SUCCESS,
             SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_RETURNCODE, &code, 0, nullptr));
@@ -163,8 +166,8 @@ TEST_F(Connection, AsynchronousStatementHidesItsDiagnostics) {
             SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_NUMBER, &number, 0, nullptr));
   EXPECT_EQ(0, number);
   record->state = S1_ALLOCATED;
-  EXPECT_EQ(SQL_SUCCESS, SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0,
-                                       nullptr));
+  EXPECT_EQ(SQL_SUCCESS,
+            SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0, nullptr));
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
@@ -188,7 +191,8 @@ TEST(Trace, EntryAndExitLinesOnlyWhileOn) {
   std::string trace = read_file(path);
   EXPECT_NE(std::string::npos, trace.find("allochandle:"));
   EXPECT_NE(std::string::npos, trace.find("SQLAllocHandle( 1, NULL, 0x"));
-  EXPECT_NE(std::string::npos, trace.find("SQLAllocHandle() returns SQL_SUCCESS, OutputHandlePtr = 0x"));
+  EXPECT_NE(std::string::npos,
+            trace.find("SQLAllocHandle() returns SQL_SUCCESS, OutputHandlePtr = 0x"));
   EXPECT_NE(std::string::npos, trace.find("SQLAllocHandle() returns SQL_ERROR"));
   EXPECT_EQ(std::string::npos, trace.find("SQLFreeHandle"));  // written after tracing stopped
   std::remove(path.c_str());

@@ -30,8 +30,8 @@ std::vector<Diag> diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     SQLCHAR message[512];
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    SQLRETURN rc = api().GetDiagRec(type, handle, i, state, &native, message, sizeof message,
-                                    &length);
+    SQLRETURN rc =
+        api().GetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
     if (rc == SQL_NO_DATA) break;
     EXPECT_TRUE(SQL_SUCCEEDED(rc));
     if (!SQL_SUCCEEDED(rc)) break;
@@ -184,7 +184,8 @@ TEST(LoaderEnvironment, SetEnvAttrTable) {
     SCOPED_TRACE(std::to_string(c.attribute) + "=" + std::to_string(c.value));
     SQLHENV env = SQL_NULL_HENV;
     ASSERT_EQ(SQL_SUCCESS, api().AllocEnv(&env));
-    EXPECT_EQ(c.expected, api().SetEnvAttr(env, c.attribute, reinterpret_cast<SQLPOINTER>(c.value), 0));
+    EXPECT_EQ(c.expected,
+              api().SetEnvAttr(env, c.attribute, reinterpret_cast<SQLPOINTER>(c.value), 0));
     if (*c.state) {
       EXPECT_EQ(c.state, only_state(SQL_HANDLE_ENV, env));
       SQLCHAR origin[64] = {0};
@@ -214,8 +215,8 @@ TEST_F(Odbc3Connection, ImplicitDescriptorCannotBeFreedAndStaysUsable) {
   EXPECT_EQ(ard, again);
   EXPECT_EQ(SQL_SUCCESS, api().FreeStmt(stmt, SQL_UNBIND));
   SQLINTEGER count = -1;
-  EXPECT_EQ(SQL_SUCCESS, api().GetDiagField(SQL_HANDLE_DESC, ard, 0, SQL_DIAG_NUMBER, &count, 0,
-                                            nullptr));
+  EXPECT_EQ(SQL_SUCCESS,
+            api().GetDiagField(SQL_HANDLE_DESC, ard, 0, SQL_DIAG_NUMBER, &count, 0, nullptr));
   EXPECT_EQ(1, count);
   EXPECT_EQ(SQL_SUCCESS, api().FreeHandle(SQL_HANDLE_STMT, stmt));
 }
@@ -296,8 +297,10 @@ TEST(LoaderHandles, InvalidHandlesAreRefusedWithoutPosting) {
   }
   EXPECT_EQ(SQL_INVALID_HANDLE, api().FreeStmt(bogus, SQL_CLOSE));
   EXPECT_EQ(SQL_INVALID_HANDLE, api().SetEnvAttr(bogus, SQL_ATTR_ODBC_VERSION, nullptr, 0));
-  EXPECT_EQ(SQL_INVALID_HANDLE, api().GetEnvAttr(nullptr, SQL_ATTR_ODBC_VERSION, nullptr, 0, nullptr));
-  EXPECT_EQ(SQL_INVALID_HANDLE, api().GetStmtAttr(bogus, SQL_ATTR_APP_ROW_DESC, nullptr, 0, nullptr));
+  EXPECT_EQ(SQL_INVALID_HANDLE,
+            api().GetEnvAttr(nullptr, SQL_ATTR_ODBC_VERSION, nullptr, 0, nullptr));
+  EXPECT_EQ(SQL_INVALID_HANDLE,
+            api().GetStmtAttr(bogus, SQL_ATTR_APP_ROW_DESC, nullptr, 0, nullptr));
   // The bogus memory was never written.
   EXPECT_EQ(999, not_a_handle[0]);
   for (int i = 1; i < 32; ++i) EXPECT_EQ(0, not_a_handle[i]);

@@ -29,11 +29,11 @@ TEST(Unicode, ValidTextRoundTrips) {
   const RoundTrip cases[] = {
       {u"", ""},
       {u"plain ascii", "plain ascii"},
-      {u"\u00E9t\u00E9", "\xC3\xA9t\xC3\xA9"},                     // two-byte
-      {u"\u20AC 5", "\xE2\x82\xAC 5"},                             // three-byte
-      {u"\U0001F600!", "\xF0\x9F\x98\x80!"},                      // surrogate pair, four-byte
-      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},                        // highest code point
-      {u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"}, // range edges
+      {u"\u00E9t\u00E9", "\xC3\xA9t\xC3\xA9"},                      // two-byte
+      {u"\u20AC 5", "\xE2\x82\xAC 5"},                              // three-byte
+      {u"\U0001F600!", "\xF0\x9F\x98\x80!"},                        // surrogate pair, four-byte
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},                          // highest code point
+      {u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},  // range edges
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.narrow, to_utf8(c.wide));
@@ -46,14 +46,17 @@ TEST(Unicode, MalformedInputBecomesReplacementCharacter) {
   const std::u16string lone_high = {u'a', 0xD800, u'b'};
   const std::u16string lone_low = {0xDC00};
   const std::u16string reversed = {0xDC00, 0xD800};
-  EXPECT_EQ("a\xEF\xBF\xBD" "b", to_utf8(lone_high));
+  EXPECT_EQ(
+      "a\xEF\xBF\xBD"
+      "b",
+      to_utf8(lone_high));
   EXPECT_EQ("\xEF\xBF\xBD", to_utf8(lone_low));
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", to_utf8(reversed));
   const std::pair<std::string, std::u16string> bad_utf8[] = {
-      {"\xC3", u"\uFFFD"},                        // truncated sequence
-      {"\xC3(", u"\uFFFD("},                      // bad continuation
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},              // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},    // encoded surrogate
+      {"\xC3", u"\uFFFD"},                      // truncated sequence
+      {"\xC3(", u"\uFFFD("},                    // bad continuation
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
       {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
       {"ok\xFF", u"ok\uFFFD"},
   };
@@ -73,8 +76,8 @@ TEST(Unicode, CopyOutCutsAtWholeCharacters) {
     bool complete;
     std::u16string written;
   } cases[] = {
-      {6, true, text}, {5, false, u"ab\U0001F600"}, {4, false, u"ab"},
-      {3, false, u"ab"}, {1, false, u""},
+      {6, true, text}, {5, false, u"ab\U0001F600"}, {4, false, u"ab"}, {3, false, u"ab"},
+      {1, false, u""},
   };
   for (const auto& c : cases) {
     SQLWCHAR buffer[8];

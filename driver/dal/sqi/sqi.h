@@ -13,11 +13,11 @@
 
 // Results of every operation.
 enum SqiResult : int {
-  SQI_OK = 0,          // success
-  SQI_INFO = 1,        // success with information
-  SQI_NO_DATA = 2,     // no (more) data
-  SQI_ERROR = 3,       // error; the backend has posted its diagnostic
-  SQI_NOT_FOUND = 4,   // no such object
+  SQI_OK = 0,         // success
+  SQI_INFO = 1,       // success with information
+  SQI_NO_DATA = 2,    // no (more) data
+  SQI_ERROR = 3,      // error; the backend has posted its diagnostic
+  SQI_NOT_FOUND = 4,  // no such object
 };
 
 constexpr int SQI_NAME_MAX = 128;  // longest catalog, schema, table, column or link name
@@ -37,25 +37,25 @@ struct DalTable {
 
 // What DALDescribeColumns fills for one column.
 struct DalColumn {
-  char catalog[SQI_NAME_MAX + 1];  // catalog name
-  char schema[SQI_NAME_MAX + 1];   // schema name
-  char table[SQI_NAME_MAX + 1];    // table name
-  char name[SQI_NAME_MAX + 1];     // column name
-  int number;                      // 1-based column number
-  int sql_type;                    // SQL type code as reported to the application
+  char catalog[SQI_NAME_MAX + 1];    // catalog name
+  char schema[SQI_NAME_MAX + 1];     // schema name
+  char table[SQI_NAME_MAX + 1];      // table name
+  char name[SQI_NAME_MAX + 1];       // column name
+  int number;                        // 1-based column number
+  int sql_type;                      // SQL type code as reported to the application
   char type_name[SQI_NAME_MAX + 1];  // the data source's type name
-  SQLLEN length;                   // column size (characters for text, bytes otherwise)
-  int precision;                   // numeric precision, or fraction digits of times
-  int scale;                       // numeric scale
-  int nullable;                    // SQL_NULLABLE, SQL_NO_NULLS
-  int searchable;                  // SQL_PRED_CHAR (1), SQL_SEARCHABLE (3)...
-  char literal_prefix[8];          // quote that opens a literal of the type ("" when none)
-  char literal_suffix[8];          // quote that closes it
-  char create_params[32];          // "length" for sized types
-  int backend_index;               // list index of the backend that owns the column
-  int cleared;                     // set by the engine when the column is not used
-  int backend_flags;               // the backend's own column flags
-  const void* backend_column;      // the backend's own record of the column
+  SQLLEN length;                     // column size (characters for text, bytes otherwise)
+  int precision;                     // numeric precision, or fraction digits of times
+  int scale;                         // numeric scale
+  int nullable;                      // SQL_NULLABLE, SQL_NO_NULLS
+  int searchable;                    // SQL_PRED_CHAR (1), SQL_SEARCHABLE (3)...
+  char literal_prefix[8];            // quote that opens a literal of the type ("" when none)
+  char literal_suffix[8];            // quote that closes it
+  char create_params[32];            // "length" for sized types
+  int backend_index;                 // list index of the backend that owns the column
+  int cleared;                       // set by the engine when the column is not used
+  int backend_flags;                 // the backend's own column flags
+  const void* backend_column;        // the backend's own record of the column
 };
 
 // A key column as DALGetPKInfo returns it.
@@ -117,32 +117,32 @@ struct SqiText {
 struct SqiOperations {
   // 0: makes the backend's connection handle; `target` receives its diagnostics.
   int (*alloc_env)(void* target, SqiEnv* out, SqiService service, const char* dsn);
-  int (*free_env)(SqiEnv env);                                             // 1
+  int (*free_env)(SqiEnv env);  // 1
   int (*connect)(SqiEnv env, ConnAttrSet* attributes, void* window, char* out_string,
-                 int out_size);                                            // 2
-  int (*disconnect)(SqiEnv env);                                           // 3
-  int (*get_info)(SqiEnv env, int code, void* out);                        // 4
-  int (*set_option)(SqiEnv env, int option, intptr_t value);               // 5
-  int (*describe_table)(SqiEnv env, const char* table, DalTable* out);     // 6
+                 int out_size);                                                           // 2
+  int (*disconnect)(SqiEnv env);                                                          // 3
+  int (*get_info)(SqiEnv env, int code, void* out);                                       // 4
+  int (*set_option)(SqiEnv env, int option, intptr_t value);                              // 5
+  int (*describe_table)(SqiEnv env, const char* table, DalTable* out);                    // 6
   int (*describe_columns)(SqiEnv env, const DalTable* table, int count, DalColumn* out);  // 7
   // 8: a statement for one iterator, posting on `target`; null on failure.
   SqiStmt (*alloc_stmt)(void* target, SqiEnv env, void* entry, void* argument);
-  int (*free_stmt)(SqiStmt stmt);                                          // 9
-  int (*close_stmt)(SqiStmt stmt);                                         // 10
-  int (*fetch)(SqiStmt stmt);                                              // 11
+  int (*free_stmt)(SqiStmt stmt);   // 9
+  int (*close_stmt)(SqiStmt stmt);  // 10
+  int (*fetch)(SqiStmt stmt);       // 11
   int (*tables)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText table,
-                SqiText types);                                            // 12
+                SqiText types);  // 12
   int (*columns)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText table,
-                 SqiText column);                                          // 13
+                 SqiText column);  // 13
   int (*column_privileges)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText table,
-                           SqiText column);                                // 14
+                           SqiText column);                                           // 14
   int (*primary_keys)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText table);  // 15
   int (*special_columns)(SqiStmt stmt, int identifier_type, SqiText catalog, SqiText schema,
-                         SqiText table, int scope, int nullable);          // 16
+                         SqiText table, int scope, int nullable);  // 16
   int (*statistics)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText table, int unique,
-                    int reserved);                                         // 17
+                    int reserved);  // 17
   int (*foreign_keys)(SqiStmt stmt, SqiText pk_catalog, SqiText pk_schema, SqiText pk_table,
-                      SqiText fk_catalog, SqiText fk_schema, SqiText fk_table);  // 18
+                      SqiText fk_catalog, SqiText fk_schema, SqiText fk_table);           // 18
   int (*table_privileges)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText table);  // 19
   // 20: column (1-based) of the current row in C type `c_type`; text is cut to `length`
   // with the full length in *indicator (SQL_NULL_DATA for NULL).
@@ -150,37 +150,37 @@ struct SqiOperations {
                   SQLLEN* indicator);
   int (*start_scan)(SqiStmt stmt, const DalTable* table, const int* column_usage,
                     const int* key_map, int restriction_count,
-                    const Restriction* restrictions);                      // 21
-  int (*get_type_info)(SqiStmt stmt, int sql_type);                        // 22
-  int (*create_table)(SqiStmt stmt, void* request);                        // 23
-  int (*create_index)(SqiStmt stmt, void* request);                        // 24
-  int (*drop_table)(SqiStmt stmt, void* request);                          // 25
-  int (*drop_index)(SqiStmt stmt, void* request);                          // 26
+                    const Restriction* restrictions);  // 21
+  int (*get_type_info)(SqiStmt stmt, int sql_type);    // 22
+  int (*create_table)(SqiStmt stmt, void* request);    // 23
+  int (*create_index)(SqiStmt stmt, void* request);    // 24
+  int (*drop_table)(SqiStmt stmt, void* request);      // 25
+  int (*drop_index)(SqiStmt stmt, void* request);      // 26
   int (*get_pk_info)(SqiEnv env, const DalTable* table, DalKeyColumn* out, int capacity,
-                     int* count);                                          // 27
-  int (*fetch_by_key)(SqiStmt stmt, const DalTable* table, void* arguments);  // 28
-  int (*insert_row)(SqiStmt stmt, const DalTable* table, void* arguments);    // 29
-  int (*delete_row)(SqiStmt stmt, const DalTable* table, void* arguments);    // 30
-  int (*update_row)(SqiStmt stmt, const DalTable* table, void* arguments, int mode);  // 31
-  int (*begin_transaction)(void* target, SqiEnv env);                      // 32
-  int (*end_transaction)(void* target, SqiEnv env, int completion);        // 33
-  int (*grant)(SqiStmt stmt, const DalTable* table, void* request);        // 34
-  int (*revoke)(SqiStmt stmt, const DalTable* table, void* request);       // 35
-  int (*drop_column)(SqiStmt stmt, const DalTable* table, void* request);  // 36
-  int (*add_column)(SqiStmt stmt, const DalTable* table, void* request);   // 37
-  int (*exec_ddl)(SqiStmt stmt, void* request);                            // 38
+                     int* count);                                                       // 27
+  int (*fetch_by_key)(SqiStmt stmt, const DalTable* table, void* arguments);            // 28
+  int (*insert_row)(SqiStmt stmt, const DalTable* table, void* arguments);              // 29
+  int (*delete_row)(SqiStmt stmt, const DalTable* table, void* arguments);              // 30
+  int (*update_row)(SqiStmt stmt, const DalTable* table, void* arguments, int mode);    // 31
+  int (*begin_transaction)(void* target, SqiEnv env);                                   // 32
+  int (*end_transaction)(void* target, SqiEnv env, int completion);                     // 33
+  int (*grant)(SqiStmt stmt, const DalTable* table, void* request);                     // 34
+  int (*revoke)(SqiStmt stmt, const DalTable* table, void* request);                    // 35
+  int (*drop_column)(SqiStmt stmt, const DalTable* table, void* request);               // 36
+  int (*add_column)(SqiStmt stmt, const DalTable* table, void* request);                // 37
+  int (*exec_ddl)(SqiStmt stmt, void* request);                                         // 38
   int (*procedures)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText procedure);  // 39
   int (*procedure_columns)(SqiStmt stmt, SqiText catalog, SqiText schema, SqiText procedure,
-                           SqiText column);                                // 40
-  void* reserved_41;                                                       // never called
+                           SqiText column);  // 40
+  void* reserved_41;                         // never called
   void* reserved_42;
   void* reserved_43;
   int (*exec_sql)(SqiStmt stmt, const char* sql, void* statement, int index,
-                  void* reserved);                                         // 44
-  void* reserved_45;                                                       // never called
-  int (*create_user)(SqiStmt stmt, void* request);                         // 46
-  int (*drop_user)(SqiStmt stmt, void* request);                           // 47
-  int (*set_timeout)(SqiStmt stmt, int seconds);                           // 48
+                  void* reserved);                  // 44
+  void* reserved_45;                                // never called
+  int (*create_user)(SqiStmt stmt, void* request);  // 46
+  int (*drop_user)(SqiStmt stmt, void* request);    // 47
+  int (*set_timeout)(SqiStmt stmt, int seconds);    // 48
 };
 
 static_assert(sizeof(SqiOperations) == 49 * sizeof(void*), "49 operation slots");

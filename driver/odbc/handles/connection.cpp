@@ -79,7 +79,9 @@ const char* attribute_or_empty(const QuillDbc* dbc, const char* key) {
 }
 
 // A remote node is reachable once its endpoint is known; an API key is optional.
-bool details_complete(const QuillDbc* dbc) { return attribute_or_empty(dbc, "uri")[0] != '\0'; }
+bool details_complete(const QuillDbc* dbc) {
+  return attribute_or_empty(dbc, "uri")[0] != '\0';
+}
 
 void copy_field(char* field, const char* value) {
   std::snprintf(field, PROMPT_FIELD, "%s", value);
@@ -100,9 +102,12 @@ void fill_prompt(const QuillDbc* dbc, PromptRecord* record) {
 
 void take_prompt(QuillDbc* dbc, PromptRecord* record) {
   const std::pair<const char*, char*> fields[] = {
-      {"DSN", record->dsn},          {"API_KEY", record->api_key},
-      {"URI", record->uri},          {"PROXY", record->proxy},
-      {"PROXY_USER", record->proxy_user}, {"PROXY_PASS", record->proxy_password},
+      {"DSN", record->dsn},
+      {"API_KEY", record->api_key},
+      {"URI", record->uri},
+      {"PROXY", record->proxy},
+      {"PROXY_USER", record->proxy_user},
+      {"PROXY_PASS", record->proxy_password},
       {"LogFile", record->log_file},
   };
   for (auto [key, value] : fields) {
@@ -188,8 +193,7 @@ bool open_schema_fileset(QuillDbc* dbc) {
   return dbc->schema_fileset != nullptr;
 }
 
-SQLRETURN copy_out_string(QuillDbc* dbc, char* out, SQLSMALLINT out_size,
-                          SQLSMALLINT* out_length) {
+SQLRETURN copy_out_string(QuillDbc* dbc, char* out, SQLSMALLINT out_size, SQLSMALLINT* out_length) {
   char text[kOutConnectionMax + 1];
   generate_connection_string(&dbc->attributes, text, sizeof text);
   if (copy_str_buffer(out, out_size, out_length, text) != 0)
@@ -251,7 +255,8 @@ SQLRETURN driver_connect(QuillDbc* dbc, void* window, const char* in, SQLSMALLIN
   if (out && copy_out_string(dbc, out, out_size, out_length) != SQL_SUCCESS)
     result = SQL_SUCCESS_WITH_INFO;
   else if (!out && out_length)
-    *out_length = static_cast<SQLSMALLINT>(generate_connection_string(&dbc->attributes, nullptr, 0));
+    *out_length =
+        static_cast<SQLSMALLINT>(generate_connection_string(&dbc->attributes, nullptr, 0));
   if (GetReturnCode(dbc->errors) != 0) result = SQL_SUCCESS_WITH_INFO;
   dbc_set_state(dbc, dbc_connected_state(dbc));
   return result;

@@ -4,10 +4,11 @@
 
 #include "driver/odbc/handles/handles.h"
 
-SQLRETURN dbc_check_connect(QuillDbc* dbc);     // 08002 while browsing or connected
-SQLRETURN dbc_check_browse(QuillDbc* dbc);      // 08002 while connected
-SQLRETURN dbc_check_disconnect(QuillDbc* dbc);  // 08003 when never connected; 25000 in a transaction
-SQLRETURN dbc_check_end_tran(QuillDbc* dbc);    // 08003 below the connected state
+SQLRETURN dbc_check_connect(QuillDbc* dbc);  // 08002 while browsing or connected
+SQLRETURN dbc_check_browse(QuillDbc* dbc);   // 08002 while connected
+SQLRETURN dbc_check_disconnect(
+    QuillDbc* dbc);                           // 08003 when never connected; 25000 in a transaction
+SQLRETURN dbc_check_end_tran(QuillDbc* dbc);  // 08003 below the connected state
 // Moves the connection to `state` under the lock.
 void dbc_set_state(QuillDbc* dbc, int state);
 // The state a connected connection falls back to: with statements or without.

@@ -55,8 +55,7 @@ SQLRETURN alloc_desc(QuillDbc* dbc, SQLHANDLE* out) {
 }
 
 SQLRETURN free_desc(QuillDesc* desc) {
-  if (desc->implicit)
-    return post_call_error(desc->errors, "HY017", MSG_AUTO_DESC);
+  if (desc->implicit) return post_call_error(desc->errors, "HY017", MSG_AUTO_DESC);
   // Statements using this descriptor go back to their own implicit ones.
   for (QuillStmt* s = desc->dbc->statements; s; s = s->next) {
     if (s->ard == desc) s->ard = s->implicit_ard;

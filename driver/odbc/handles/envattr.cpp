@@ -30,8 +30,7 @@ SQLRETURN set_env_attr(QuillEnv* env, SQLINTEGER attribute, SQLPOINTER value,
     case SQL_ATTR_OUTPUT_NTS:
       if (as_integer(value) != SQL_FALSE) return SQL_SUCCESS;
       SetReturnCode(env->errors, -1);
-      PostError(env->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ODBC 3.0", "HYC00",
-                MSG_NOT_IMPLEMENTED);
+      PostError(env->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ODBC 3.0", "HYC00", MSG_NOT_IMPLEMENTED);
       return SQL_ERROR;
     default:
       return post_call_error(env->errors, "HY024", MSG_BAD_ATTR_VALUE);

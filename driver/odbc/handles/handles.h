@@ -24,10 +24,10 @@ enum HandleTag : int32_t {
 
 // Descriptor kinds, numbered as the statement attributes that name them.
 enum DescKind : int32_t {
-  DESC_ARD = SQL_ATTR_APP_ROW_DESC,     // 10010
-  DESC_APD = SQL_ATTR_APP_PARAM_DESC,   // 10011
-  DESC_IRD = SQL_ATTR_IMP_ROW_DESC,     // 10012
-  DESC_IPD = SQL_ATTR_IMP_PARAM_DESC,   // 10013
+  DESC_ARD = SQL_ATTR_APP_ROW_DESC,    // 10010
+  DESC_APD = SQL_ATTR_APP_PARAM_DESC,  // 10011
+  DESC_IRD = SQL_ATTR_IMP_ROW_DESC,    // 10012
+  DESC_IPD = SQL_ATTR_IMP_PARAM_DESC,  // 10013
 };
 
 // Environment states.
@@ -50,52 +50,52 @@ struct QuillStmt;
 struct QuillDesc;
 
 struct QuillEnv {
-  int32_t tag;               // TAG_ENV
-  MemPool* pool;             // everything living as long as the environment
-  ConfigHandle* config;      // driver-wide settings
-  ErrorHeader* errors;       // diagnostics of the last call on this handle
-  SQLINTEGER odbc_version;   // -1 until set; 2 after SQLAllocEnv, 3 after SQLAllocHandleStd
-  SQLINTEGER output_nts;     // SQL_ATTR_OUTPUT_NTS (always true here)
-  int state;                 // EnvState
-  int connection_count;      // connections allocated on this environment
-  QuillDbc* connections;     // allocated connections, newest first
-  QuillDbc* ini_owner;       // connection whose ini reader the configuration consults
+  int32_t tag;              // TAG_ENV
+  MemPool* pool;            // everything living as long as the environment
+  ConfigHandle* config;     // driver-wide settings
+  ErrorHeader* errors;      // diagnostics of the last call on this handle
+  SQLINTEGER odbc_version;  // -1 until set; 2 after SQLAllocEnv, 3 after SQLAllocHandleStd
+  SQLINTEGER output_nts;    // SQL_ATTR_OUTPUT_NTS (always true here)
+  int state;                // EnvState
+  int connection_count;     // connections allocated on this environment
+  QuillDbc* connections;    // allocated connections, newest first
+  QuillDbc* ini_owner;      // connection whose ini reader the configuration consults
 };
 
 // Statement attributes; the connection's template statement holds the defaults that
 // new statements copy.
 struct StmtAttributes {
-  SQLULEN query_timeout;         // SQL_ATTR_QUERY_TIMEOUT
-  SQLULEN max_rows;              // SQL_ATTR_MAX_ROWS
-  SQLULEN noscan;                // SQL_ATTR_NOSCAN
-  SQLULEN max_length;            // SQL_ATTR_MAX_LENGTH
-  SQLULEN async_enable;          // SQL_ATTR_ASYNC_ENABLE
-  SQLULEN row_bind_type;         // SQL_ATTR_ROW_BIND_TYPE
-  SQLULEN cursor_type;           // SQL_ATTR_CURSOR_TYPE
-  SQLULEN concurrency;           // SQL_ATTR_CONCURRENCY
-  SQLULEN keyset_size;           // SQL_ATTR_KEYSET_SIZE
-  SQLULEN rowset_size;           // SQL_ROWSET_SIZE
-  SQLULEN simulate_cursor;       // SQL_ATTR_SIMULATE_CURSOR
-  SQLULEN retrieve_data;         // SQL_ATTR_RETRIEVE_DATA
-  SQLULEN use_bookmarks;         // SQL_ATTR_USE_BOOKMARKS
-  SQLULEN enable_auto_ipd;       // SQL_ATTR_ENABLE_AUTO_IPD
-  SQLPOINTER fetch_bookmark_ptr; // SQL_ATTR_FETCH_BOOKMARK_PTR
-  SQLULEN paramset_size;         // SQL_ATTR_PARAMSET_SIZE
-  SQLULEN row_array_size;        // SQL_ATTR_ROW_ARRAY_SIZE
-  SQLULEN metadata_id;           // SQL_ATTR_METADATA_ID
-  SQLLEN cursor_sensitivity;     // SQL_ATTR_CURSOR_SENSITIVITY
-  SQLLEN cursor_scrollable;      // SQL_ATTR_CURSOR_SCROLLABLE
+  SQLULEN query_timeout;          // SQL_ATTR_QUERY_TIMEOUT
+  SQLULEN max_rows;               // SQL_ATTR_MAX_ROWS
+  SQLULEN noscan;                 // SQL_ATTR_NOSCAN
+  SQLULEN max_length;             // SQL_ATTR_MAX_LENGTH
+  SQLULEN async_enable;           // SQL_ATTR_ASYNC_ENABLE
+  SQLULEN row_bind_type;          // SQL_ATTR_ROW_BIND_TYPE
+  SQLULEN cursor_type;            // SQL_ATTR_CURSOR_TYPE
+  SQLULEN concurrency;            // SQL_ATTR_CONCURRENCY
+  SQLULEN keyset_size;            // SQL_ATTR_KEYSET_SIZE
+  SQLULEN rowset_size;            // SQL_ROWSET_SIZE
+  SQLULEN simulate_cursor;        // SQL_ATTR_SIMULATE_CURSOR
+  SQLULEN retrieve_data;          // SQL_ATTR_RETRIEVE_DATA
+  SQLULEN use_bookmarks;          // SQL_ATTR_USE_BOOKMARKS
+  SQLULEN enable_auto_ipd;        // SQL_ATTR_ENABLE_AUTO_IPD
+  SQLPOINTER fetch_bookmark_ptr;  // SQL_ATTR_FETCH_BOOKMARK_PTR
+  SQLULEN paramset_size;          // SQL_ATTR_PARAMSET_SIZE
+  SQLULEN row_array_size;         // SQL_ATTR_ROW_ARRAY_SIZE
+  SQLULEN metadata_id;            // SQL_ATTR_METADATA_ID
+  SQLLEN cursor_sensitivity;      // SQL_ATTR_CURSOR_SENSITIVITY
+  SQLLEN cursor_scrollable;       // SQL_ATTR_CURSOR_SCROLLABLE
   // Attributes kept in the descriptors of a statement; only the template statement, which has
   // no descriptors, holds them here until stmt_attributes_seed_descriptors copies them.
-  SQLULEN param_bind_type;                // SQL_ATTR_PARAM_BIND_TYPE
-  SQLLEN* param_bind_offset_ptr;          // SQL_ATTR_PARAM_BIND_OFFSET_PTR
-  SQLUSMALLINT* param_operation_ptr;      // SQL_ATTR_PARAM_OPERATION_PTR
-  SQLUSMALLINT* param_status_ptr;         // SQL_ATTR_PARAM_STATUS_PTR
-  SQLULEN* params_processed_ptr;          // SQL_ATTR_PARAMS_PROCESSED_PTR
-  SQLLEN* row_bind_offset_ptr;            // SQL_ATTR_ROW_BIND_OFFSET_PTR
-  SQLUSMALLINT* row_operation_ptr;        // SQL_ATTR_ROW_OPERATION_PTR
-  SQLUSMALLINT* row_status_ptr;           // SQL_ATTR_ROW_STATUS_PTR
-  SQLULEN* rows_fetched_ptr;              // SQL_ATTR_ROWS_FETCHED_PTR
+  SQLULEN param_bind_type;            // SQL_ATTR_PARAM_BIND_TYPE
+  SQLLEN* param_bind_offset_ptr;      // SQL_ATTR_PARAM_BIND_OFFSET_PTR
+  SQLUSMALLINT* param_operation_ptr;  // SQL_ATTR_PARAM_OPERATION_PTR
+  SQLUSMALLINT* param_status_ptr;     // SQL_ATTR_PARAM_STATUS_PTR
+  SQLULEN* params_processed_ptr;      // SQL_ATTR_PARAMS_PROCESSED_PTR
+  SQLLEN* row_bind_offset_ptr;        // SQL_ATTR_ROW_BIND_OFFSET_PTR
+  SQLUSMALLINT* row_operation_ptr;    // SQL_ATTR_ROW_OPERATION_PTR
+  SQLUSMALLINT* row_status_ptr;       // SQL_ATTR_ROW_STATUS_PTR
+  SQLULEN* rows_fetched_ptr;          // SQL_ATTR_ROWS_FETCHED_PTR
 };
 
 // Default statement attributes of a new connection.
@@ -117,7 +117,7 @@ struct QuillDesc {
   SQLLEN* bind_offset_ptr;         // SQL_DESC_BIND_OFFSET_PTR
   SQLULEN bind_type;               // SQL_DESC_BIND_TYPE (SQL_BIND_BY_COLUMN = 0)
   SQLULEN* rows_processed_ptr;     // SQL_DESC_ROWS_PROCESSED_PTR
-  void* records;           // record array, laid out by the descriptor layer
+  void* records;                   // record array, laid out by the descriptor layer
 };
 
 struct QuillStmt {
@@ -129,27 +129,27 @@ struct QuillStmt {
   QuillDesc* implicit_apd;
   QuillDesc* implicit_ird;
   QuillDesc* implicit_ipd;
-  QuillDesc* ard;           // descriptors in use (the application ones may be explicit)
+  QuillDesc* ard;  // descriptors in use (the application ones may be explicit)
   QuillDesc* apd;
   QuillDesc* ird;
   QuillDesc* ipd;
-  int state;                // S1..S12; 0 for the template statement
-  bool prepared;            // SQLPrepare succeeded on the current text
+  int state;      // S1..S12; 0 for the template statement
+  bool prepared;  // SQLPrepare succeeded on the current text
   // Asynchronous execution.
-  QuillThread* worker;                  // worker thread, when async execution is on
-  QuillSemaphore* work_posted;          // signalled when work is posted to the worker
-  QuillSemaphore* work_done;            // signalled when the worker finished
-  int async_command;                    // command posted to the worker
-  void* async_argument;                 // its argument
-  int async_function;                   // function running asynchronously
-  int async_saved_state;                // state when it started
-  SQLRETURN async_result;               // its outcome
-  char* cursor_name;                    // null until named
-  bool cursor_name_registered;          // registered with insert_cursor_name
-  MemPool* tree_pool;                   // holds the parse tree; null when none
-  void* parse_tree;                     // the statement's parse tree
-  QuillStmt* next;                      // next statement of the connection
-  StmtAttributes attrs;                 // statement attributes
+  QuillThread* worker;          // worker thread, when async execution is on
+  QuillSemaphore* work_posted;  // signalled when work is posted to the worker
+  QuillSemaphore* work_done;    // signalled when the worker finished
+  int async_command;            // command posted to the worker
+  void* async_argument;         // its argument
+  int async_function;           // function running asynchronously
+  int async_saved_state;        // state when it started
+  SQLRETURN async_result;       // its outcome
+  char* cursor_name;            // null until named
+  bool cursor_name_registered;  // registered with insert_cursor_name
+  MemPool* tree_pool;           // holds the parse tree; null when none
+  void* parse_tree;             // the statement's parse tree
+  QuillStmt* next;              // next statement of the connection
+  StmtAttributes attrs;         // statement attributes
 };
 
 // Entries through which the engine and data-access layer call back into the call layer.
@@ -158,15 +158,15 @@ struct ServiceTable {
 };
 
 struct QuillDbc {
-  int32_t tag;                // TAG_DBC
-  MemPool* pool;              // the connection's own pool
-  QuillEnv* env;              // parent environment
-  ErrorHeader* errors;        // diagnostics of the last call on this handle
-  QuillStmt* template_stmt;   // default statement attributes for new statements
-  QuillStmt* statements;      // newest first, linked through QuillStmt::next
-  int state;                  // DbcState
-  int statement_count;        // statements allocated on this connection
-  ConnAttrSet attributes;     // parsed connection-string and DSN attributes
+  int32_t tag;                   // TAG_DBC
+  MemPool* pool;                 // the connection's own pool
+  QuillEnv* env;                 // parent environment
+  ErrorHeader* errors;           // diagnostics of the last call on this handle
+  QuillStmt* template_stmt;      // default statement attributes for new statements
+  QuillStmt* statements;         // newest first, linked through QuillStmt::next
+  int state;                     // DbcState
+  int statement_count;           // statements allocated on this connection
+  ConnAttrSet attributes;        // parsed connection-string and DSN attributes
   const ServiceTable* services;  // fixed at allocation
   SQLUINTEGER autocommit;        // SQL_ATTR_AUTOCOMMIT
   ConnAttributes attrs;          // the other connection attributes
@@ -181,10 +181,18 @@ struct QuillDbc {
 };
 
 // Handle validation: non-null and carrying the expected tag.
-inline bool valid_env(SQLHANDLE h) { return h && static_cast<QuillEnv*>(h)->tag == TAG_ENV; }
-inline bool valid_dbc(SQLHANDLE h) { return h && static_cast<QuillDbc*>(h)->tag == TAG_DBC; }
-inline bool valid_stmt(SQLHANDLE h) { return h && static_cast<QuillStmt*>(h)->tag == TAG_STMT; }
-inline bool valid_desc(SQLHANDLE h) { return h && static_cast<QuillDesc*>(h)->tag == TAG_DESC; }
+inline bool valid_env(SQLHANDLE h) {
+  return h && static_cast<QuillEnv*>(h)->tag == TAG_ENV;
+}
+inline bool valid_dbc(SQLHANDLE h) {
+  return h && static_cast<QuillDbc*>(h)->tag == TAG_DBC;
+}
+inline bool valid_stmt(SQLHANDLE h) {
+  return h && static_cast<QuillStmt*>(h)->tag == TAG_STMT;
+}
+inline bool valid_desc(SQLHANDLE h) {
+  return h && static_cast<QuillDesc*>(h)->tag == TAG_DESC;
+}
 
 // The error header of a handle of the given ODBC handle type, or null when the type is
 // unknown or the handle fails its tag check.
@@ -201,8 +209,7 @@ SQLRETURN free_stmt(QuillStmt* stmt);
 SQLRETURN free_desc(QuillDesc* desc);
 
 // Environment attributes.
-SQLRETURN set_env_attr(QuillEnv* env, SQLINTEGER attribute, SQLPOINTER value,
-                       SQLINTEGER length);
+SQLRETURN set_env_attr(QuillEnv* env, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER length);
 SQLRETURN get_env_attr(QuillEnv* env, SQLINTEGER attribute, SQLPOINTER value,
                        SQLINTEGER buffer_length, SQLINTEGER* string_length);
 

@@ -15,7 +15,9 @@ struct ConnectionStateLock {
 
 }  // namespace
 
-SQLRETURN env_check_alloc_dbc(QuillEnv* env) { return env_check_version_set(env); }
+SQLRETURN env_check_alloc_dbc(QuillEnv* env) {
+  return env_check_version_set(env);
+}
 
 SQLRETURN env_check_version_set(QuillEnv* env) {
   if (env->odbc_version == -1) return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
