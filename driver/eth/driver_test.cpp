@@ -59,13 +59,16 @@ const char* check_settings(const char* record, bool* ok) {
   const char* outcome = "Connected and authenticated with Ethereum";
   try {
     env->connection = new EthConnection;
-    eth_take_endpoint(options, env->connection);
-    env->connection->host = endpoint.host;
-    env->connection->port = endpoint.port;
-    env->connection->tls = endpoint.tls;
-    env->connection->path = endpoint.path;
-    env->connection->http.log.mode = 0;
-    *ok = true;
+    if (!eth_take_endpoint(options, env->connection)) {
+      outcome = "unable to extract host from proxy";
+    } else {
+      env->connection->host = endpoint.host;
+      env->connection->port = endpoint.port;
+      env->connection->tls = endpoint.tls;
+      env->connection->path = endpoint.path;
+      env->connection->http.log.mode = 0;
+      *ok = true;
+    }
   } catch (...) {
     outcome = "unable to allocate Memory";
   }

@@ -83,14 +83,14 @@ bool eth_disguise_long(const std::string& text) {
          text == "1";
 }
 
-void eth_take_endpoint(const EthOptions& options, EthConnection* connection) {
+bool eth_take_endpoint(const EthOptions& options, EthConnection* connection) {
+  // A proxy that cannot be read must not be skipped: traffic would silently bypass it.
   if (!options.proxy.empty()) {
     EthUri proxy;
-    if (eth_parse_uri(options.proxy.c_str(), &proxy, false)) {
-      connection->proxy_host = proxy.host;
-      connection->proxy_port = proxy.port;
-      connection->proxy_tls = proxy.tls;
-    }
+    if (!eth_parse_uri(options.proxy.c_str(), &proxy, false)) return false;
+    connection->proxy_host = proxy.host;
+    connection->proxy_port = proxy.port;
+    connection->proxy_tls = proxy.tls;
   }
   connection->proxy_user = options.proxy_user;
   connection->proxy_password = options.proxy_pass;
@@ -103,6 +103,7 @@ void eth_take_endpoint(const EthOptions& options, EthConnection* connection) {
   // (the proxy credential) in the later slots.
   http.log.secrets[0] = options.api_key;
   http.log.secrets[1] = options.proxy_pass;
+  return true;
 }
 
 void eth_apply_lengths(const EthOptions& options, EthConnection* connection) {

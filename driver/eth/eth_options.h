@@ -44,7 +44,7 @@ bool eth_disguise_long(const std::string& text);
 
 // Takes the proxy (parsed without its path), the proxy credentials, the API key and
 // the URI into `connection` and its HTTP context, and registers the secrets with the
-// log so they are masked. An unreadable proxy leaves the proxy host empty.
-void eth_take_endpoint(const EthOptions& options, EthConnection* connection);
+// log so they are masked. False (nothing taken) when a proxy is given but has no host.
+bool eth_take_endpoint(const EthOptions& options, EthConnection* connection);
 // Resolves the five length settings of `options` into `connection`.
 void eth_apply_lengths(const EthOptions& options, EthConnection* connection);

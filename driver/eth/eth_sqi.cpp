@@ -90,7 +90,7 @@ static const char* configure_connection(EthEnv* env, const EthOptions& options,
                                         EthConnection* connection) {
   // The API key may be left out: the endpoint URI is then used exactly as given.
   if (options.uri.empty()) return "URI must be provided";
-  eth_take_endpoint(options, connection);
+  if (!eth_take_endpoint(options, connection)) return "Unable to extract host from Proxy";
   EthHttpContext& http = connection->http;
   http.log.mode = eth_log_mode_from_option(options.logging.c_str());
   if (!options.entropy.empty()) http.entropy_file = options.entropy;

@@ -257,6 +257,7 @@ TEST_F(EthConnectTest, ConnectErrorsArePostedWithTheBackendOrigin) {
       {"api_key=abc;uri=ftp://node", "Unable to extract host from Api Domain"},
       {"uri=https://", "Unable to extract host from Api Domain"},
       {"uri=node:8545", "Unable to extract host from Api Domain"},
+      {"uri=http://node;proxy=px:3128", "Unable to extract host from Proxy"},
       {"uri=http://node:8545", nullptr},  // the API key is optional
   };
   for (const Case& c : cases) {
@@ -398,6 +399,7 @@ TEST(EthDriverTest, ReportsTheOutcome) {
       {"", "", "", 1, "URI Token Server MUST be supplied"},
       {"ftp://node", "key", "", 1, "unable to extract host from URI"},
       {"http://:80", "key", "", 1, "unable to extract host from URI"},
+      {"http://node", "", "socks://px", 1, "unable to extract host from proxy"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.uri);
