@@ -52,6 +52,7 @@ void eth_read_options(const ConnAttrSet* attributes, const std::string& dsn, Eth
   out->logfile = read_option(attributes, dsn, "logfile", "");
   out->entropy = read_option(attributes, dsn, "entropy", "");
   out->cert = read_option(attributes, dsn, "cert", "");
+  out->accept_unverified = read_option(attributes, dsn, "accept_unverified", "");
   out->query_timeout = read_option(attributes, dsn, "query_timeout", "0");
   out->proxy = read_option(attributes, dsn, "proxy", "");
   out->proxy_user = read_option(attributes, dsn, "proxy_user", "");
@@ -104,6 +105,11 @@ bool eth_take_endpoint(const EthOptions& options, EthConnection* connection) {
   http.log.secrets[0] = options.api_key;
   http.log.secrets[1] = options.proxy_pass;
   return true;
+}
+
+bool eth_accept_unverified(const std::string& text) {
+  // Same spelling of "on" as the other flags of a connection.
+  return eth_disguise_long(text);
 }
 
 void eth_apply_lengths(const EthOptions& options, EthConnection* connection) {

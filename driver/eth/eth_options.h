@@ -27,6 +27,8 @@ struct EthOptions {
   std::string string_length;
   std::string array_length;
   std::string object_length;
+
+  std::string accept_unverified;  // accept peers the certificates do not verify
 };
 
 // Reads every option: from `attributes` when it holds the key (null counts as empty),
@@ -41,6 +43,8 @@ int eth_length_setting(const std::string& text, int fallback);
 int eth_query_timeout(const std::string& text);
 // The long-disguise flag: "yes" or "true" in any case, or exactly "1".
 bool eth_disguise_long(const std::string& text);
+// The accept-unverified flag: "yes" or "true" in any case, or exactly "1".
+bool eth_accept_unverified(const std::string& text);
 
 // Takes the proxy (parsed without its path), the proxy credentials, the API key and
 // the URI into `connection` and its HTTP context, and registers the secrets with the

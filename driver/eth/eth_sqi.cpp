@@ -2,6 +2,7 @@
 // its option handling and endpoint checks, disconnect, information answers and
 // the posting of diagnostics through the service callback.
 #include "driver/eth/eth_sqi.h"
+#include "driver/eth/eth_connect.h"
 
 #include <unistd.h>
 
@@ -9,10 +10,11 @@
 #include <new>
 
 #include "driver/eth/eth_options.h"
+#include "driver/eth/eth_ssl.h"
 #include "driver/eth/eth_tables.h"
 #include "driver/eth/eth_uri.h"
 
-static const char* const kUnit = "eth_sqi";
+static const char* const kUnit = "eth_sqi.cpp";
 
 void eth_post_error(EthEnv* env, void* target, const char* sqlstate, const char* message) {
   if (!env || !env->service) return;
@@ -40,9 +42,9 @@ int eth_alloc_env(void* target, SqiEnv* out, SqiService service, const char* dsn
     env->target = target;
     env->service = service;
     if (dsn) env->dsn = dsn;
-    // The TLS library context is made by the TLS layer when it exists; until then
-    // the slot stays empty and only plain "http://" endpoints can be reached.
-    env->tls_library = nullptr;
+    // Without a TLS library context only plain "http://" endpoints can be reached;
+    // an "https://" one then fails its handshake with a diagnostic.
+    env->tls_library = eth_ssl_library_create();
     eth_time_zone_offset(&env->tz_hours, &env->tz_minutes);
     *out = env;
     return SQI_OK;
@@ -62,13 +64,7 @@ int eth_disconnect(SqiEnv handle) {
   auto* env = static_cast<EthEnv*>(handle);
   if (!env) return SQI_OK;
   if (EthConnection* connection = env->connection) {
-    EthHttpContext& http = connection->http;
-    if (http.socket >= 0) {
-      // A TLS session would be shut down here once the TLS layer exists.
-      eth_log(&http, kUnit, __LINE__, ETH_LOG_DETAIL, "Close connection");
-      ::close(http.socket);
-      http.socket = -1;
-    }
+    eth_close_connection(&connection->http);
   }
   release_connection(env);
   return SQI_OK;
@@ -80,6 +76,7 @@ int eth_free_env(SqiEnv handle) {
   // The DAL may free an environment whose connect failed half-way or that was
   // never disconnected; nothing may be left behind either way.
   eth_disconnect(env);
+  eth_ssl_library_free(env->tls_library);
   delete env;
   return SQI_OK;
 }
@@ -95,6 +92,7 @@ static const char* configure_connection(EthEnv* env, const EthOptions& options,
   http.log.mode = eth_log_mode_from_option(options.logging.c_str());
   if (!options.entropy.empty()) http.entropy_file = options.entropy;
   if (!options.cert.empty()) http.cert_path = options.cert;
+  http.accept_unverified = eth_accept_unverified(options.accept_unverified);
   env->query_timeout = eth_query_timeout(options.query_timeout);
   env->disguise_long = eth_disguise_long(options.disguise_long);
   if (!options.logfile.empty()) http.log.file = options.logfile;

@@ -54,7 +54,7 @@ bool eth_build_table_list(EthEnv* env) {
   if (env == nullptr) return false;
   eth_free_table_list(env);
   if (env->connection == nullptr) return false;
-  eth_log(&env->connection->http, "eth_tables", __LINE__, ETH_LOG_ENTRY, "Extract Metadata");
+  eth_log(&env->connection->http, "eth_sqi.cpp", __LINE__, ETH_LOG_ENTRY, "Extract Metadata");
   try {
     auto tables = std::make_unique<std::vector<EthTable>>();
     tables->reserve(eth_catalog_tables().size());
