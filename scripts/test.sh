@@ -11,3 +11,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j2)
+# A short run of every fuzz target (longer runs: scripts/fuzz.sh 300).
+"$root/scripts/fuzz.sh" 30

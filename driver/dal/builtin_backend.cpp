@@ -92,7 +92,7 @@ int no_data_columns(SqiStmt, int, int, void*, SQLLEN, SQLLEN* indicator) {
   if (indicator) *indicator = SQL_NULL_DATA;
   return SQI_NO_DATA;
 }
-int no_scan(SqiStmt stmt, const DalTable*, const int*, const int*, int, const Restriction*) {
+int no_scan(SqiStmt stmt, const DalTable*, const int*, const int*, int, Restriction* const*) {
   return refuse_stmt(stmt);
 }
 int empty_type_info(SqiStmt, int) {

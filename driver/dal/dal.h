@@ -104,7 +104,7 @@ int DALProcedureColumns(DalIterator* it, SqiText catalog, SqiText schema, SqiTex
                         SqiText column);
 int DALGetTypeInfo(DalIterator* it, int sql_type);
 int DALStartScan(DalIterator* it, const DalTable* table, const int* column_usage,
-                 const int* key_map, int restriction_count, const Restriction* restrictions);
+                 const int* key_map, int restriction_count, Restriction* const* restrictions);
 int DALFetch(DalIterator* it);
 int DALGetData(DalIterator* it, int column, int c_type, void* buffer, SQLLEN length,
                SQLLEN* indicator);

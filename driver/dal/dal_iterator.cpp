@@ -290,7 +290,7 @@ int DALGetTypeInfo(DalIterator* it, int sql_type) {
 }
 
 int DALStartScan(DalIterator* it, const DalTable* table, const int* column_usage,
-                 const int* key_map, int restriction_count, const Restriction* restrictions) {
+                 const int* key_map, int restriction_count, Restriction* const* restrictions) {
   it->single_backend = true;
   it->end_of_data = false;
   it->position = table->backend_index;

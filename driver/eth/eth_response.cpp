@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr const char* kUnit = "eth_response";
+constexpr const char* kUnit = "eth_response.cpp";
 constexpr size_t kReadBlock = 64 * 1024;                  // bytes asked of the source in one read
 constexpr size_t kInitialBodyReserve = size_t{16} << 20;  // never reserve more up front
 constexpr size_t kMaxErrorText = 1023;

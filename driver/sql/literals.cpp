@@ -12,7 +12,6 @@
 namespace {
 
 // Any digit run longer than this is out of every range; keeps the arithmetic in 64 bits.
-constexpr int kMaxSignificantDigits = 12;
 constexpr uint64_t kSaturated = 1000000000000ull;  // 10^12, above every field limit
 
 bool is_digit(char c) {

@@ -150,7 +150,7 @@ struct SqiOperations {
                   SQLLEN* indicator);
   int (*start_scan)(SqiStmt stmt, const DalTable* table, const int* column_usage,
                     const int* key_map, int restriction_count,
-                    const Restriction* restrictions);  // 21
+                    Restriction* const* restrictions);  // 21
   int (*get_type_info)(SqiStmt stmt, int sql_type);    // 22
   int (*create_table)(SqiStmt stmt, void* request);    // 23
   int (*create_index)(SqiStmt stmt, void* request);    // 24

@@ -1,0 +1,1 @@
+create table t (a integer, b char(10), c varchar(20))

@@ -1,0 +1,1 @@
+create table t (a smallint, b tinyint, c bigint, d bit)

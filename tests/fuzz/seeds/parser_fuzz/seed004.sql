@@ -1,0 +1,1 @@
+create table t (a real, b float, c float(10), d double, e double precision)

@@ -1,0 +1,1 @@
+create table t (a numeric, b numeric(10), c numeric(10, 2), d decimal(5, 1), e dec(3))

@@ -1,0 +1,1 @@
+create table t (a date, b time, c timestamp, d time(3), e timestamp(6))

@@ -1,0 +1,1 @@
+create table t (a long varchar, b binary(4), c varbinary(10), d long varbinary)

@@ -1,0 +1,1 @@
+create table t (a character varying(5), b char varying(6))

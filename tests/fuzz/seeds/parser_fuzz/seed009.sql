@@ -1,0 +1,1 @@
+create table t (a text, b memo, c longchar)

@@ -1,0 +1,1 @@
+create table t (a image, b longblob, c tinyblob, d mediumblob)

@@ -1,0 +1,1 @@
+create table t (a datetime, b counter, c byte, d middleint)

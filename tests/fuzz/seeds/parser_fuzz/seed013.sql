@@ -1,0 +1,1 @@
+create table t (a interval year, b interval month, c interval day)

@@ -1,0 +1,1 @@
+create table t (a interval year to month, b interval day to second)

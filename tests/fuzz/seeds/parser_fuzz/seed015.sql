@@ -1,0 +1,1 @@
+create table t (a interval hour to minute, b interval minute to second, c interval day to hour)

@@ -1,0 +1,1 @@
+create table t (a interval year(4), b interval second(2, 3))

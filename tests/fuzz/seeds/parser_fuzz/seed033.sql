@@ -1,0 +1,1 @@
+create table t (a integer, foreign key (a) references u (b))

@@ -1,0 +1,1 @@
+create table t (a integer, constraint pk primary key (a))

@@ -1,0 +1,1 @@
+create table t on 'file.dat' (a integer)

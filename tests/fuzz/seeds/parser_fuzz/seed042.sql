@@ -1,0 +1,1 @@
+create table t as x (a integer)

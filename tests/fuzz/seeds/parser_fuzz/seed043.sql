@@ -1,0 +1,1 @@
+create table s.t (a integer)

@@ -1,0 +1,1 @@
+create table t (a integer not null primary key, b varchar(10) not null unique)

@@ -1,0 +1,1 @@
+alter table t add column b integer

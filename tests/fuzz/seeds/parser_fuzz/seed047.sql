@@ -1,0 +1,1 @@
+alter table t add (b integer, c char(2))

@@ -1,0 +1,1 @@
+alter table t drop column b restrict

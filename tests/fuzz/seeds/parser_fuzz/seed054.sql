@@ -1,0 +1,1 @@
+create unique index i on t (a, b desc)

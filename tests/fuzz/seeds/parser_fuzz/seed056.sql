@@ -1,0 +1,1 @@
+create index i on t (a) on key (1)

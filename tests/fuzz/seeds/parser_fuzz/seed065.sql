@@ -1,0 +1,1 @@
+create view v (x, y) as select a, b from t

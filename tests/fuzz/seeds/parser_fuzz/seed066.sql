@@ -1,0 +1,1 @@
+create view v as select a from t where a > 1 with check option

@@ -1,0 +1,1 @@
+create view v as select a from t with check option

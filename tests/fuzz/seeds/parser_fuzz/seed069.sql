@@ -1,0 +1,1 @@
+create view v as select a, count(*) as n from t group by a

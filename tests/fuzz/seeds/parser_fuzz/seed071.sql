@@ -1,0 +1,1 @@
+grant select, insert, delete on table t to u1, u2

@@ -1,0 +1,1 @@
+grant update on t to public

@@ -1,0 +1,1 @@
+grant update (a, b) on t to u

@@ -1,0 +1,1 @@
+grant all on t to public

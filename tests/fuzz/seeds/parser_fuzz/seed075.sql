@@ -1,0 +1,1 @@
+grant all privileges on t to u with grant option

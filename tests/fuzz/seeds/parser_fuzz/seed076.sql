@@ -1,0 +1,1 @@
+grant references on t to u

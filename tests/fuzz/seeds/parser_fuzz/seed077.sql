@@ -1,0 +1,1 @@
+grant references (a) on t to u

@@ -1,0 +1,1 @@
+revoke select on t from u

@@ -1,0 +1,1 @@
+revoke select, update on table t from u1, u2 cascade

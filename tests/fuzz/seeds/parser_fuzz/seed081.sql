@@ -1,0 +1,1 @@
+revoke insert on t from public restrict

@@ -1,0 +1,1 @@
+insert into t (a) select b from u where b > 1

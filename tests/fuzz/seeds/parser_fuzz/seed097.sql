@@ -1,0 +1,1 @@
+insert into t values (-1, 1.5, {d '2001-01-01'})

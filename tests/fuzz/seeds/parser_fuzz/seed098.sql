@@ -1,0 +1,1 @@
+insert into s.t values (1)

@@ -1,0 +1,1 @@
+update t set a = a + 1 where b = 2

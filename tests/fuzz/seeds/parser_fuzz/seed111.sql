@@ -1,0 +1,1 @@
+delete from t where a in (select b from u)

@@ -1,0 +1,1 @@
+delete from s.t where a is null

@@ -1,0 +1,1 @@
+{call select(1)}

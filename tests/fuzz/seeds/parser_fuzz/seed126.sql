@@ -1,0 +1,1 @@
+select a from t; select b from u

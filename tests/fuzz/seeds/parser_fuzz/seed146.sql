@@ -1,0 +1,1 @@
+select 'x' || a || 'y' from t

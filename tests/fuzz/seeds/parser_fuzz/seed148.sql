@@ -1,0 +1,1 @@
+select case when a = 1 then 'one' else 'other' end from t

@@ -1,0 +1,1 @@
+select case when a = 1 then 'one' when a = 2 then 'two' end from t

@@ -1,0 +1,1 @@
+select case a when 1 then 'one' when 2 then 'two' else 'many' end from t

@@ -1,0 +1,1 @@
+select case when a is null then 0 else a end as v from t

@@ -1,0 +1,1 @@
+select iif(a = 1, 'one', 'other') from t

@@ -1,0 +1,1 @@
+select iif(a, 'yes', 'no') from t

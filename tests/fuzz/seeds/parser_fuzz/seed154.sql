@@ -1,0 +1,1 @@
+select iif(a > 1 and b < 2, a, b) from t

@@ -1,0 +1,1 @@
+select nullif(a, 0) from t

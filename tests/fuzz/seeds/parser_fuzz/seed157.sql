@@ -1,0 +1,1 @@
+select coalesce(a) from t

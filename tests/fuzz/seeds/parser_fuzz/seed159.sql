@@ -1,0 +1,1 @@
+select cast(a as char(10)) from t

@@ -1,0 +1,1 @@
+select cast(a as varchar(20)) from t

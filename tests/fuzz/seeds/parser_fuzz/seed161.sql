@@ -1,0 +1,1 @@
+select cast(null as integer) from t

@@ -1,0 +1,1 @@
+select cast(a as numeric(10, 2)) from t

@@ -1,0 +1,1 @@
+select cast(a as decimal(5)) from t

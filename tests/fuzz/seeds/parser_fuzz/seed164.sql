@@ -1,0 +1,1 @@
+select cast(a as date) from t

@@ -1,0 +1,1 @@
+select convert(a, SQL_VARCHAR) from t

@@ -1,0 +1,1 @@
+select {fn convert(a, SQL_INTEGER)} from t

@@ -1,0 +1,1 @@
+select {fn convert(a, SQL_INTERVAL_DAY_TO_SECOND)} from t

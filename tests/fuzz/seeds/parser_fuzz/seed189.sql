@@ -1,0 +1,1 @@
+select {fn ucase(a)} from t

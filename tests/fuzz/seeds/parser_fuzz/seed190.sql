@@ -1,0 +1,1 @@
+select {fn lcase(a)} from t

@@ -1,0 +1,1 @@
+select {fn concat(a, b)} from t

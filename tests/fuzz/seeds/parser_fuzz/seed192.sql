@@ -1,0 +1,1 @@
+select {fn length(a)} from t

@@ -1,0 +1,1 @@
+select {fn substring(a, 1, 2)} from t

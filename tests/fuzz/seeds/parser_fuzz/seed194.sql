@@ -1,0 +1,1 @@
+select {fn left(a, 2)} from t

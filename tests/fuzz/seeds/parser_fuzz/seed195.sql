@@ -1,0 +1,1 @@
+select {fn right(a, 2)} from t

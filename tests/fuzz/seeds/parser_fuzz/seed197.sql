@@ -1,0 +1,1 @@
+select right(a, 2) from t

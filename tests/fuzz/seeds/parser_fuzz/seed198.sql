@@ -1,0 +1,1 @@
+select left$(a, 2) from t
