@@ -818,7 +818,7 @@ constexpr EthCatalogTable kTables[] = {
      ETH_TABLE_REMOTE | ETH_TABLE_CHILD | ETH_TABLE_REQUIRED_PARAMS | ETH_TABLE_OBJECT_RESULT,
      getProof_accountProof_columns, "accountProof"},
     {"getStorageAt", "eth_getStorageAt", 4, 3,
-     ETH_TABLE_REMOTE | ETH_TABLE_REQUIRED_PARAMS | ETH_TABLE_OBJECT_RESULT, getStorageAt_columns,
+     ETH_TABLE_REMOTE | ETH_TABLE_REQUIRED_PARAMS | ETH_TABLE_SCALAR_RESULT, getStorageAt_columns,
      nullptr},
     {"getTransactionByBlockHashAndIndex", "eth_getTransactionByBlockHashAndIndex", 17, 2,
      ETH_TABLE_REMOTE | ETH_TABLE_REQUIRED_PARAMS | ETH_TABLE_OBJECT_RESULT,

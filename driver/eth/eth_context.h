@@ -13,6 +13,7 @@
 
 struct EthTable;  // a table of the connection's table list (eth_tables.h)
 struct RowSet;    // rows of a catalog result (driver/dal/sqi/rowset.h)
+struct EthQuery;  // rows of a data scan (eth_query.h)
 
 // Cookie kept from a response.
 struct EthCookie {
@@ -77,6 +78,7 @@ struct EthStmt {
   void* target = nullptr;  // diagnostic target (the iterator's handle)
   EthEnv* env = nullptr;   // owning environment
   RowSet* rows = nullptr;  // current result rows, null when none
+  EthQuery* query = nullptr;  // data-mode scan state, null in catalog mode
 };
 
 // Posts a diagnostic through the service callback with the backend's origin.

@@ -1,6 +1,7 @@
 // The Ethereum backend's operation table: which operation fills which slot.
-// Scans, pass-through SQL, procedures and user management have no entry.
+// Pass-through SQL, procedures and user management have no entry.
 #include "driver/eth/eth_meta.h"
+#include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 
 const SqiOperations* eth_operations() {
@@ -26,7 +27,7 @@ const SqiOperations* eth_operations() {
       .foreign_keys = eth_foreign_keys,
       .table_privileges = eth_table_privileges,
       .get_data = eth_get_data,
-      .start_scan = nullptr,
+      .start_scan = eth_start_scan,
       .get_type_info = eth_get_type_info,
       .create_table = eth_create_table,
       .create_index = eth_create_index,

@@ -1,8 +1,9 @@
 // Statements of the Ethereum backend: allocation and release, and the rows of
-// catalog results, which are held in a RowSet.
+// catalog results, which are held in a RowSet, or of a data scan (eth_query.h).
 #include <new>
 
 #include "driver/dal/sqi/rowset.h"
+#include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 
 SqiStmt eth_alloc_stmt(void* target, SqiEnv env, void* /*entry*/, void* /*argument*/) {
@@ -22,6 +23,8 @@ int eth_close_stmt(SqiStmt handle) {
   if (!stmt) return SQI_OK;
   rowset_free(stmt->rows);
   stmt->rows = nullptr;
+  eth_query_free(stmt->query);
+  stmt->query = nullptr;
   return SQI_OK;
 }
 
@@ -33,7 +36,9 @@ int eth_free_stmt(SqiStmt handle) {
 
 int eth_fetch(SqiStmt handle) {
   auto* stmt = static_cast<EthStmt*>(handle);
-  if (!stmt || !stmt->rows) return SQI_NO_DATA;
+  if (!stmt) return SQI_NO_DATA;
+  // A scan drops any catalog rows, so rows present are always the newer result.
+  if (!stmt->rows) return stmt->query ? eth_query_fetch(stmt->query) : SQI_NO_DATA;
   return rowset_fetch(stmt->rows);
 }
 
@@ -41,6 +46,8 @@ int eth_get_data(SqiStmt handle, int column, int c_type, void* buffer, SQLLEN le
                  SQLLEN* indicator) {
   auto* stmt = static_cast<EthStmt*>(handle);
   if (!stmt) return SQI_ERROR;
+  if (!stmt->rows && stmt->query)
+    return eth_query_get_data(stmt, column, c_type, buffer, length, indicator);
   RowSet* rows = stmt->rows;
   if (!rows || rows->position == 0 || rows->position > rows->rows.size()) {
     eth_post_error(stmt->env, stmt->target, "24000", "Invalid cursor state");

@@ -1,6 +1,11 @@
 // The scalar function tables as constant data, and their lookups by name and by number.
 #include "driver/sql/functions.h"
 
+#include "driver/sql/fn_datetime.h"
+#include "driver/sql/fn_numeric.h"
+#include "driver/sql/fn_string.h"
+#include "driver/sql/fn_system.h"
+
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
@@ -244,6 +249,18 @@ int scalar_result_sql_type(uint32_t result_class) {
 bool scalar_argument_accepts(uint32_t declared_class, uint32_t family_bits) {
   if ((declared_class & (FN_CLASS_SPECIFIER | FN_CLASS_ANY)) != 0) return true;
   return (declared_class & family_bits & ~static_cast<uint32_t>(FN_CLASS_OPTIONAL)) != 0;
+}
+
+ScalarEvaluator scalar_function_evaluator(const ScalarFunction* entry) {
+  if (entry == nullptr) return nullptr;
+  if (entry->evaluator != nullptr) return entry->evaluator;
+  // Each group knows its own numbers and answers null for the others.
+  for (ScalarEvaluator (*group)(int) : {numeric_function_evaluator, string_function_evaluator,
+                                        datetime_function_evaluator, system_function_evaluator}) {
+    ScalarEvaluator evaluator = group(entry->number);
+    if (evaluator != nullptr) return evaluator;
+  }
+  return nullptr;
 }
 
 const ScalarFunction* scalar_function_table(int* count) {

@@ -7,8 +7,9 @@
 #include <cstdint>
 
 struct QuillValue;
-// Defined by the expression evaluator: statement, evaluation memory and error exit.
-struct ScalarCallContext;
+// Evaluation context (driver/sql/eval_context.h): memory, error exit, statement start time.
+struct EvalContext;
+struct ScalarFunction;
 
 // Argument and result classes are bit sets of these values.
 enum FunctionClass : uint32_t {
@@ -51,10 +52,12 @@ constexpr int SYNTAX_FN_LOWER = -7;
 constexpr int SYNTAX_FN_UPPER = -8;
 
 // Computes one function call. `arguments` holds `argument_count` evaluated QuillValue*
-// (or, for functions with unevaluated_arguments, the argument expression nodes). Returns a
-// new value, or null after posting the error through the context's error exit.
-using ScalarEvaluator = QuillValue* (*)(ScalarCallContext* context, int argument_count,
-                                        void* const* arguments);
+// (or, for functions with unevaluated_arguments, the argument expression nodes, evaluated
+// through context->evaluate). `entry` is the table entry called (its name tells apart the
+// names sharing an evaluator). Returns a new value on context->pool, or null after posting
+// the error through eval_error.
+using ScalarEvaluator = QuillValue* (*)(EvalContext* context, int argument_count,
+                                        void* const* arguments, const ScalarFunction* entry);
 
 // One entry of the function table.
 struct ScalarFunction {
@@ -86,6 +89,11 @@ int scalar_result_sql_type(uint32_t result_class);
 // True when an argument declared `declared_class` accepts an actual argument satisfying
 // `family_bits` (one of FN_FAMILY_*): a shared bit, or a specifier/any class.
 bool scalar_argument_accepts(uint32_t declared_class, uint32_t family_bits);
+
+// The evaluator of `entry`: the table's own, else the one the function groups (numeric,
+// string, date/time, system) register for its number. Null for CONVERT, a null entry, or a
+// function whose group is not linked in.
+ScalarEvaluator scalar_function_evaluator(const ScalarFunction* entry);
 
 // The whole main table, sorted by name (for tests and catalog listings).
 const ScalarFunction* scalar_function_table(int* count);

@@ -1,0 +1,368 @@
+// Starting a scan of an Ethereum table: the JSON-RPC parameters from the `=`
+// restrictions, the request, the exchange with its bounded rate-limit wait,
+// the handling of each response status and the decoding of the reply into rows.
+#include "driver/eth/eth_query.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "driver/eth/eth_catalog.h"
+#include "driver/eth/eth_connect.h"
+#include "driver/eth/eth_sqi.h"
+#include "driver/eth/eth_tables.h"
+#include "driver/sql/restriction.h"
+
+static const char* const kUnit = "eth_query.cpp";
+
+namespace {
+
+struct QueryDeleter {
+  void operator()(EthQuery* query) const { eth_query_free(query); }
+};
+using QueryPtr = std::unique_ptr<EthQuery, QueryDeleter>;
+
+// Posts HY000 with a native error number on the statement's target.
+void post(EthStmt* stmt, int native_error, const std::string& message) {
+  EthEnv* env = stmt->env;
+  if (!env || !env->service) return;
+  SqiPostError record{stmt->target ? stmt->target : env->target, ETH_ORIGIN, native_error, "HY000",
+                      message.c_str()};
+  env->service(SQI_SERVICE_POST_ERROR, &record);
+}
+
+std::string format(const char* pattern, const char* a, const char* b = "") {
+  char buffer[2048];
+  std::snprintf(buffer, sizeof buffer, pattern, a, b);
+  return buffer;
+}
+
+// "%f" without trailing zeros, and without a trailing point.
+std::string double_text(double number) {
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, "%f", number);
+  std::string text = buffer;
+  if (text.find('.') != std::string::npos) {
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+  }
+  return text;
+}
+
+bool long_text(const LongBuffer* buffer, std::string* out) {
+  int64_t length = long_buffer_length(buffer);
+  if (length < 0) return true;  // NULL: no text
+  out->resize(static_cast<size_t>(length));
+  uint64_t offset = 0;
+  while (offset < static_cast<uint64_t>(length)) {
+    int64_t got = read_long_buffer_at(buffer, offset, out->data() + offset,
+                                      static_cast<size_t>(length) - offset);
+    if (got <= 0) return false;
+    offset += static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
+// The column of `table` a restriction names (by name, as names are unique per table).
+const EthColumn* restricted_column(const EthTable& table, const Restriction& restriction) {
+  if (!restriction.column) return nullptr;
+  for (const EthColumn& column : table.columns)
+    if (strcasecmp(column.name.c_str(), restriction.column->name) == 0) return &column;
+  return nullptr;
+}
+
+// Fills the params and parameter-text arrays; SQI_OK or SQI_ERROR with the diagnostic posted.
+int gather_parameters(EthStmt* stmt, EthQuery* query, int count, Restriction* const* restrictions) {
+  const EthTable& table = *query->table;
+  query->params = json_array();
+  if (!query->params) throw std::bad_alloc();
+  for (int i = 0; i < table.param_count; ++i) json_array_append_new(query->params, json_null());
+  query->param_texts.assign(static_cast<size_t>(table.param_count), std::string());
+  std::vector<const EthColumn*> missing;
+  if (table.flags & ETH_TABLE_REQUIRED_PARAMS)
+    for (const EthColumn& column : table.columns)
+      if (column.flags & ETH_COLUMN_REQUIRED) missing.push_back(&column);
+  for (int i = 0; restrictions && i < count; ++i) {
+    const Restriction* restriction = restrictions[i];
+    if (!restriction || restriction->op != RESTRICT_EQUAL) continue;
+    const EthColumn* column = restricted_column(table, *restriction);
+    if (!column || !(column->flags & ETH_COLUMN_PARAM) || (column->flags & ETH_COLUMN_NESTED))
+      continue;
+    std::erase(missing, column);
+    std::string text;
+    if (restriction->value && !eth_value_text(restriction->value, stmt->env, &text)) {
+      post(stmt, 0, format("Failed reading the value of '%s'", column->name.c_str()));
+      return SQI_ERROR;
+    }
+    if (text.empty()) continue;
+    if (column->param_position < 0 || column->param_position >= table.param_count) continue;
+    size_t position = static_cast<size_t>(column->param_position);
+    json_t* param = nullptr;
+    if (column->flags & ETH_COLUMN_JSON) {
+      json_error_t error;
+      param = eth_json_loads_exact(text, &error);
+      if (!param) {
+        post(stmt, 0,
+             format("Failed extracting JSON for '%s':'%s'", column->name.c_str(), error.text));
+        return SQI_ERROR;
+      }
+    } else if (column->sql_type == SQL_BIT) {
+      param = json_boolean(std::atoi(text.c_str()) == 1);
+    } else {
+      param = json_stringn(text.data(), text.size());
+    }
+    if (!param) throw std::bad_alloc();
+    json_array_set_new(query->params, position, param);
+    query->param_texts[position] = std::move(text);
+  }
+  if (!missing.empty()) {
+    std::vector<std::string> names;
+    for (const EthColumn* column : missing) names.push_back(column->name);
+    post(stmt, 0, eth_missing_parameters_message(names));
+    return SQI_ERROR;
+  }
+  return SQI_OK;
+}
+
+std::string request_body(const EthQuery& query) {
+  json_t* request = json_object();
+  if (!request) throw std::bad_alloc();
+  json_object_set_new(request, "jsonrpc", json_string("2.0"));
+  json_object_set_new(request, "method", json_string(query.table->method.c_str()));
+  json_object_set(request, "params", query.params);
+  json_object_set_new(request, "id", json_integer(1));
+  char* text = json_dumps(request, JSON_COMPACT | JSON_PRESERVE_ORDER);
+  json_decref(request);
+  if (!text) throw std::bad_alloc();
+  std::string body = text;
+  free(text);
+  return body;
+}
+
+void post_pairs(EthStmt* stmt, const std::vector<EthErrorPair>& pairs) {
+  for (const EthErrorPair& pair : pairs)
+    post(stmt, 0, format("Error <%s: %s>", pair.first.c_str(), pair.second.c_str()));
+}
+
+bool is_empty_result(json_t* result) {
+  if (!result || json_is_null(result)) return true;
+  if (json_is_object(result)) return json_object_size(result) == 0;
+  if (json_is_array(result)) return json_array_size(result) == 0;
+  if (json_is_string(result)) return json_string_length(result) == 0;
+  return false;
+}
+
+// Turns the reply into rows by the table's result shape; SQI_ERROR for a JSON-RPC error.
+int decode_reply(EthStmt* stmt, EthQuery* query) {
+  json_t* reply = query->reply;
+  if (json_t* error = json_object_get(reply, "error")) {
+    const char* message = json_string_value(json_object_get(error, "message"));
+    int code = static_cast<int>(json_integer_value(json_object_get(error, "code")));
+    post(stmt, code, message ? message : "Error without message");
+    return SQI_ERROR;
+  }
+  json_t* result = json_object_get(reply, "result");
+  query->rows = json_array();
+  if (!query->rows) throw std::bad_alloc();
+  int flags = query->table->flags;
+  if (flags & ETH_TABLE_SCALAR_RESULT) {
+    json_t* row = json_object();
+    if (!row) throw std::bad_alloc();
+    if (result) json_object_set(row, "result", result);
+    json_array_append_new(query->rows, row);
+  } else if (flags & ETH_TABLE_OBJECT_RESULT) {
+    if (!is_empty_result(result)) json_array_append(query->rows, result);
+  } else if (json_is_array(result)) {
+    json_array_extend(query->rows, result);
+  } else if (!is_empty_result(result)) {
+    // A single value where a list was expected is still one row, never silently dropped.
+    json_array_append(query->rows, result);
+  }
+  query->row_count = json_array_size(query->rows);
+  query->row = 0;
+  query->element = 0;
+  return SQI_OK;
+}
+
+int no_rows(EthQuery* query) {
+  query->rows = json_array();
+  if (!query->rows) throw std::bad_alloc();
+  query->row_count = 0;
+  return SQI_OK;
+}
+
+// A 200 response: parse, keep and decode the reply.
+int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response) {
+  json_error_t error;
+  query->reply = eth_json_loads_exact(response.body, &error);
+  if (!query->reply) {
+    std::vector<EthErrorPair> pairs;
+    if (!eth_error_pairs(response, &pairs) || pairs.empty())
+      post(stmt, 0, "fails to decode reply");
+    else
+      post_pairs(stmt, pairs);
+    return SQI_ERROR;
+  }
+  query->total_count = response.total_count;
+  return decode_reply(stmt, query);
+}
+
+// Sends the request, waiting out rate limits; SQI_OK with rows, or SQI_ERROR posted.
+int exchange(EthStmt* stmt, EthQuery* query, const std::string& body) {
+  EthEnv* env = stmt->env;
+  EthConnection* connection = env->connection;
+  EthHttpContext* http = &connection->http;
+  int waited = 0;
+  for (int retries = 0;; ++retries) {
+    if (eth_open_endpoint(connection) != 0) {
+      eth_post_transport_error(env, stmt->target, *http);
+      return SQI_ERROR;
+    }
+    eth_make_json_request(http, connection->host, body, &query->request);
+    EthResponse response;
+    int rc = eth_exchange(&query->request, &response);
+    if (rc != 0) {
+      // A reply that never came or broke off is an error, never an empty result.
+      eth_post_transport_error(env, stmt->target, *http);
+      eth_close_connection(http);
+      return SQI_ERROR;
+    }
+    eth_close_connection(http);
+    int status = response.status_code;
+    if (status == 200) return take_reply(stmt, query, response);
+    if (status == 204) return no_rows(query);
+    int wait = response.retry_after;
+    bool within_timeout = env->query_timeout <= 0 || waited + wait <= env->query_timeout;
+    if (status == 429 && wait <= ETH_RATE_LIMIT_MAX_WAIT_SECONDS &&
+        retries < ETH_RATE_LIMIT_MAX_RETRIES && within_timeout) {
+      eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Minute count exceeded, wait for %d seconds",
+              wait);
+      if (wait > 0) sleep(static_cast<unsigned>(wait));
+      waited += wait;
+      continue;
+    }
+    std::vector<EthErrorPair> pairs;
+    eth_error_pairs(response, &pairs);
+    if (pairs.empty()) pairs.emplace_back("return code " + std::to_string(status), response.reason);
+    post_pairs(stmt, pairs);
+    return SQI_ERROR;
+  }
+}
+
+int run_scan(EthStmt* stmt, const DalTable& descriptor, int count,
+             Restriction* const* restrictions) {
+  EthEnv* env = stmt->env;
+  if (!env || !env->connection || !env->tables) {
+    eth_post_error(env, stmt->target, "08003", "Connection not open");
+    return SQI_ERROR;
+  }
+  const EthTable* table = eth_find_table(env, descriptor.name);
+  if (!table) return SQI_NOT_FOUND;
+  QueryPtr query(new EthQuery);
+  query->table = table;
+  int rc = gather_parameters(stmt, query.get(), count, restrictions);
+  if (rc != SQI_OK) return rc;
+  std::string body = request_body(*query);
+  rc = exchange(stmt, query.get(), body);
+  if (rc != SQI_OK) return rc;
+  stmt->query = query.release();
+  return SQI_OK;
+}
+
+}  // namespace
+
+bool eth_value_text(const QuillValue* value, const EthEnv* env, std::string* out) {
+  out->clear();
+  if (!value || is_value_null(value)) return true;
+  char buffer[128];
+  switch (value->kind) {
+    case VALUE_CHARACTER:
+    case VALUE_BINARY: {
+      if (!value->bytes.data) return true;
+      size_t length = static_cast<size_t>(value->bytes.length < 0 ? 0 : value->bytes.length);
+      if (value->kind == VALUE_CHARACTER)
+        length = strnlen(value->bytes.data, static_cast<size_t>(value->bytes.capacity));
+      out->assign(value->bytes.data, length);
+      return true;
+    }
+    case VALUE_LONG_CHARACTER:
+    case VALUE_LONG_BINARY:
+      return !value->long_buffer || long_text(value->long_buffer, out);
+    case VALUE_INTEGER:
+    case VALUE_BIT:
+      std::snprintf(buffer, sizeof buffer, "%d", value->payload.integer);
+      break;
+    case VALUE_BIGINT:
+      std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value->payload.bigint));
+      break;
+    case VALUE_DOUBLE:
+      *out = double_text(value->payload.real);
+      return true;
+    case VALUE_DATE: {
+      const SQL_DATE_STRUCT& d = value->payload.date;
+      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", d.year, d.month, d.day);
+      break;
+    }
+    case VALUE_TIME: {
+      const SQL_TIME_STRUCT& t = value->payload.time;
+      std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+      break;
+    }
+    case VALUE_TIMESTAMP: {
+      const SQL_TIMESTAMP_STRUCT& t = value->payload.timestamp;
+      int hours = env ? env->tz_hours : 0;
+      int minutes = env ? env->tz_minutes : 0;
+      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year,
+                    t.month, t.day, t.hour, t.minute, t.second, hours > 0 ? '+' : '-',
+                    std::abs(hours), std::abs(minutes));
+      break;
+    }
+    case VALUE_NUMERIC:
+      if (numeric_to_string(value, buffer, sizeof buffer) < 0) return false;
+      break;
+    default:
+      if (value_as_text(value, buffer) < 0) return false;
+      break;
+  }
+  *out = buffer;
+  return true;
+}
+
+std::string eth_missing_parameters_message(const std::vector<std::string>& names) {
+  if (names.empty()) return "";
+  if (names.size() == 1) return "The column '" + names[0] + "' must be specified in the query";
+  std::string text = "The columns '" + names[0] + "'";
+  for (size_t i = 1; i + 1 < names.size(); ++i) text += ", '" + names[i] + "'";
+  text += " and '" + names.back() + "' must be specified in the query";
+  return text;
+}
+
+void eth_query_free(EthQuery* query) {
+  if (!query) return;
+  json_decref(query->reply);
+  json_decref(query->rows);
+  json_decref(query->params);
+  delete query;
+}
+
+int eth_start_scan(SqiStmt handle, const DalTable* table, const int* /*column_usage*/,
+                   const int* /*key_map*/, int restriction_count,
+                   Restriction* const* restrictions) {
+  auto* stmt = static_cast<EthStmt*>(handle);
+  if (!stmt || !table) return SQI_ERROR;
+  eth_close_stmt(stmt);
+  int count = restriction_count < 0 ? -restriction_count : restriction_count;
+  try {
+    return run_scan(stmt, *table, count, restrictions);
+  } catch (const std::bad_alloc&) {
+    eth_post_error(stmt->env, stmt->target, "HY001", "Memory allocation error");
+  } catch (...) {
+    eth_post_error(stmt->env, stmt->target, "HY000", "Query failed");
+  }
+  return SQI_ERROR;
+}

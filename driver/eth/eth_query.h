@@ -1,0 +1,76 @@
+// Scans of the Ethereum backend: a scan becomes one JSON-RPC call whose
+// parameters come from the `=` restrictions on the table's parameter columns,
+// and whose `result` becomes the rows that fetch walks and get_data converts.
+#pragma once
+
+#include <jansson.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/dal/sqi/sqi.h"
+#include "driver/eth/eth_context.h"
+#include "driver/eth/eth_request.h"
+#include "driver/eth/eth_response.h"
+#include "support/value.h"
+
+struct EthTable;  // eth_tables.h
+
+// A 429 answer is retried at most this many times; then its error pairs are posted.
+constexpr int ETH_RATE_LIMIT_MAX_RETRIES = 5;
+// A 429 whose Retry-After asks for longer than this fails at once.
+constexpr int ETH_RATE_LIMIT_MAX_WAIT_SECONDS = 60;
+
+// The state of one data scan, owned by its statement.
+struct EthQuery {
+  const EthTable* table = nullptr;       // the table being read
+  EthRequest request;                    // the request of the last call
+  json_t* reply = nullptr;               // the parsed reply (owned)
+  json_t* rows = nullptr;                // the rows: an array of row values (owned)
+  json_t* params = nullptr;              // the params array sent (owned)
+  std::vector<std::string> param_texts;  // each parameter's text as restricted ("" = none)
+  size_t row_count = 0;                  // number of rows
+  size_t row = 0;                        // current row, 1-based (0 before the first fetch)
+  size_t element = 0;                    // current element of a child table's array, 1-based
+  bool end = false;                      // fetch has run past the last row
+  int64_t total_count = 0;               // X-Total-Count of the reply
+  int read_column = 0;                   // column being read in pieces (0 = none)
+  size_t read_offset = 0;                // characters of that column already handed out
+};
+
+// One error pair gathered from a failed response: the two texts of "Error <%s: %s>".
+using EthErrorPair = std::pair<std::string, std::string>;
+
+// Runs the call for a scan of `table` with the given restrictions (a negative count is
+// taken by its absolute value). SQI_OK with rows ready (possibly none), SQI_ERROR with a
+// diagnostic posted, SQI_NOT_FOUND for an unknown table.
+int eth_start_scan(SqiStmt stmt, const DalTable* table, const int* column_usage, const int* key_map,
+                   int restriction_count, Restriction* const* restrictions);
+// Frees a scan's request, reply, arrays and texts; null is ignored.
+void eth_query_free(EthQuery* query);
+// Moves to the next row (or array element of a child table): SQI_OK, or SQI_NO_DATA.
+int eth_query_fetch(EthQuery* query);
+// Reads column `column` (1-based) of the current row as C type `c_type` (see
+// SqiOperations::get_data); character values longer than the buffer come in pieces (SQI_INFO).
+int eth_query_get_data(EthStmt* stmt, int column, int c_type, void* buffer, SQLLEN length,
+                       SQLLEN* indicator);
+
+// The text a restriction value gives a parameter ("" for NULL), with the environment's
+// time zone for timestamps; false when a long value cannot be read.
+bool eth_value_text(const QuillValue* value, const EthEnv* env, std::string* out);
+// The message naming required parameter columns that were not given; "" when none is missing.
+std::string eth_missing_parameters_message(const std::vector<std::string>& names);
+// Parses a JSON document keeping every integer literal too large for 64 bits exactly, as a
+// JSON string of its digits (Jansson would refuse it). Null with `error` filled on failure.
+json_t* eth_json_loads_exact(const std::string& text, json_error_t* error);
+// The error pairs of a failed response; false when none can be gathered.
+bool eth_error_pairs(const EthResponse& response, std::vector<EthErrorPair>* pairs);
+// Fields of a timestamp text ("YYYY-MM-DDTHH:MM:SS[.f][Z|+hh:mm|-hh:mm]"), moved by a zone
+// offset with the environment's zone `tz_hours`/`tz_minutes`; the fraction is always 0.
+void eth_timestamp_from_text(const char* text, int tz_hours, int tz_minutes,
+                             SQL_TIMESTAMP_STRUCT* out);
