@@ -4,6 +4,7 @@
 #include <bitset>
 #include <mutex>
 
+#include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/info_table.h"
@@ -14,7 +15,6 @@ static const char* const kUnit = "getfunctions";
 
 namespace {
 
-constexpr int kConnectionStateLock = 4;
 constexpr size_t kBitmapWords = SQL_API_ODBC3_ALL_FUNCTIONS_SIZE;  // 250
 constexpr size_t kOdbc2Words = 100;
 using FunctionSet = std::bitset<kBitmapWords * 16>;
@@ -39,9 +39,7 @@ const FunctionSet& supported_functions() {
 }
 
 SQLRETURN check_state(QuillDbc* dbc) {
-  mutex_entry(kConnectionStateLock, kUnit, __LINE__);
-  int state = dbc->state;
-  mutex_exit(kConnectionStateLock);
+  int state = dbc_state(dbc);
   if (state <= DBC_BROWSING) return post_call_error(dbc->errors, "HY010", MSG_SEQUENCE);
   return SQL_SUCCESS;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/info_table.h"
@@ -16,18 +17,9 @@ static const char* const kUnit = "getinfo";
 
 namespace {
 
-constexpr int kConnectionStateLock = 4;
-
-int connection_state(const QuillDbc* dbc) {
-  mutex_entry(kConnectionStateLock, kUnit, __LINE__);
-  int state = dbc->state;
-  mutex_exit(kConnectionStateLock);
-  return state;
-}
-
 // Before a connection exists only the ODBC versions may be asked; while browsing, nothing.
 SQLRETURN check_state(QuillDbc* dbc, SQLUSMALLINT type) {
-  int state = connection_state(dbc);
+  int state = dbc_state(dbc);
   bool version_question = type == SQL_ODBC_VER || type == SQL_DRIVER_ODBC_VER;
   if (state == DBC_BROWSING || (state == DBC_ALLOCATED && !version_question))
     return post_call_error(dbc->errors, "08003", MSG_NO_CONNECTION);

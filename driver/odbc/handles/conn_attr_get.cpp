@@ -1,20 +1,18 @@
 // Reading connection attributes, with the connection-state refusals of
 // SQLGetConnectAttr.
 #include "driver/odbc/handles/attributes.h"
+#include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "support/strbuf.h"
 #include "support/threads.h"
 
 namespace {
 
-constexpr int kConnectionStateLock = 4;
 // Readable before connecting, together with 101 to 105 and SQL_ATTR_ODBC_CURSORS.
 constexpr SQLINTEGER kReadableWhenAllocated = 30002;
 
 SQLRETURN check_get_conn_attr(QuillDbc* dbc, SQLINTEGER attribute) {
-  mutex_entry(kConnectionStateLock, "conn_attr_get", __LINE__);
-  int state = dbc->state;
-  mutex_exit(kConnectionStateLock);
+  int state = dbc_state(dbc);
   if (state == DBC_BROWSING) return post_call_error(dbc->errors, "HY010", MSG_SEQUENCE);
   bool readable = (attribute >= SQL_ATTR_ACCESS_MODE && attribute <= SQL_ATTR_TRACEFILE) ||
                   attribute == SQL_ATTR_ODBC_CURSORS || attribute == kReadableWhenAllocated;

@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "driver/odbc/handles/attributes.h"
+#include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "support/threads.h"
 
 namespace {
 
-constexpr int kConnectionStateLock = 4;
 // Options of another vendor's driver, accepted and ignored.
 constexpr SQLINTEGER kVendorOptionA = 1041;
 constexpr SQLINTEGER kVendorOptionB = 1042;
@@ -21,9 +21,7 @@ bool can_connect_async() {
 
 // The connection-state refusals of SQLSetConnectAttr.
 SQLRETURN check_set_conn_attr(QuillDbc* dbc, SQLINTEGER attribute) {
-  mutex_entry(kConnectionStateLock, "conn_attr_set", __LINE__);
-  int state = dbc->state;
-  mutex_exit(kConnectionStateLock);
+  int state = dbc_state(dbc);
   if (state == DBC_BROWSING) return post_call_error(dbc->errors, "HY010", MSG_SEQUENCE);
   if (state == DBC_ALLOCATED &&
       (attribute == SQL_ATTR_TRANSLATE_LIB || attribute == SQL_ATTR_TRANSLATE_OPTION))

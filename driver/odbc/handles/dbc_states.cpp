@@ -4,13 +4,20 @@
 #include "driver/odbc/handles/frame.h"
 
 namespace {
+constexpr int kConnectionStateLock = 4;
+}
 
-struct ConnectionStateLock {
-  ConnectionStateLock() { mutex_entry(4, "dbc_states", __LINE__); }
-  ~ConnectionStateLock() { mutex_exit(4); }
-};
+ConnectionStateLock::ConnectionStateLock() {
+  mutex_entry(kConnectionStateLock, "dbc_states", __LINE__);
+}
+ConnectionStateLock::~ConnectionStateLock() {
+  mutex_exit(kConnectionStateLock);
+}
 
-}  // namespace
+int dbc_state(const QuillDbc* dbc) {
+  ConnectionStateLock lock;
+  return dbc->state;
+}
 
 SQLRETURN dbc_check_connect(QuillDbc* dbc) {
   ConnectionStateLock lock;

@@ -9,6 +9,15 @@ SQLRETURN dbc_check_browse(QuillDbc* dbc);   // 08002 while connected
 SQLRETURN dbc_check_disconnect(
     QuillDbc* dbc);                           // 08003 when never connected; 25000 in a transaction
 SQLRETURN dbc_check_end_tran(QuillDbc* dbc);  // 08003 below the connected state
+// Holds the process-wide connection-state lock for its lifetime.
+struct ConnectionStateLock {
+  ConnectionStateLock();
+  ~ConnectionStateLock();
+  ConnectionStateLock(const ConnectionStateLock&) = delete;
+  ConnectionStateLock& operator=(const ConnectionStateLock&) = delete;
+};
+// The connection's state, read under the lock.
+int dbc_state(const QuillDbc* dbc);
 // Moves the connection to `state` under the lock.
 void dbc_set_state(QuillDbc* dbc, int state);
 // The state a connected connection falls back to: with statements or without.

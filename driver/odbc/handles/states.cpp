@@ -1,19 +1,8 @@
 // State tables of environments, connections and statements.
 #include "driver/odbc/handles/states.h"
 
+#include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
-
-namespace {
-
-constexpr int kConnectionStateLock = 4;
-
-// Scoped hold of the process-wide connection-state lock.
-struct ConnectionStateLock {
-  ConnectionStateLock() { mutex_entry(kConnectionStateLock, "states", __LINE__); }
-  ~ConnectionStateLock() { mutex_exit(kConnectionStateLock); }
-};
-
-}  // namespace
 
 SQLRETURN env_check_alloc_dbc(QuillEnv* env) {
   return env_check_version_set(env);
