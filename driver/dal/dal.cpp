@@ -29,6 +29,7 @@ const char* const kBackendKeys[] = {
     "domain",
     "entropy",
     "cert",
+    "accept_unverified",  // lets a local node's self-signed certificate through
     "query_timeout",
     "flush_on_update",
     "proxy",

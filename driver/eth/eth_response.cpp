@@ -151,7 +151,7 @@ class Reader {
 
   EthHttpContext* http_;
   EthByteSource* source_;
-  std::unique_ptr<unsigned char[]> buffer_ = std::make_unique<unsigned char[]>(kReadBlock);
+  std::unique_ptr<unsigned char[]> buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
   size_t begin_ = 0;
   size_t end_ = 0;
   bool ended_ = false;

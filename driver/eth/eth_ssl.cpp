@@ -441,7 +441,9 @@ void post_io_failure(EthHttpContext* http, SSL* ssl, int result, const char* wha
 void* eth_ssl_library_create() {
   TlsLibrary& library = tls_library();
   std::lock_guard<std::mutex> guard(library.lock);
-  if (library.references == 0) {
+  // Built once per process: loading the system trust store is the dearest step of a
+  // connect, and the context holds no per-connection state.
+  if (!library.context) {
     library.context = make_client_context();
     if (!library.context) {
       ERR_clear_error();
@@ -456,11 +458,7 @@ void eth_ssl_library_free(void* handle) {
   TlsLibrary& library = tls_library();
   if (handle != &library) return;
   std::lock_guard<std::mutex> guard(library.lock);
-  if (library.references == 0) return;
-  if (--library.references == 0) {
-    SSL_CTX_free(library.context);
-    library.context = nullptr;
-  }
+  if (library.references > 0) --library.references;
 }
 
 int eth_ssl_connect(EthHttpContext* http, int socket, const char* host) {

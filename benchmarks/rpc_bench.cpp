@@ -1,0 +1,180 @@
+// Request rate of the Ethereum backend against a local node (anvil started
+// here), beside libcurl making the same JSON-RPC POST in the same run. Both
+// sides open a fresh connection per request, as the driver does: the driver
+// through a `blockNumber` scan of the data-access layer (start, fetch, read),
+// libcurl with one easy handle per request.
+//
+//   quill_rpc_bench [requests] [both|driver|curl]   (default 1000 both)
+//
+// Prints requests per second for each and the driver's overhead in percent.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver/dal/dal.h"
+
+namespace {
+
+const std::string kServers = QUILL_SERVERS_DIR "/";
+constexpr int kRounds = 10;  // the two sides alternate in this many blocks, so drift hits both
+const char* const kBody = R"({"jsonrpc":"2.0","method":"eth_blockNumber","params":[],"id":1})";
+
+using Clock = std::chrono::steady_clock;
+
+// The first line a shell command prints ("" when none).
+std::string first_line(const std::string& command) {
+  std::string line;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[128] = {0};
+    if (fgets(buffer, sizeof buffer, pipe)) line = buffer;
+    pclose(pipe);
+  }
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+// A data-access context on the node with one iterator and the `blockNumber` table described.
+class DriverSide {
+ public:
+  explicit DriverSide(int port) {
+    pool_ = quill_mem_alloc_handle(nullptr);
+    errors_ = CreateErrorHeader(pool_, nullptr);
+    dal_ = dal_create(nullptr, errors_);
+    ConnAttrSet attributes;
+    init_con_str(&attributes, pool_);
+    std::string text = "URI=http://127.0.0.1:" + std::to_string(port);
+    ok_ = parse_connection_string(text.c_str(), nullptr, nullptr, SQL_NTS, &attributes) == 0 &&
+          DALOpen(dal_, &attributes, nullptr) == SQI_OK;
+    if (ok_) it_ = DALOpenIterator(errors_, dal_);
+    ok_ = it_ && DALDescribeTable(errors_, dal_, "", "blockNumber", &table_) == SQI_OK;
+  }
+  ~DriverSide() {
+    if (it_) DALCloseIterator(it_);
+    dal_destroy(dal_);
+    FreeErrorHeader(errors_);
+    quill_mem_release_handle(pool_);
+  }
+  DriverSide(const DriverSide&) = delete;
+  DriverSide& operator=(const DriverSide&) = delete;
+  bool ok() const { return ok_; }
+
+  // One scan: start, fetch the row, read its result column. False on any failure.
+  bool request() {
+    SetupErrorHeader(errors_, 0);
+    DALResetIterator(it_);
+    if (DALStartScan(it_, &table_, nullptr, nullptr, 0, nullptr) != SQI_OK) return false;
+    if (DALFetch(it_) != SQI_OK) return false;
+    char buffer[128];
+    SQLLEN indicator = 0;
+    return DALGetData(it_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator) == SQI_OK &&
+           indicator > 0 && std::strncmp(buffer, "0x", 2) == 0;
+  }
+
+ private:
+  MemPool* pool_ = nullptr;
+  ErrorHeader* errors_ = nullptr;
+  Dal* dal_ = nullptr;
+  DalIterator* it_ = nullptr;
+  DalTable table_{};
+  bool ok_ = false;
+};
+
+size_t collect(char* data, size_t size, size_t count, void* out) {
+  static_cast<std::string*>(out)->append(data, size * count);
+  return size * count;
+}
+
+// The same POST with libcurl on a fresh easy handle (and so a fresh connection).
+bool curl_request(const std::string& url) {
+  CURL* easy = curl_easy_init();
+  if (!easy) return false;
+  std::string reply;
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, kBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reply);
+  long status = 0;
+  bool ok = curl_easy_perform(easy) == CURLE_OK &&
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200 &&
+            reply.find("\"result\":\"0x") != std::string::npos;
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(easy);
+  return ok;
+}
+
+// Runs `count` requests of `one`; their wall time in seconds, negative on a failure.
+template <typename Request>
+double timed(int count, Request one) {
+  Clock::time_point start = Clock::now();
+  for (int i = 0; i < count; ++i)
+    if (!one()) return -1;
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int requests = argc > 1 ? std::atoi(argv[1]) : 1000;
+  std::string mode = argc > 2 ? argv[2] : "both";
+  if (requests <= 0 || (mode != "both" && mode != "driver" && mode != "curl")) {
+    std::fprintf(stderr, "usage: %s [requests] [both|driver|curl]\n", argv[0]);
+    return 2;
+  }
+  char directory[] = "/tmp/quill_rpc_bench_XXXXXX";
+  if (!mkdtemp(directory)) return 1;
+  std::string dir = directory;
+  int port = std::atoi(first_line("bash " + kServers + "anvil.sh start " + dir).c_str());
+  int rc = 0;
+  if (port <= 0) {
+    std::fprintf(stderr, "anvil could not be started\n");
+    rc = 77;
+  } else {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+    {
+      DriverSide driver(port);
+      bool run_driver = mode != "curl", run_curl = mode != "driver";
+      // Warm both paths (first TLS-free connect, lazy tables, page faults) before timing.
+      if (!driver.ok() || (run_driver && timed(10, [&] { return driver.request(); }) < 0) ||
+          (run_curl && timed(10, [&] { return curl_request(url); }) < 0)) {
+        std::fprintf(stderr, "warm-up request failed\n");
+        rc = 1;
+      }
+      double driver_seconds = 0, curl_seconds = 0;
+      int block = requests / kRounds, done = 0;
+      for (int round = 0; rc == 0 && done < requests; ++round) {
+        int count = round == kRounds - 1 || block == 0 ? requests - done : block;
+        double d = run_driver ? timed(count, [&] { return driver.request(); }) : 0;
+        double c = run_curl ? timed(count, [&] { return curl_request(url); }) : 0;
+        if (d < 0 || c < 0) {
+          std::fprintf(stderr, "a %s request failed\n", d < 0 ? "driver" : "libcurl");
+          rc = 1;
+        }
+        driver_seconds += d;
+        curl_seconds += c;
+        done += count;
+      }
+      if (rc == 0) {
+        if (run_driver)
+          std::printf("driver  blockNumber scans: %d in %.3f s, %.0f requests/s\n", requests,
+                      driver_seconds, requests / driver_seconds);
+        if (run_curl)
+          std::printf("libcurl POSTs:             %d in %.3f s, %.0f requests/s\n", requests,
+                      curl_seconds, requests / curl_seconds);
+        if (run_driver && run_curl)
+          std::printf("driver overhead over libcurl: %+.1f%%\n",
+                      (driver_seconds / curl_seconds - 1) * 100);
+      }
+    }
+    curl_global_cleanup();
+  }
+  (void)std::system(("bash " + kServers + "anvil.sh stop " + dir).c_str());
+  (void)std::system(("rm -rf " + dir).c_str());
+  return rc;
+}
