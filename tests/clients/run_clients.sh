@@ -20,7 +20,8 @@ INI
 export ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini
 # A sanitizer build of the driver needs its runtime loaded first in these uninstrumented
 # programs; their own leaks are not ours to report.
-if ldd "$driver" | grep -q libasan; then
+deps=$(ldd "$driver")  # read whole: `grep -q` on a pipe can kill ldd under pipefail
+if [[ $deps == *libasan* ]]; then
   export LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)"
   export ASAN_OPTIONS=detect_leaks=0
 fi
