@@ -516,8 +516,8 @@ class EscapeParser {
     return ESCAPE_LITERAL_OK;
   }
 
-  // field [(p [, s])] [TO field [(s)]], or one word "FIELD_TO_FIELD" [(p [, s])]. A second
-  // precision is only taken where the qualifier ends with SECOND.
+  // field [(p [, s])] [TO field [(s) | (p [, s])]], or one word "FIELD_TO_FIELD" [(p [, s])].
+  // A second precision is only taken where the qualifier ends with SECOND.
   bool parse_qualifier(Qualifier* qualifier) {
     Token word = scanner_.next();
     if (word.kind != TokenKind::Word) return false;
@@ -547,9 +547,19 @@ class EscapeParser {
     if (qualifier->trailing == INTERVAL_FIELD_NONE) return false;
     lookahead_ = scanner_.next();
     if (lookahead_.kind != TokenKind::Open) return true;
-    if (qualifier->trailing != INTERVAL_FIELD_SECOND) return false;
-    long unused = -1;
-    return parse_precisions(&qualifier->fraction_precision, &unused, false);
+    // After the trailing field: "(s)" for SECOND is its fraction precision; the forms CAST
+    // writes, "YEAR TO MONTH(p)" and "DAY TO SECOND(p,s)", carry the leading precision first.
+    long first = -1, second = -1;
+    if (!parse_precisions(&first, &second, qualifier->trailing == INTERVAL_FIELD_SECOND))
+      return false;
+    if (second >= 0 || qualifier->trailing != INTERVAL_FIELD_SECOND) {
+      if (qualifier->leading_precision >= 0) return false;
+      qualifier->leading_precision = first;
+      qualifier->fraction_precision = second;
+    } else {
+      qualifier->fraction_precision = first;
+    }
+    return true;
   }
 
   // Optional "(first [, second])" starting at the lookahead; leaves the token after it in

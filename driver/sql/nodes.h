@@ -713,10 +713,12 @@ struct WhenNode {
 
 // 157: CASE [operand] WHEN ... [ELSE ...] END (also made from IIF)
 struct CaseNode {
-  int32_t kind;       // NODE_CASE
-  Node* operand;      // simple-CASE operand, or null
-  ListNode* whens;    // WhenNode* list, at least one
-  Node* else_result;  // ELSE expression, or null
+  int32_t kind;           // NODE_CASE
+  Node* operand;          // simple-CASE operand, or null
+  ListNode* whens;        // WhenNode* list, at least one
+  Node* else_result;      // ELSE expression, or null
+  int32_t result_type;    // set by validation: SQL type the result is converted to (0: none)
+  int32_t result_length;  // set by validation: declared length of a character result
 };
 
 // 158: NULLIF ( first , second )

@@ -150,6 +150,7 @@ struct QuillStmt {
   void* parse_tree;             // the statement's parse tree
   QuillStmt* next;              // next statement of the connection
   StmtAttributes attrs;         // statement attributes
+  void* plan_list;              // StatementPlanList (driver/sql/plan.h) of the last validation
 };
 
 // Entries through which the engine and data-access layer call back into the call layer.

@@ -1,0 +1,498 @@
+// The test backend's operations: catalog answers from the configured tables, scans that
+// apply the pushed restrictions (unless told to ignore them) over text cells, conversions of
+// cells to the C types the engine asks for, statistics rows, and the scan log.
+#include "tests/backend/test_backend.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "driver/sql/restriction.h"
+#include "support/value.h"
+
+namespace {
+
+TestBackend* g_backend = nullptr;
+
+// A statement: the rows of one scan or one statistics answer.
+struct TestStatement {
+  void* target = nullptr;                      // where errors are posted
+  TestTable* table = nullptr;                  // table scanned, null for statistics
+  std::vector<size_t> matches;                 // row numbers that passed the restrictions
+  std::vector<std::vector<TestCell>> answer;   // statistics rows (13 columns)
+  size_t position = 0;                         // next entry to hand out
+  bool statistics = false;                     // answering statistics
+  size_t log_index = 0;                        // the scan's entry in the backend's log
+  const std::vector<TestCell>* row = nullptr;  // current row
+  int row_number = 0;                          // 1-based number of the current row
+};
+
+SqiService g_service = nullptr;
+
+int post(void* target, const char* sqlstate, const char* message) {
+  if (g_service) {
+    SqiPostError error{target, "Test Backend", 0, sqlstate, message};
+    g_service(SQI_SERVICE_POST_ERROR, &error);
+  }
+  return SQI_ERROR;
+}
+
+bool numeric_type(int sql_type) {
+  switch (sql_type) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT:
+    case SQL_BIGINT:
+    case SQL_BIT:
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string trimmed(const std::string& text) {
+  size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  return text.substr(0, end);
+}
+
+// -1, 0 or 1 comparing a cell with a value text under the column's type.
+int compare_cell(const TestColumn& column, const std::string& cell, const std::string& value) {
+  if (numeric_type(column.sql_type)) {
+    double a = std::strtod(cell.c_str(), nullptr), b = std::strtod(value.c_str(), nullptr);
+    return a < b ? -1 : (a > b ? 1 : 0);
+  }
+  int order = trimmed(cell).compare(trimmed(value));
+  return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+// LIKE with % and _ (also * and ?), case-insensitive, backslash escape.
+bool like(const char* text, const char* pattern) {
+  for (; *pattern; ++pattern, ++text) {
+    char p = *pattern;
+    if (p == '%' || p == '*') {
+      for (const char* rest = text;; ++rest) {
+        if (like(rest, pattern + 1)) return true;
+        if (!*rest) return false;
+      }
+    }
+    if (!*text) return false;
+    if (p == '\\' && pattern[1])
+      p = *++pattern;
+    else if (p == '_' || p == '?')
+      continue;
+    if (std::toupper(static_cast<unsigned char>(p)) !=
+        std::toupper(static_cast<unsigned char>(*text)))
+      return false;
+  }
+  return *text == '\0';
+}
+
+std::string value_text(const QuillValue* value) {
+  if (!value || is_value_null(value)) return "NULL";
+  std::vector<char> buffer(VALUE_TEXT_SIZE);
+  value_as_text(value, buffer.data());
+  return buffer.data();
+}
+
+bool passes(const TestTable& table, const std::vector<TestCell>& row, const Restriction* r) {
+  size_t index = static_cast<size_t>(r->column_number - 1);
+  if (index >= row.size()) return true;
+  const TestColumn& column = table.columns[index];
+  const TestCell& cell = row[index];
+  if (r->op == RESTRICT_IS_NULL) return !cell.has_value();
+  if (!cell) return false;
+  if (r->op == RESTRICT_IN) {
+    for (int i = 0; i < r->in_count; ++i)
+      if (r->in_values[i] && !is_value_null(r->in_values[i]) &&
+          compare_cell(column, *cell, value_text(r->in_values[i])) == 0)
+        return true;
+    return false;
+  }
+  if (!r->value || is_value_null(r->value)) return r->op == RESTRICT_RANGE;
+  std::string value = value_text(r->value);
+  if (r->op == RESTRICT_LIKE || r->op == RESTRICT_PATTERN)
+    return like(cell->c_str(), value.c_str());
+  int order = compare_cell(column, *cell, value);
+  switch (r->op) {
+    case RESTRICT_LESS:
+      return order < 0;
+    case RESTRICT_GREATER:
+      return order > 0;
+    case RESTRICT_GREATER_EQUAL:
+      return order >= 0;
+    case RESTRICT_LESS_EQUAL:
+      return order <= 0;
+    case RESTRICT_EQUAL:
+      return order == 0;
+    case RESTRICT_NOT_EQUAL:
+      return order != 0;
+    default:
+      return true;  // range pairs are the planner's business
+  }
+}
+
+int alloc_env(void*, SqiEnv* out, SqiService service, const char*) {
+  g_service = service;
+  *out = g_backend;
+  return SQI_OK;
+}
+int free_env(SqiEnv) {
+  return SQI_OK;
+}
+int connect(SqiEnv, ConnAttrSet*, void*, char* out, int size) {
+  if (size > 0) out[0] = '\0';
+  return SQI_OK;
+}
+int disconnect(SqiEnv) {
+  return SQI_OK;
+}
+
+int get_info(SqiEnv, int code, void* out) {
+  switch (code) {
+    case 1:
+      *static_cast<int*>(out) = static_cast<int>(g_backend->capabilities);
+      return SQI_OK;
+    case 2:
+      *static_cast<double*>(out) = g_backend->cost_factor;
+      return SQI_OK;
+    case 6:
+      *static_cast<int*>(out) = g_backend->integer_factor;
+      return SQI_OK;
+    default:
+      return SQI_NO_DATA;
+  }
+}
+
+int describe_table(SqiEnv, const char* name, DalTable* out) {
+  TestTable* table = g_backend->find(name);
+  if (!table) return SQI_NOT_FOUND;
+  std::snprintf(out->catalog, sizeof out->catalog, "TEST");
+  std::snprintf(out->name, sizeof out->name, "%s", table->name.c_str());
+  out->column_count = static_cast<int>(table->columns.size());
+  out->pk_count = static_cast<int>(table->keys.size());
+  out->passthrough = g_backend->passthrough ? 1 : 0;
+  out->backend_table = table;
+  return SQI_OK;
+}
+
+int describe_columns(SqiEnv, const DalTable* dal_table, int count, DalColumn* out) {
+  const auto* table = static_cast<const TestTable*>(dal_table->backend_table);
+  if (!table) return SQI_ERROR;
+  for (int i = 0; i < count && i < static_cast<int>(table->columns.size()); ++i) {
+    const TestColumn& column = table->columns[static_cast<size_t>(i)];
+    DalColumn& c = out[i];
+    c = DalColumn{};
+    std::snprintf(c.catalog, sizeof c.catalog, "TEST");
+    std::snprintf(c.table, sizeof c.table, "%s", table->name.c_str());
+    std::snprintf(c.name, sizeof c.name, "%s", column.name.c_str());
+    c.number = i + 1;
+    c.sql_type = column.sql_type;
+    c.length = column.length;
+    c.precision = column.precision;
+    c.scale = column.scale;
+    c.nullable = column.nullable;
+    c.searchable = SQL_SEARCHABLE;
+    c.backend_index = dal_table->backend_index;
+  }
+  return SQI_OK;
+}
+
+int get_pk_info(SqiEnv, const DalTable* dal_table, DalKeyColumn* out, int capacity, int* count) {
+  const auto* table = static_cast<const TestTable*>(dal_table->backend_table);
+  *count = 0;
+  if (!table) return SQI_ERROR;
+  for (const std::string& key : table->keys) {
+    if (*count >= capacity) break;
+    DalKeyColumn& entry = out[(*count)++];
+    std::snprintf(entry.name, sizeof entry.name, "%s", key.c_str());
+    entry.number = 0;
+    for (size_t i = 0; i < table->columns.size(); ++i)
+      if (table->columns[i].name == key) entry.number = static_cast<int>(i) + 1;
+  }
+  return SQI_OK;
+}
+
+SqiStmt alloc_stmt(void* target, SqiEnv, void*, void*) {
+  auto* statement = new TestStatement;
+  statement->target = target;
+  return statement;
+}
+int free_stmt(SqiStmt s) {
+  delete static_cast<TestStatement*>(s);
+  return SQI_OK;
+}
+int close_stmt(SqiStmt s) {
+  auto* statement = static_cast<TestStatement*>(s);
+  void* target = statement->target;
+  *statement = TestStatement{};
+  statement->target = target;
+  return SQI_OK;
+}
+
+int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int count,
+               Restriction* const* restrictions) {
+  auto* statement = static_cast<TestStatement*>(s);
+  auto* table = const_cast<TestTable*>(static_cast<const TestTable*>(dal_table->backend_table));
+  if (!table) return post(statement->target, "HY000", "unknown test table");
+  TestScan scan;
+  scan.table = table->name;
+  scan.restriction_count = count;
+  int n = count < 0 ? -count : count;
+  for (int i = 0; i < n; ++i) scan.restrictions.push_back(describe_restriction(restrictions[i]));
+  g_backend->scans.push_back(scan);
+  if (table->fail_start) return post(statement->target, "HY000", "scan refused by test table");
+  statement->table = table;
+  statement->statistics = false;
+  statement->position = 0;
+  statement->matches.clear();
+  statement->log_index = g_backend->scans.size() - 1;
+  for (size_t row = 0; row < table->rows.size(); ++row) {
+    bool keep = true;
+    for (int i = 0; keep && i < n && !table->ignore_restrictions; ++i)
+      keep = passes(*table, table->rows[row], restrictions[i]);
+    if (keep) statement->matches.push_back(row);
+  }
+  return SQI_OK;
+}
+
+int fetch(SqiStmt s) {
+  auto* statement = static_cast<TestStatement*>(s);
+  if (statement->statistics) {
+    if (statement->position >= statement->answer.size()) return SQI_NO_DATA;
+    statement->row = &statement->answer[statement->position++];
+    return SQI_OK;
+  }
+  TestTable* table = statement->table;
+  if (!table) return SQI_NO_DATA;
+  if (table->fetch_delay_ms > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(table->fetch_delay_ms));
+  TestScan* log = &g_backend->scans[statement->log_index];
+  if (table->fail_after_rows >= 0 && log->rows_returned >= table->fail_after_rows)
+    return post(statement->target, "HY000", "fetch failed in test table");
+  if (statement->position >= statement->matches.size()) return SQI_NO_DATA;
+  size_t row = statement->matches[statement->position++];
+  statement->row = &table->rows[row];
+  statement->row_number = static_cast<int>(row) + 1;
+  log->rows_returned++;
+  return SQI_OK;
+}
+
+int statistics(SqiStmt s, SqiText, SqiText, SqiText name, int, int) {
+  auto* statement = static_cast<TestStatement*>(s);
+  char table_name[SQI_NAME_MAX + 1] = "";
+  sqi_text_copy(name, table_name, sizeof table_name);
+  TestTable* table = g_backend->find(table_name);
+  g_backend->statistics_calls++;
+  statement->statistics = true;
+  statement->position = 0;
+  statement->answer.clear();
+  if (!table) return SQI_OK;
+  auto number = [](long n) { return n < 0 ? TestCell{} : TestCell{std::to_string(n)}; };
+  // Columns: 1 cat, 2 schema, 3 table, 4 NON_UNIQUE, 5 qualifier, 6 INDEX_NAME, 7 TYPE,
+  // 8 ORDINAL_POSITION, 9 COLUMN_NAME, 10 ASC_OR_DESC, 11 CARDINALITY, 12 PAGES, 13 FILTER.
+  std::vector<TestCell> stat(13);
+  stat[2] = table->name;
+  stat[6] = "0";
+  stat[10] = number(table->cardinality);
+  statement->answer.push_back(stat);
+  for (const TestIndex& index : table->indexes)
+    for (size_t k = 0; k < index.columns.size(); ++k) {
+      std::vector<TestCell> row(13);
+      row[2] = table->name;
+      row[3] = index.unique ? "0" : "1";
+      row[5] = index.name;
+      row[6] = "3";
+      row[7] = std::to_string(k + 1);
+      size_t column = static_cast<size_t>(index.columns[k] - 1);
+      row[8] = column < table->columns.size() ? table->columns[column].name : "";
+      row[10] = number(index.cardinality);
+      statement->answer.push_back(row);
+    }
+  return SQI_OK;
+}
+
+int hex_value(char c) {
+  return std::isdigit(static_cast<unsigned char>(c))
+             ? c - '0'
+             : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+}
+
+int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
+  auto* statement = static_cast<TestStatement*>(s);
+  if (!statement->row) return post(statement->target, "24000", "no current row");
+  TestCell cell;
+  if (column == -1)
+    cell = std::to_string(statement->row_number);
+  else if (column == -2)
+    cell = "row" + std::to_string(statement->row_number);
+  else if (column >= 1 && static_cast<size_t>(column) <= statement->row->size())
+    cell = (*statement->row)[static_cast<size_t>(column - 1)];
+  else
+    return post(statement->target, "07009", "column number out of range");
+  if (!cell) {
+    *indicator = SQL_NULL_DATA;
+    return SQI_OK;
+  }
+  const std::string& text = *cell;
+  switch (c_type) {
+    case SQL_C_CHAR: {
+      *indicator = static_cast<SQLLEN>(text.size());
+      if (length > 0) {
+        size_t n = std::min(text.size(), static_cast<size_t>(length - 1));
+        std::memcpy(buffer, text.data(), n);
+        static_cast<char*>(buffer)[n] = '\0';
+      }
+      return SQI_OK;
+    }
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+      *static_cast<SQLINTEGER*>(buffer) =
+          static_cast<SQLINTEGER>(std::strtol(text.c_str(), nullptr, 10));
+      *indicator = sizeof(SQLINTEGER);
+      return SQI_OK;
+    case SQL_C_SBIGINT:
+      *static_cast<SQLBIGINT*>(buffer) = std::strtoll(text.c_str(), nullptr, 10);
+      *indicator = sizeof(SQLBIGINT);
+      return SQI_OK;
+    case SQL_C_DOUBLE:
+      *static_cast<double*>(buffer) = std::strtod(text.c_str(), nullptr);
+      *indicator = sizeof(double);
+      return SQI_OK;
+    case SQL_C_TYPE_DATE: {
+      auto* date = static_cast<SQL_DATE_STRUCT*>(buffer);
+      int y = 0, m = 0, d = 0;
+      std::sscanf(text.c_str(), "%d-%d-%d", &y, &m, &d);
+      *date = SQL_DATE_STRUCT{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(m),
+                              static_cast<SQLUSMALLINT>(d)};
+      *indicator = sizeof *date;
+      return SQI_OK;
+    }
+    case SQL_C_TYPE_TIME: {
+      auto* time = static_cast<SQL_TIME_STRUCT*>(buffer);
+      int h = 0, mi = 0, se = 0;
+      std::sscanf(text.c_str(), "%d:%d:%d", &h, &mi, &se);
+      *time = SQL_TIME_STRUCT{static_cast<SQLUSMALLINT>(h), static_cast<SQLUSMALLINT>(mi),
+                              static_cast<SQLUSMALLINT>(se)};
+      *indicator = sizeof *time;
+      return SQI_OK;
+    }
+    case SQL_C_TYPE_TIMESTAMP: {
+      auto* ts = static_cast<SQL_TIMESTAMP_STRUCT*>(buffer);
+      int y = 0, m = 0, d = 0, h = 0, mi = 0, se = 0;
+      std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &m, &d, &h, &mi, &se);
+      *ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
+                                 static_cast<SQLUSMALLINT>(m),
+                                 static_cast<SQLUSMALLINT>(d),
+                                 static_cast<SQLUSMALLINT>(h),
+                                 static_cast<SQLUSMALLINT>(mi),
+                                 static_cast<SQLUSMALLINT>(se),
+                                 0};
+      *indicator = sizeof *ts;
+      return SQI_OK;
+    }
+    case SQL_C_BINARY: {
+      // Binary cells are written as hex digits.
+      SQLLEN size = static_cast<SQLLEN>(text.size() / 2);
+      auto* out = static_cast<unsigned char*>(buffer);
+      for (SQLLEN i = 0; i < size && i < length; ++i)
+        out[i] = static_cast<unsigned char>(hex_value(text[static_cast<size_t>(2 * i)]) * 16 +
+                                            hex_value(text[static_cast<size_t>(2 * i + 1)]));
+      *indicator = size;
+      return SQI_OK;
+    }
+    default:
+      return post(statement->target, "HY003", "C type not served by the test backend");
+  }
+}
+
+SqiOperations make_operations() {
+  SqiOperations ops{};
+  ops.alloc_env = alloc_env;
+  ops.free_env = free_env;
+  ops.connect = connect;
+  ops.disconnect = disconnect;
+  ops.get_info = get_info;
+  ops.describe_table = describe_table;
+  ops.describe_columns = describe_columns;
+  ops.alloc_stmt = alloc_stmt;
+  ops.free_stmt = free_stmt;
+  ops.close_stmt = close_stmt;
+  ops.fetch = fetch;
+  ops.statistics = statistics;
+  ops.get_data = get_data;
+  ops.start_scan = start_scan;
+  ops.get_pk_info = get_pk_info;
+  return ops;
+}
+
+const SqiOperations kOperations = make_operations();
+
+const char* operator_text(int op) {
+  switch (op) {
+    case RESTRICT_LESS:
+      return "<";
+    case RESTRICT_GREATER:
+      return ">";
+    case RESTRICT_GREATER_EQUAL:
+      return ">=";
+    case RESTRICT_LESS_EQUAL:
+      return "<=";
+    case RESTRICT_EQUAL:
+      return "=";
+    case RESTRICT_NOT_EQUAL:
+      return "<>";
+    case RESTRICT_RANGE:
+      return "RANGE";
+    case RESTRICT_LIKE:
+      return "LIKE";
+    case RESTRICT_PATTERN:
+      return "PATTERN";
+    default:
+      return "?";
+  }
+}
+
+}  // namespace
+
+TestTable* TestBackend::find(const std::string& name) {
+  for (TestTable& table : tables)
+    if (table.name == name) return &table;
+  return nullptr;
+}
+
+const SqiOperations* test_backend_operations() {
+  return &kOperations;
+}
+
+void test_backend_use(TestBackend* backend) {
+  g_backend = backend;
+}
+
+void test_backend_install(Dal* dal, TestBackend* backend) {
+  test_backend_use(backend);
+  dal->backends[2] = &kOperations;
+}
+
+std::string describe_restriction(const Restriction* r) {
+  std::string column = r->column ? r->column->name : "#" + std::to_string(r->column_number);
+  if (r->op == RESTRICT_IS_NULL) return column + " IS NULL";
+  if (r->op == RESTRICT_IN) {
+    std::string list;
+    for (int i = 0; i < r->in_count; ++i) list += (i ? ", " : "") + value_text(r->in_values[i]);
+    return column + " IN (" + list + ")";
+  }
+  std::string value = value_text(r->value);
+  if (r->value && !is_value_null(r->value) &&
+      (r->value->kind == VALUE_CHARACTER || r->op == RESTRICT_LIKE || r->op == RESTRICT_PATTERN))
+    value = "'" + value + "'";
+  return column + " " + operator_text(r->op) + " " + value;
+}

@@ -1,0 +1,82 @@
+// A backend for engine tests, behind the same operation table as any backend and installed
+// in the data-source slot of a Dal: in-memory tables with configurable rows, key columns,
+// statistics and capability bits, injectable faults (ignoring pushed restrictions, failing
+// scans, slow fetches), and a log of every scan and the restrictions it received, so that
+// tests can assert pushdown, sampling, join order and re-runs exactly.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/dal/dal.h"
+
+// One column of a test table.
+struct TestColumn {
+  std::string name;             // column name as reported (upper case by convention)
+  int sql_type = SQL_INTEGER;   // ODBC SQL type code
+  SQLLEN length = 10;           // column size
+  int precision = 0;            // numeric precision or fraction digits
+  int scale = 0;                // numeric scale
+  int nullable = SQL_NULLABLE;  // SQL_NULLABLE or SQL_NO_NULLS
+};
+
+// One index for the statistics answer.
+struct TestIndex {
+  std::string name;          // index name
+  bool unique = false;       // NON_UNIQUE = 0 when set
+  std::vector<int> columns;  // 1-based column numbers, in key order
+  long cardinality = -1;     // CARDINALITY of each index row; -1 answers NULL
+};
+
+// A cell: its text form ("12", "2024-01-31", "abc"), or no value for NULL.
+using TestCell = std::optional<std::string>;
+
+// One table with its rows and behaviour.
+struct TestTable {
+  std::string name;                         // table name (upper case by convention)
+  std::vector<TestColumn> columns;          // columns in order
+  std::vector<std::vector<TestCell>> rows;  // rows, one cell per column
+  std::vector<std::string> keys;            // key column names for DALGetPKInfo (none: no key)
+  long cardinality = -1;                    // table statistics row; -1 answers NULL
+  std::vector<TestIndex> indexes;           // index rows of the statistics answer
+  bool ignore_restrictions = false;         // hand out every row whatever was pushed
+  bool fail_start = false;                  // start_scan posts an error
+  int fail_after_rows = -1;                 // fetch posts an error after this many rows
+  int fetch_delay_ms = 0;                   // each fetch sleeps this long first
+};
+
+// One scan as the backend saw it.
+struct TestScan {
+  std::string table;                      // table scanned
+  int restriction_count = 0;              // count as given (negative: exact filtering asked)
+  std::vector<std::string> restrictions;  // "COLUMN op value" per restriction, in order
+  int rows_returned = 0;                  // rows handed out by fetch
+};
+
+// The whole backend: its tables, its capability answers and what it saw.
+struct TestBackend {
+  std::vector<TestTable> tables;  // the catalog
+  unsigned capabilities = 0;      // DALGetInfo code 1 (restriction capability bits)
+  double cost_factor = 1.0;       // DALGetInfo code 2
+  int integer_factor = 1;         // DALGetInfo code 6
+  bool passthrough = false;       // tables report the pass-through flag
+  std::vector<TestScan> scans;    // every start_scan, in order
+  int statistics_calls = 0;       // statistics requests answered
+
+  // The table named `name` (exact match), or null.
+  TestTable* find(const std::string& name);
+};
+
+// The operation table of the test backend.
+const SqiOperations* test_backend_operations();
+// Makes `backend` the one the operation table serves (process-wide; tests run one at a time).
+void test_backend_use(TestBackend* backend);
+// Installs the test backend in the data-source slot of `dal` (before DALOpen).
+void test_backend_install(Dal* dal, TestBackend* backend);
+// Text form of a restriction as logged: "COLUMN op value" ("A = 5", "B LIKE 'x%'",
+// "C IS NULL", "D IN (1, 2)").
+std::string describe_restriction(const Restriction* restriction);
