@@ -111,6 +111,11 @@ static void sql_yyerror(ParseState* state, const char* message);
 %type <text> interval_value kw_function_name
 %type <literal> default_literal
 
+/* `SET c = ( query )` is a subquery assignment, not a subquery used as a value: after the
+   query, reduce to a query expression rather than shift the ')' of the value primary. */
+%precedence ')'
+%precedence QUERY_AS_EXPRESSION
+
 %start input
 
 %%
@@ -744,7 +749,7 @@ query_expr
   ;
 
 query_term
-  : query_spec { $$ = $1; }
+  : query_spec %prec QUERY_AS_EXPRESSION { $$ = $1; }
   | '(' query_expr ')' { $$ = $2; }
   ;
 
@@ -953,9 +958,6 @@ predicate
   : expression comp expression {
       $$ = build_operator(state, OPCLASS_VALUE, $2, $1, $3); NEED($$);
     }
-  | expression comp '(' query_spec ')' {
-      $$ = build_operator(state, OPCLASS_VALUE, $2, $1, $4); NEED($$);
-    }
   | expression comp quantifier_opt '(' query_spec ')' {
       NEW(n, QuantifiedNode, NODE_QUANTIFIED);
       n->operand = $1; n->op = $2; n->quantifier = $3; n->query = $5;
@@ -1080,6 +1082,8 @@ primary
   | set_function { $$ = $1; }
   | case_expr { $$ = $1; }
   | '(' expression ')' { $$ = $2; }
+  /* A subquery used as a value; `e comp ( query )` is this primary on the right. */
+  | '(' query_spec ')' { $$ = $2; }
   | K_CAST '(' expression K_AS data_type ')' {
       NEW(n, CastNode, NODE_CAST);
       n->operand = $3; n->type = $5;

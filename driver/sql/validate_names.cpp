@@ -141,6 +141,10 @@ void resolve_expression(ValidateContext& context, Node* expression) {
     case NODE_EXISTS:
       validate_subquery(context, reinterpret_cast<ExistsNode*>(expression)->query);
       break;
+    case NODE_QUERY_SPEC:
+    case NODE_GROUPED_QUERY:  // a subquery used as a value
+      validate_subquery(context, expression);
+      break;
     case NODE_IN: {
       auto* node = reinterpret_cast<InNode*>(expression);
       resolve_expression(context, node->operand);

@@ -570,6 +570,12 @@ int expression_type(ValidateContext& context, Node* expression) {
     }
     case NODE_EXISTS:
       return SQL_TYPE_TRUTH;
+    case NODE_QUERY_SPEC:
+    case NODE_GROUPED_QUERY: {  // a subquery used as a value: its one item's type
+      QueryPlan* sub = plan_of(context, expression);
+      if (sub->item_count != 1) general_error(context, "op ( sub_query ) degree not one");
+      return sub->items[0].sql_type;
+    }
     case NODE_IS_NULL:
       expression_type(context, reinterpret_cast<IsNullNode*>(expression)->operand);
       return SQL_TYPE_TRUTH;

@@ -4,6 +4,7 @@
 #include "tests/backend/test_backend.h"
 
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -64,16 +65,6 @@ std::string trimmed(const std::string& text) {
   return text.substr(0, end);
 }
 
-// -1, 0 or 1 comparing a cell with a value text under the column's type.
-int compare_cell(const TestColumn& column, const std::string& cell, const std::string& value) {
-  if (numeric_type(column.sql_type)) {
-    double a = std::strtod(cell.c_str(), nullptr), b = std::strtod(value.c_str(), nullptr);
-    return a < b ? -1 : (a > b ? 1 : 0);
-  }
-  int order = trimmed(cell).compare(trimmed(value));
-  return order < 0 ? -1 : (order > 0 ? 1 : 0);
-}
-
 // LIKE with % and _ (also * and ?), case-insensitive, backslash escape.
 bool like(const char* text, const char* pattern) {
   for (; *pattern; ++pattern, ++text) {
@@ -98,31 +89,95 @@ bool like(const char* text, const char* pattern) {
 
 std::string value_text(const QuillValue* value) {
   if (!value || is_value_null(value)) return "NULL";
-  std::vector<char> buffer(VALUE_TEXT_SIZE);
-  value_as_text(value, buffer.data());
-  return buffer.data();
+  if (value->kind == VALUE_INTEGER) return std::to_string(value->payload.integer);
+  char buffer[VALUE_TEXT_SIZE];
+  value_as_text(value, buffer);
+  return buffer;
 }
 
-bool passes(const TestTable& table, const std::vector<TestCell>& row, const Restriction* r) {
-  size_t index = static_cast<size_t>(r->column_number - 1);
-  if (index >= row.size()) return true;
-  const TestColumn& column = table.columns[index];
-  const TestCell& cell = row[index];
-  if (r->op == RESTRICT_IS_NULL) return !cell.has_value();
-  if (!cell) return false;
+// A restriction with its value(s) converted once per scan, so rows are tested cheaply.
+struct PreparedRestriction {
+  size_t column;                      // 0-based column
+  int op;                             // RestrictionOperator
+  bool has_value;                     // a non-NULL value was given
+  bool numeric;                       // the column compares as numbers
+  std::string text;                   // the value's text (LIKE: the pattern to match)
+  double number = 0;                  // the value as a number (numeric columns)
+  std::vector<std::string> in_texts;  // IN: the non-NULL listed values
+};
+
+PreparedRestriction prepare(const TestTable& table, const Restriction* r) {
+  PreparedRestriction p{static_cast<size_t>(r->column_number - 1), r->op, false, false, {}, 0, {}};
+  if (p.column < table.columns.size()) p.numeric = numeric_type(table.columns[p.column].sql_type);
   if (r->op == RESTRICT_IN) {
     for (int i = 0; i < r->in_count; ++i)
-      if (r->in_values[i] && !is_value_null(r->in_values[i]) &&
-          compare_cell(column, *cell, value_text(r->in_values[i])) == 0)
-        return true;
+      if (r->in_values[i] && !is_value_null(r->in_values[i]))
+        p.in_texts.push_back(value_text(r->in_values[i]));
+  } else if (r->value && !is_value_null(r->value)) {
+    p.has_value = true;
+    p.text = value_text(r->value);
+    // A pattern restriction holds a literal run the value must contain somewhere.
+    if (r->op == RESTRICT_PATTERN) p.text = "%" + p.text + "%";
+    p.number = std::strtod(p.text.c_str(), nullptr);
+  }
+  return p;
+}
+
+int compare_prepared(const PreparedRestriction& p, const std::string& cell, const std::string& text,
+                     double number) {
+  if (p.numeric) {
+    double a = std::strtod(cell.c_str(), nullptr);
+    return a < number ? -1 : (a > number ? 1 : 0);
+  }
+  int order = trimmed(cell).compare(trimmed(text));
+  return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+// The numbers of a numeric column, parsed once.
+const std::vector<double>& column_numbers(TestTable* table, size_t column) {
+  auto found = table->numbers.find(column);
+  if (found != table->numbers.end() && found->second.size() == table->rows.size())
+    return found->second;
+  std::vector<double> numbers;
+  numbers.reserve(table->rows.size());
+  for (const auto& row : table->rows)
+    numbers.push_back(row[column] ? std::strtod(row[column]->c_str(), nullptr) : std::nan(""));
+  return table->numbers[column] = std::move(numbers);
+}
+
+bool passes(TestTable* table, size_t row_number, const PreparedRestriction& p) {
+  const std::vector<TestCell>& row = table->rows[row_number];
+  if (p.column >= row.size()) return true;
+  const TestCell& cell = row[p.column];
+  if (p.op == RESTRICT_IS_NULL) return !cell.has_value();
+  if (!cell) return false;
+  if (p.numeric && p.has_value && p.op >= RESTRICT_LESS && p.op <= RESTRICT_NOT_EQUAL) {
+    double a = column_numbers(table, p.column)[row_number];
+    int order = a < p.number ? -1 : (a > p.number ? 1 : 0);
+    switch (p.op) {
+      case RESTRICT_LESS:
+        return order < 0;
+      case RESTRICT_GREATER:
+        return order > 0;
+      case RESTRICT_GREATER_EQUAL:
+        return order >= 0;
+      case RESTRICT_LESS_EQUAL:
+        return order <= 0;
+      case RESTRICT_EQUAL:
+        return order == 0;
+      default:
+        return order != 0;
+    }
+  }
+  if (p.op == RESTRICT_IN) {
+    for (const std::string& text : p.in_texts)
+      if (compare_prepared(p, *cell, text, std::strtod(text.c_str(), nullptr)) == 0) return true;
     return false;
   }
-  if (!r->value || is_value_null(r->value)) return r->op == RESTRICT_RANGE;
-  std::string value = value_text(r->value);
-  if (r->op == RESTRICT_LIKE || r->op == RESTRICT_PATTERN)
-    return like(cell->c_str(), value.c_str());
-  int order = compare_cell(column, *cell, value);
-  switch (r->op) {
+  if (!p.has_value) return p.op == RESTRICT_RANGE;
+  if (p.op == RESTRICT_LIKE || p.op == RESTRICT_PATTERN) return like(cell->c_str(), p.text.c_str());
+  int order = compare_prepared(p, *cell, p.text, p.number);
+  switch (p.op) {
     case RESTRICT_LESS:
       return order < 0;
     case RESTRICT_GREATER:
@@ -138,6 +193,31 @@ bool passes(const TestTable& table, const std::vector<TestCell>& row, const Rest
     default:
       return true;  // range pairs are the planner's business
   }
+}
+
+// The lookup of an `=` restriction with a value on the first column of a declared index of
+// an integer or character column (built on first use); null when the scan must read all rows.
+const std::multimap<std::string, size_t>* index_for(TestTable* table, const Restriction* r) {
+  if (r->op != RESTRICT_EQUAL || !r->value || is_value_null(r->value)) return nullptr;
+  int column = r->column_number;
+  if (column < 1 || static_cast<size_t>(column) > table->columns.size()) return nullptr;
+  int type = table->columns[static_cast<size_t>(column - 1)].sql_type;
+  if (type != SQL_INTEGER && type != SQL_VARCHAR && type != SQL_CHAR) return nullptr;
+  if (type == SQL_INTEGER && r->value->kind != VALUE_INTEGER) return nullptr;
+  bool indexed = false;
+  for (const TestIndex& index : table->indexes)
+    if (!index.columns.empty() && index.columns[0] == column) indexed = true;
+  if (!indexed) return nullptr;
+  auto found = table->lookup.find(column);
+  if (found == table->lookup.end()) {
+    std::multimap<std::string, size_t> lookup;
+    for (size_t row = 0; row < table->rows.size(); ++row) {
+      const TestCell& cell = table->rows[row][static_cast<size_t>(column - 1)];
+      if (cell) lookup.emplace(type == SQL_INTEGER ? *cell : trimmed(*cell), row);
+    }
+    found = table->lookup.emplace(column, std::move(lookup)).first;
+  }
+  return &found->second;
 }
 
 int alloc_env(void*, SqiEnv* out, SqiService service, const char*) {
@@ -243,23 +323,37 @@ int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int
   auto* statement = static_cast<TestStatement*>(s);
   auto* table = const_cast<TestTable*>(static_cast<const TestTable*>(dal_table->backend_table));
   if (!table) return post(statement->target, "HY000", "unknown test table");
+  int n = count < 0 ? -count : count;
   TestScan scan;
   scan.table = table->name;
   scan.restriction_count = count;
-  int n = count < 0 ? -count : count;
-  for (int i = 0; i < n; ++i) scan.restrictions.push_back(describe_restriction(restrictions[i]));
-  g_backend->scans.push_back(scan);
+  if (g_backend->log_scans)
+    for (int i = 0; i < n; ++i) scan.restrictions.push_back(describe_restriction(restrictions[i]));
+  if (g_backend->log_scans || g_backend->scans.empty()) g_backend->scans.push_back(scan);
   if (table->fail_start) return post(statement->target, "HY000", "scan refused by test table");
   statement->table = table;
   statement->statistics = false;
   statement->position = 0;
   statement->matches.clear();
   statement->log_index = g_backend->scans.size() - 1;
-  for (size_t row = 0; row < table->rows.size(); ++row) {
-    bool keep = true;
-    for (int i = 0; keep && i < n && !table->ignore_restrictions; ++i)
-      keep = passes(*table, table->rows[row], restrictions[i]);
-    if (keep) statement->matches.push_back(row);
+  std::vector<PreparedRestriction> prepared;
+  if (!table->ignore_restrictions)
+    for (int i = 0; i < n; ++i) prepared.push_back(prepare(*table, restrictions[i]));
+  auto keep = [&](size_t row) {
+    for (const PreparedRestriction& p : prepared)
+      if (!passes(table, row, p)) return;
+    statement->matches.push_back(row);
+  };
+  const std::multimap<std::string, size_t>* index = nullptr;
+  std::string key;
+  for (int i = 0; i < n && !index && !table->ignore_restrictions; ++i)
+    if ((index = index_for(table, restrictions[i])) != nullptr)
+      key = trimmed(value_text(restrictions[i]->value));
+  if (index) {
+    auto range = index->equal_range(key);
+    for (auto it = range.first; it != range.second; ++it) keep(it->second);
+  } else {
+    for (size_t row = 0; row < table->rows.size(); ++row) keep(row);
   }
   return SQI_OK;
 }
@@ -329,20 +423,21 @@ int hex_value(char c) {
 int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
   auto* statement = static_cast<TestStatement*>(s);
   if (!statement->row) return post(statement->target, "24000", "no current row");
-  TestCell cell;
+  TestCell made;  // row key and bookmark texts; table cells are read in place
+  const TestCell* cell = &made;
   if (column == -1)
-    cell = std::to_string(statement->row_number);
+    made = std::to_string(statement->row_number);
   else if (column == -2)
-    cell = "row" + std::to_string(statement->row_number);
+    made = "row" + std::to_string(statement->row_number);
   else if (column >= 1 && static_cast<size_t>(column) <= statement->row->size())
-    cell = (*statement->row)[static_cast<size_t>(column - 1)];
+    cell = &(*statement->row)[static_cast<size_t>(column - 1)];
   else
     return post(statement->target, "07009", "column number out of range");
-  if (!cell) {
+  if (!*cell) {
     *indicator = SQL_NULL_DATA;
     return SQI_OK;
   }
-  const std::string& text = *cell;
+  const std::string& text = **cell;
   switch (c_type) {
     case SQL_C_CHAR: {
       *indicator = static_cast<SQLLEN>(text.size());

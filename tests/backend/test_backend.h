@@ -8,6 +8,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,11 @@ struct TestTable {
   bool fail_start = false;                  // start_scan posts an error
   int fail_after_rows = -1;                 // fetch posts an error after this many rows
   int fetch_delay_ms = 0;                   // each fetch sleeps this long first
+  // Row numbers by cell text for the first column of each index, built on first use: an `=`
+  // restriction on an indexed integer or character column is answered through it.
+  std::map<int, std::multimap<std::string, size_t>> lookup;
+  // Cells of numeric columns as numbers (NaN for NULL), by 0-based column, built on first use.
+  std::map<size_t, std::vector<double>> numbers;
 };
 
 // One scan as the backend saw it.
@@ -64,7 +70,8 @@ struct TestBackend {
   double cost_factor = 1.0;       // DALGetInfo code 2
   int integer_factor = 1;         // DALGetInfo code 6
   bool passthrough = false;       // tables report the pass-through flag
-  std::vector<TestScan> scans;    // every start_scan, in order
+  std::vector<TestScan> scans;    // every start_scan, in order (one shared entry without log)
+  bool log_scans = true;          // keep the scan log (benchmarks turn it off)
   int statistics_calls = 0;       // statistics requests answered
 
   // The table named `name` (exact match), or null.

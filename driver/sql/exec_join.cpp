@@ -1,0 +1,134 @@
+// The nested-loop join of a branch (the innermost table changes fastest; an inner scan is
+// restarted with fresh restriction values whenever an outer table advances) and the direct
+// row source: branches in order, each row tested against its branch predicate and dropped
+// when an earlier branch already returned it.
+#include "driver/sql/exec_internal.h"
+#include "driver/sql/exec_sub.h"
+
+namespace {
+
+PlanBranch* current_branch(ExecStatement* statement) {
+  ExecPlan* plan = statement->plan;
+  return &plan->branches[plan->current_branch];
+}
+
+// Moves table `t` of the branch to its next row, advancing outer tables (and restarting
+// this one) when it runs out: 0/1 a row, 100 the branch is exhausted, -1 error.
+int advance(ExecStatement* statement, PlanBranch* branch, int t, bool* warning) {
+  for (;;) {
+    int rc = exec_fetch_scan(statement, &branch->tables[t]);
+    if (rc == 0 || rc == 1) {
+      *warning |= rc == 1;
+      return rc;
+    }
+    if (rc != 100) return -1;
+    if (t == 0) return 100;
+    rc = advance(statement, branch, t - 1, warning);
+    if (rc == 100 || rc == -1) return rc;
+    rc = exec_start_scan(statement, &branch->tables[t]);
+    if (rc < 0) return -1;
+    *warning |= rc == 1;
+  }
+}
+
+// Closes the scans of the branch's base tables.
+void close_branch(ExecStatement* statement, PlanBranch* branch) {
+  for (int t = 0; t < branch->table_count; ++t) {
+    TableCursor* cursor = branch->tables[t].cursor;
+    if (cursor->entry->type == TABLE_BASE) exec_close_cursor(statement, cursor);
+  }
+}
+
+// Whether an earlier branch already accepted the current row: 1 yes, 0 no, -1 error.
+int seen_in_earlier_branch(ExecStatement* statement) {
+  ExecPlan* plan = statement->plan;
+  for (int b = 0; b < plan->current_branch; ++b) {
+    const Node* predicate = plan->branches[b].predicate;
+    if (!predicate) return 1;
+    int rc = eval_predicate(predicate, &statement->eval, EVAL_SEARCH);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int exec_open_branch(ExecStatement* statement) {
+  PlanBranch* branch = current_branch(statement);
+  bool warning = false;
+  statement->plan->opened = true;
+  statement->plan->branch_done = false;
+  if (branch->table_count == 0) return 0;
+  int rc = exec_start_scan(statement, &branch->tables[0]);
+  if (rc < 0) return -1;
+  warning |= rc == 1;
+  for (int t = 0; t + 1 < branch->table_count; ++t) {
+    rc = advance(statement, branch, t, &warning);
+    if (rc == -1) return -1;
+    if (rc == 100) {
+      statement->plan->branch_done = true;
+      return 100;
+    }
+    rc = exec_start_scan(statement, &branch->tables[t + 1]);
+    if (rc < 0) return -1;
+    warning |= rc == 1;
+  }
+  return warning ? 1 : 0;
+}
+
+int exec_next_joined_row(ExecStatement* statement) {
+  ExecPlan* plan = statement->plan;
+  PlanBranch* branch = current_branch(statement);
+  if (plan->branch_done) return 100;
+  if (branch->table_count == 0) {
+    plan->branch_done = true;
+    if (plan->single_row_done) return 100;
+    plan->single_row_done = true;
+    return 0;
+  }
+  bool warning = false;
+  int rc = advance(statement, branch, branch->table_count - 1, &warning);
+  if (rc == 100) plan->branch_done = true;
+  if (rc == 0 && warning) rc = 1;
+  return rc;
+}
+
+int exec_fetch_direct(ExecStatement* statement) {
+  ExecPlan* plan = statement->plan;
+  if (!plan) return 100;
+  bool warning = false;
+  for (;;) {
+    PlanBranch* branch = current_branch(statement);
+    int rc = 0;
+    if (!plan->opened) {
+      rc = exec_open_branch(statement);
+      if (rc == -1) return -1;
+      warning |= rc == 1;
+    }
+    rc = exec_next_joined_row(statement);
+    if (rc == -1) return -1;
+    if (rc == 100) {
+      close_branch(statement, branch);
+      if (plan->current_branch + 1 >= plan->branch_count) return 100;
+      ++plan->current_branch;
+      plan->opened = false;
+      continue;
+    }
+    warning |= rc == 1;
+    if (!branch->predicate) return warning ? 1 : 0;
+    if (sub_rerun_nested(statement) < 0) return -1;
+    rc = eval_predicate(branch->predicate, &statement->eval, EVAL_SEARCH);
+    if (rc == -1) {
+      SetReturnCode(statement->errors, -1);
+      return -1;
+    }
+    if (rc == 0) continue;
+    rc = seen_in_earlier_branch(statement);
+    if (rc == -1) {
+      SetReturnCode(statement->errors, -1);
+      return -1;
+    }
+    if (rc == 1) continue;
+    return warning ? 1 : 0;
+  }
+}

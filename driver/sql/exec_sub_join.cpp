@@ -1,0 +1,362 @@
+// The cursor over a joined table (LEFT, RIGHT, FULL and explicit INNER JOIN ... ON). The
+// preserved side (left; right for RIGHT) runs in one sub-statement, the other side in a
+// second one. When the condition can restrict the other side's scan it becomes that side's
+// WHERE and the side runs again for every preserved row, reading the preserved values as
+// outer references; otherwise (an OR in the condition, or FULL) the other side runs once
+// and its kept rows are replayed for each preserved row. A preserved row without a match
+// comes back once with the other side NULL (never for INNER); for FULL the matched row
+// numbers of the other side go into a TREE and, after the last preserved row, the other
+// side's unmatched rows come back with the preserved side NULL.
+#include <vector>
+
+#include "driver/sql/exec_sub_internal.h"
+
+namespace {
+
+// One side of the join and where its values go in the cursor's slots.
+struct JoinSide {
+  TableEntry* entry;   // the side's entry
+  int first;           // its first slot in the joined entry
+  QueryPlan* plan;     // the side's query
+  int* item_slots;     // per select item: its slot within the side
+  SubRun run;          // the side's sub-statement
+  QuillValue** nulls;  // per slot of the side: a NULL of the column's kind
+  int slot_count;      // slots of the side
+};
+
+struct JoinState;
+
+// The context the join condition is evaluated in: the owner's, with column references to
+// the joined tables read from this cursor's slots.
+struct JoinEval {
+  EvalContext context;   // first member: the hooks receive its address
+  JoinState* state;      // the join
+  ExecStatement* owner;  // the statement the cursor belongs to
+};
+
+enum JoinPhase { PHASE_PRESERVED = 0, PHASE_UNMATCHED = 1, PHASE_DONE = 2 };
+
+struct JoinState {
+  MemPool* pool;                // everything below; released on close
+  JoinEntry* join;              // the join
+  int join_type;                // JoinType
+  JoinSide preserved;           // the side every row of which is returned
+  JoinSide other;               // the side paired with it
+  SubRows other_rows;           // the other side's rows produced so far
+  bool other_opened;            // the other side was opened for this open of the cursor
+  bool pushed;                  // the condition restricts the other side's scan (re-run per row)
+  QuillValue** slots;           // the joined row's values (cursor->slots)
+  QuillValue** replaced_slots;  // the cursor's slot array before `slots` was installed
+  bool have_preserved;          // a preserved row is current
+  bool matched;                 // it matched an other-side row
+  long other_position;          // next other-side row to pair with it
+  TREE* matches;                // FULL: row numbers of the other side that matched
+  int phase;                    // JoinPhase
+  JoinEval eval;                // condition context
+};
+
+JoinState* state_of(TableCursor* cursor) {
+  return static_cast<JoinState*>(cursor->sub);
+}
+
+const QuillValue* join_column_value(EvalContext* context, const ColumnRefNode* column) {
+  auto* eval = reinterpret_cast<JoinEval*>(context);
+  JoinState* state = eval->state;
+  const QuillValue* found = nullptr;
+  bool located = false;
+  auto look = [&](const JoinSide& side) {
+    sub_for_each_leaf(side.entry, side.first, [&](const TableEntry* leaf, int first) {
+      if (!located && leaf == column->resolved_table && column->resolved_column >= 0 &&
+          column->resolved_column < leaf->column_count) {
+        located = true;
+        found = state->slots[first + column->resolved_column];
+      }
+    });
+  };
+  look(state->preserved);
+  look(state->other);
+  if (located) return found;
+  EvalContext* outer = &eval->owner->eval;
+  return outer->hooks.column_value ? outer->hooks.column_value(outer, column) : nullptr;
+}
+
+// True when `condition` has an OR among its AND/OR operands: the planner would rewrite such a
+// tree in place into its normal form, which the condition must not undergo.
+bool has_or(const Node* condition) {
+  if (condition == nullptr || condition->kind != NODE_OPERATOR) return false;
+  const auto* op = reinterpret_cast<const OperatorNode*>(condition);
+  if (op->op_class == OPCLASS_OR) return true;
+  return op->op_class == OPCLASS_AND && (has_or(op->left) || has_or(op->right));
+}
+
+int init_side(ExecStatement* statement, JoinState* state, JoinSide* side, TableEntry* entry,
+              int first, Node* where) {
+  side->entry = entry;
+  side->first = first;
+  side->slot_count = sub_entry_slot_count(entry);
+  QueryPlan* owner = statement->plan ? statement->plan->query : statement->member;
+  side->plan = sub_side_plan(state->pool, owner, entry, where, &side->item_slots);
+  size_t count = static_cast<size_t>(side->slot_count > 0 ? side->slot_count : 1);
+  side->nulls =
+      static_cast<QuillValue**>(quill_mem_alloc(state->pool, sizeof(QuillValue*) * count));
+  if (side->plan == nullptr || side->nulls == nullptr) return exec_post_memory(statement);
+  bool ok = true;
+  sub_for_each_leaf(entry, 0, [&](const TableEntry* leaf, int leaf_first) {
+    for (int c = 0; ok && c < leaf->column_count; ++c) {
+      side->nulls[leaf_first + c] = sub_null_value(state->pool, &leaf->columns[c]);
+      ok = side->nulls[leaf_first + c] != nullptr;
+    }
+  });
+  if (!ok) return exec_post_memory(statement);
+  return sub_run_init(&side->run, statement, side->plan, state->pool);
+}
+
+JoinState* make_state(ExecStatement* statement, TableCursor* cursor) {
+  MemPool* pool = quill_mem_alloc_handle(statement->pool);
+  if (pool == nullptr) return nullptr;
+  auto* state = static_cast<JoinState*>(quill_mem_alloc(pool, sizeof(JoinState)));
+  int width = sub_entry_slot_count(cursor->entry);
+  size_t bytes = sizeof(QuillValue*) * static_cast<size_t>(width > 0 ? width : 1);
+  QuillValue** slots = static_cast<QuillValue**>(quill_mem_alloc(pool, bytes));
+  if (state == nullptr || slots == nullptr) {
+    quill_mem_release_handle(pool);
+    return nullptr;
+  }
+  *state = JoinState{};
+  state->pool = pool;
+  state->other_rows.pool = pool;
+  // A joined entry has no columns of its own: its slots are always made here.
+  state->slots = slots;
+  state->replaced_slots = cursor->slots;
+  cursor->slots = slots;
+  return state;
+}
+
+void set_side_nulls(JoinState* state, const JoinSide& side) {
+  for (int i = 0; i < side.slot_count; ++i) state->slots[side.first + i] = side.nulls[i];
+}
+
+// Points the side's slots at the values of its current row (unused columns NULL).
+void set_side_values(JoinState* state, const JoinSide& side, const QuillValue* const* values) {
+  set_side_nulls(state, side);
+  for (int i = 0; i < side.plan->item_count; ++i)
+    state->slots[side.first + side.item_slots[i]] = const_cast<QuillValue*>(values[i]);
+}
+
+// Next preserved row into the slots: 0/1 row, 100 end, -1 error.
+int next_preserved(ExecStatement* statement, JoinState* state) {
+  ExecStatement* sub = state->preserved.run.statement;
+  int rc = exec_fetch(sub);
+  if (rc == 100) return rc;
+  if (rc < 0)
+    return exec_post_general(statement, EXEC_NATIVE_JOIN,
+                             "Internal Error, left hand side of join failed");
+  std::vector<const QuillValue*> values(static_cast<size_t>(state->preserved.plan->item_count));
+  for (size_t i = 0; i < values.size(); ++i) {
+    values[i] = exec_column_value(sub, static_cast<int>(i));
+    if (values[i] == nullptr) return -1;
+  }
+  set_side_values(state, state->preserved, values.data());
+  if (rc == 1) statement->warning = true;
+  return 0;
+}
+
+// Opens the other side for the current preserved row: when the condition restricts its scan
+// it runs again for every preserved row; otherwise once per open of the cursor, and then
+// only when what it depends on from outside changed. 0 or -1.
+int open_other(ExecStatement* statement, JoinState* state) {
+  if (state->pushed) {
+    if (sub_run_restart(&state->other.run) < 0)
+      return exec_post_general(statement, EXEC_NATIVE_JOIN,
+                               "Internal Error, right hand side of join failed");
+    sub_rows_reset(&state->other_rows, state->other.plan->item_count);
+    return 0;
+  }
+  if (state->other_opened) return 0;
+  bool rerun = false;
+  if (sub_run_open(&state->other.run, &rerun) < 0) {
+    return exec_post_general(statement, EXEC_NATIVE_JOIN,
+                             "Internal Error, right hand side of join failed");
+  }
+  if (rerun) sub_rows_reset(&state->other_rows, state->other.plan->item_count);
+  state->other_opened = true;
+  return 0;
+}
+
+// Other-side row `index` into the slots: 0 row, 100 no such row, -1 error.
+int other_row(ExecStatement* statement, JoinState* state, long index) {
+  SubRows* rows = &state->other_rows;
+  while (index >= rows->count) {
+    if (rows->complete) return 100;
+    ExecStatement* sub = state->other.run.statement;
+    int rc = exec_fetch(sub);
+    if (rc == 100) {
+      rows->complete = true;
+      return 100;
+    }
+    if (rc < 0)
+      return exec_post_general(statement, EXEC_NATIVE_JOIN,
+                               "Internal Error, right hand side of join failed");
+    if (rc == 1) statement->warning = true;
+    std::vector<const QuillValue*> values(static_cast<size_t>(rows->width));
+    for (size_t i = 0; i < values.size(); ++i) {
+      values[i] = exec_column_value(sub, static_cast<int>(i));
+      if (values[i] == nullptr) return -1;
+    }
+    if (sub_rows_append(rows, values.data()) < 0) return exec_post_memory(statement);
+  }
+  set_side_values(state, state->other, sub_rows_at(rows, index));
+  return 0;
+}
+
+// The condition on the joined row in the slots: 1 TRUE, 0 not, -1 error.
+int condition_holds(JoinState* state) {
+  if (state->join->condition == nullptr) return 1;
+  state->eval.context.error = 0;
+  return eval_predicate(state->join->condition, &state->eval.context, EVAL_SEARCH);
+}
+
+int record_match(ExecStatement* statement, JoinState* state, long row) {
+  if (state->join_type != JOIN_FULL) return 0;
+  if (state->matches == nullptr && TREEcreate(&state->matches, nullptr, state->pool) != TREE_OK)
+    return exec_post_memory(statement);
+  if (TREElookup(state->matches, &row, sizeof row, nullptr) == TREE_OK) return 0;
+  if (TREEinsert(state->matches, &row, sizeof row, nullptr) != TREE_OK)
+    return exec_post_general(statement, 0, "Unexpected error in TREEinsert");
+  return 0;
+}
+
+// Algorithm of the preserved pass: 0 a row, 100 the preserved side ended, -1 error.
+int fetch_preserved_pass(ExecStatement* statement, JoinState* state) {
+  for (;;) {
+    if (!state->have_preserved) {
+      int rc = next_preserved(statement, state);
+      if (rc != 0) return rc;
+      state->have_preserved = true;
+      state->matched = false;
+      state->other_position = 0;
+      if (open_other(statement, state) < 0) return -1;
+    }
+    long row = state->other_position;
+    int rc = other_row(statement, state, row);
+    if (rc < 0) return -1;
+    if (rc == 0) {
+      ++state->other_position;
+      int truth = condition_holds(state);
+      if (truth < 0) return -1;
+      if (truth == 0) continue;
+      state->matched = true;
+      if (record_match(statement, state, row) < 0) return -1;
+      return 0;
+    }
+    state->have_preserved = false;
+    if (!state->matched && state->join_type != JOIN_INNER) {
+      set_side_nulls(state, state->other);
+      return 0;
+    }
+  }
+}
+
+// FULL: the other side's rows that matched no preserved row, preserved side NULL.
+int fetch_unmatched_pass(ExecStatement* statement, JoinState* state) {
+  if (open_other(statement, state) < 0) return -1;
+  for (;;) {
+    long row = state->other_position;
+    int rc = other_row(statement, state, row);
+    if (rc != 0) return rc;
+    ++state->other_position;
+    if (state->matches != nullptr &&
+        TREElookup(state->matches, &row, sizeof row, nullptr) == TREE_OK)
+      continue;
+    set_side_nulls(state, state->preserved);
+    return 0;
+  }
+}
+
+// Leaf tables of the join that also have cursors of their own in the statement's plan read
+// their values through this cursor's slots, so column references to them see the joined row.
+void share_leaf_slots(ExecStatement* statement, TableCursor* cursor, JoinState* state) {
+  if (statement->plan == nullptr) return;
+  sub_for_each_leaf(cursor->entry, 0, [&](const TableEntry* leaf, int first) {
+    TableCursor* own = exec_find_cursor(statement, leaf);
+    if (own != nullptr && own != cursor) own->slots = state->slots + first;
+  });
+}
+
+}  // namespace
+
+int sub_join_open(ExecStatement* statement, TableCursor* cursor) {
+  JoinState* state = state_of(cursor);
+  JoinEntry* join = cursor->entry->join;
+  if (join == nullptr || join->left == nullptr || join->right == nullptr)
+    return exec_post_general(statement, EXEC_NATIVE_JOIN, "Internal Error");
+  if (state == nullptr) {
+    state = make_state(statement, cursor);
+    if (state == nullptr) return exec_post_memory(statement);
+    cursor->sub = state;
+    state->join = join;
+    state->join_type = join->join_type;
+    bool right_preserved = join->join_type == JOIN_RIGHT;
+    int left_slots = sub_entry_slot_count(join->left);
+    TableEntry* preserved = right_preserved ? join->right : join->left;
+    TableEntry* other = right_preserved ? join->left : join->right;
+    // The condition goes into the other side's query so that its scan is restricted by the
+    // preserved row's values; FULL needs the other side whole for its second pass.
+    state->pushed =
+        join->join_type != JOIN_FULL && join->condition != nullptr && !has_or(join->condition);
+    if (init_side(statement, state, &state->preserved, preserved, right_preserved ? left_slots : 0,
+                  nullptr) < 0 ||
+        init_side(statement, state, &state->other, other, right_preserved ? 0 : left_slots,
+                  state->pushed ? join->condition : nullptr) < 0)
+      return -1;
+    state->eval.context = statement->eval;
+    state->eval.context.hooks.column_value = join_column_value;
+    state->eval.state = state;
+    state->eval.owner = statement;
+    set_side_nulls(state, state->preserved);
+    set_side_nulls(state, state->other);
+    share_leaf_slots(statement, cursor, state);
+  }
+  if (state->matches != nullptr) {
+    TREEdestroy(state->matches, nullptr);
+    state->matches = nullptr;
+  }
+  state->have_preserved = false;
+  state->other_opened = false;
+  state->other_position = 0;
+  state->phase = PHASE_PRESERVED;
+  cursor->exhausted = false;
+  if (sub_run_restart(&state->preserved.run) < 0) {
+    return exec_post_general(statement, EXEC_NATIVE_JOIN,
+                             "Internal Error, left hand side of join failed");
+  }
+  return 0;
+}
+
+int sub_join_fetch(ExecStatement* statement, TableCursor* cursor) {
+  JoinState* state = state_of(cursor);
+  if (state == nullptr) return 100;
+  if (state->phase == PHASE_PRESERVED) {
+    int rc = fetch_preserved_pass(statement, state);
+    if (rc != 100) return rc;
+    state->phase = state->join_type == JOIN_FULL ? PHASE_UNMATCHED : PHASE_DONE;
+    state->other_position = 0;
+  }
+  if (state->phase == PHASE_UNMATCHED) {
+    int rc = fetch_unmatched_pass(statement, state);
+    if (rc != 100) return rc;
+    state->phase = PHASE_DONE;
+  }
+  return 100;
+}
+
+void sub_join_close(ExecStatement*, TableCursor* cursor) {
+  JoinState* state = state_of(cursor);
+  if (state == nullptr) return;
+  sub_run_free(&state->preserved.run);
+  sub_run_free(&state->other.run);
+  if (state->matches != nullptr) TREEdestroy(state->matches, nullptr);
+  if (cursor->slots == state->slots) cursor->slots = state->replaced_slots;
+  cursor->sub = nullptr;
+  quill_mem_release_handle(state->pool);
+}
