@@ -2,6 +2,8 @@
 // source kind, and the conversion of a CASE result to its declared type.
 #pragma once
 
+#include <cstddef>
+
 struct EvalContext;
 struct QuillValue;
 struct DataTypeNode;
@@ -14,3 +16,8 @@ QuillValue* cast_value(EvalContext* context, const QuillValue* source, const Dat
 // interval precisions through length and scale as a DataTypeNode carries them).
 QuillValue* cast_value_to(EvalContext* context, const QuillValue* source, int sql_type, int length,
                           int scale);
+
+// The truth a word spells: "true"/"yes" give 1, "false"/"no" give 0 (any case, blanks
+// around ignored). False for any other text. BIT columns compared with or cast from such
+// words take them at their meaning rather than as a leading number.
+bool cast_truth_word(const char* text, size_t length, int* out);

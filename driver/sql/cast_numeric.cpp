@@ -2,10 +2,12 @@
 // BIGINT and BIT, from every source kind. Text sources give their leading number (0 when
 // there is none); binary sources supply the target's native bytes; intervals give their
 // leading field.
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "driver/sql/cast_internal.h"
 #include "support/numeric.h"
@@ -121,9 +123,28 @@ QuillValue* cast_to_double(EvalContext* context, const QuillValue* source) {
   return value;
 }
 
+bool cast_truth_word(const char* text, size_t length, int* out) {
+  size_t begin = 0, end = length;
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  std::string word(text + begin, end - begin);
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (word == "true" || word == "yes")
+    *out = 1;
+  else if (word == "false" || word == "no")
+    *out = 0;
+  else
+    return false;
+  return true;
+}
+
 QuillValue* cast_to_bit(EvalContext* context, const QuillValue* source) {
   bool set = false;
-  if (source->kind == VALUE_DOUBLE) {
+  int truth = 0;
+  if (source->kind == VALUE_CHARACTER && source->bytes.data &&
+      cast_truth_word(source->bytes.data, std::strlen(source->bytes.data), &truth)) {
+    set = truth != 0;
+  } else if (source->kind == VALUE_DOUBLE) {
     set = source->payload.real != 0;
   } else if (source->kind == VALUE_NUMERIC) {
     set = !numeric_is_zero(&source->payload.numeric);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/sql/cast.h"
 #include "driver/sql/eval_internal.h"
 #include "driver/sql/literals.h"
 #include "support/datetime.h"
@@ -65,6 +66,11 @@ bool number_from_text(EvalContext* context, const QuillValue* text_value, QuillV
   size_t begin = text.find_first_not_of(' ');
   size_t end = text.find_last_not_of(' ');
   std::string trimmed = begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+  int truth = 0;
+  if (cast_truth_word(trimmed.data(), trimmed.size(), &truth)) {  // BIT = 'true'
+    set_value_to_int(out, truth);
+    return true;
+  }
   char* stop = nullptr;
   errno = 0;
   long long whole = std::strtoll(trimmed.c_str(), &stop, 10);
