@@ -25,6 +25,8 @@ struct DalEntry {
 };
 
 // The per-connection data-access context.
+struct LongBuffer;
+
 struct Dal {
   ErrorHeader* errors;                             // the connection's diagnostics
   void* connection;                                // the call-layer connection it serves
@@ -109,6 +111,10 @@ int DALFetch(DalIterator* it);
 int DALGetData(DalIterator* it, int column, int c_type, void* buffer, SQLLEN length,
                SQLLEN* indicator);
 int DALExecSQL(DalIterator* it, const char* sql, void* statement, int index, void* reserved);
+// Copies the LONG column `column` of the iterator's current row into `buffer` (emptied first),
+// reading it in pieces of 1,024 bytes until the value ends; a NULL value marks the buffer
+// NULL. 0, or -1 when the backend failed (its diagnostic posted) or memory ran out.
+int DALReadLong(LongBuffer* buffer, DalIterator* it, int column);
 
 // Data definition: the request names its link ("" for none).
 int DALCreateTable(DalIterator* it, const char* link, void* request);

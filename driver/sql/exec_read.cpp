@@ -9,7 +9,6 @@
 namespace {
 
 constexpr SQLLEN kNumericTextLength = 128;
-constexpr SQLLEN kLongPiece = 4096;
 constexpr int64_t kLargestTextBuffer = 16 * 1024 * 1024;  // guards absurd declared lengths
 
 // Posts the DAL failure (the DAL has posted its own diagnostic) and returns -1.
@@ -53,27 +52,7 @@ int read_long(ExecStatement* statement, DalIterator* iterator, int dal_column,
     slot->long_buffer = buffer;
   }
   LongBuffer* buffer = slot->long_buffer;
-  reset_long_buffer(buffer);
-  int c_type = sql_type == SQL_LONGVARCHAR ? SQL_C_CHAR : SQL_C_BINARY;
-  std::string piece(static_cast<size_t>(kLongPiece), '\0');
-  SQLLEN indicator = 0;
-  int rc = DALGetData(iterator, dal_column, c_type, piece.data(), kLongPiece, &indicator);
-  if (rc != SQI_OK && rc != SQI_INFO) return dal_failed(statement);
-  if (indicator == SQL_NULL_DATA) {
-    set_long_buffer_null(buffer);
-    return set_value_to_long(slot, slot->kind, buffer);
-  }
-  SQLLEN room = c_type == SQL_C_CHAR ? kLongPiece - 1 : kLongPiece;
-  if (indicator > room) {
-    // The whole value does not fit the piece: read it again in one buffer of its size.
-    piece.assign(static_cast<size_t>(indicator) + 1, '\0');
-    rc = DALGetData(iterator, dal_column, c_type, piece.data(), indicator + 1, &indicator);
-    if (rc != SQI_OK && rc != SQI_INFO) return dal_failed(statement);
-  }
-  size_t size = indicator == SQL_NO_TOTAL ? std::strlen(piece.c_str())
-                                          : static_cast<size_t>(indicator < 0 ? 0 : indicator);
-  if (size > piece.size()) size = piece.size();
-  if (append_to_long_buffer(buffer, piece.data(), size) < 0) return exec_post_memory(statement);
+  if (DALReadLong(buffer, iterator, dal_column) != 0) return dal_failed(statement);
   return set_value_to_long(slot, slot->kind, buffer);
 }
 

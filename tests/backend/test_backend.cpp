@@ -29,6 +29,8 @@ struct TestStatement {
   size_t log_index = 0;                        // the scan's entry in the backend's log
   const std::vector<TestCell>* row = nullptr;  // current row
   int row_number = 0;                          // 1-based number of the current row
+  int read_column = 0;                         // column of a read cut into pieces (0: none)
+  size_t read_offset = 0;                      // bytes of it handed out so far
 };
 
 SqiService g_service = nullptr;
@@ -375,6 +377,8 @@ int fetch(SqiStmt s) {
   if (statement->position >= statement->matches.size()) return SQI_NO_DATA;
   size_t row = statement->matches[statement->position++];
   statement->row = &table->rows[row];
+  statement->read_column = 0;
+  statement->read_offset = 0;
   statement->row_number = static_cast<int>(row) + 1;
   log->rows_returned++;
   return SQI_OK;
@@ -420,6 +424,33 @@ int hex_value(char c) {
              : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
 }
 
+// Hands out character or binary data in pieces, as SQLGetData does: each call continues where
+// the last one on the same column stopped; the indicator gives the bytes left before the call;
+// SQI_INFO while the piece was cut.
+int copy_piece(TestStatement* statement, int column, const char* data, size_t size, bool text,
+               void* buffer, SQLLEN length, SQLLEN* indicator) {
+  if (statement->read_column != column) {
+    statement->read_column = column;
+    statement->read_offset = 0;
+  }
+  size_t offset = std::min(statement->read_offset, size);
+  size_t remaining = size - offset;
+  *indicator = static_cast<SQLLEN>(remaining);
+  size_t room = length <= 0 ? 0 : static_cast<size_t>(text ? length - 1 : length);
+  size_t n = std::min(remaining, room);
+  if (length > 0) {
+    std::memcpy(buffer, data + offset, n);
+    if (text) static_cast<char*>(buffer)[n] = '\0';
+  }
+  if (n < remaining) {
+    statement->read_offset = offset + n;
+    return SQI_INFO;
+  }
+  statement->read_column = 0;  // complete: a later read starts at the beginning again
+  statement->read_offset = 0;
+  return SQI_OK;
+}
+
 int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
   auto* statement = static_cast<TestStatement*>(s);
   if (!statement->row) return post(statement->target, "24000", "no current row");
@@ -439,15 +470,9 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
   }
   const std::string& text = **cell;
   switch (c_type) {
-    case SQL_C_CHAR: {
-      *indicator = static_cast<SQLLEN>(text.size());
-      if (length > 0) {
-        size_t n = std::min(text.size(), static_cast<size_t>(length - 1));
-        std::memcpy(buffer, text.data(), n);
-        static_cast<char*>(buffer)[n] = '\0';
-      }
-      return SQI_OK;
-    }
+    case SQL_C_CHAR:
+      return copy_piece(statement, column, text.data(), text.size(), true, buffer, length,
+                        indicator);
     case SQL_C_LONG:
     case SQL_C_SLONG:
       *static_cast<SQLINTEGER*>(buffer) =
@@ -496,13 +521,11 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
     }
     case SQL_C_BINARY: {
       // Binary cells are written as hex digits.
-      SQLLEN size = static_cast<SQLLEN>(text.size() / 2);
-      auto* out = static_cast<unsigned char*>(buffer);
-      for (SQLLEN i = 0; i < size && i < length; ++i)
-        out[i] = static_cast<unsigned char>(hex_value(text[static_cast<size_t>(2 * i)]) * 16 +
-                                            hex_value(text[static_cast<size_t>(2 * i + 1)]));
-      *indicator = size;
-      return SQI_OK;
+      std::string bytes(text.size() / 2, '\0');
+      for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(hex_value(text[2 * i]) * 16 + hex_value(text[2 * i + 1]));
+      return copy_piece(statement, column, bytes.data(), bytes.size(), false, buffer, length,
+                        indicator);
     }
     default:
       return post(statement->target, "HY003", "C type not served by the test backend");

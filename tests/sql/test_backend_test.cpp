@@ -11,6 +11,7 @@
 #include "driver/sql/restriction.h"
 #include "support/connstr.h"
 #include "support/diag.h"
+#include "support/longbuf.h"
 #include "support/memory.h"
 #include "support/value.h"
 
@@ -124,6 +125,54 @@ TEST_F(TestBackendFixture, FaultsAndCatalogAnswers) {
   EXPECT_STREQ(keys[0].name, "A");
   EXPECT_EQ(keys[0].number, 1);
   EXPECT_EQ(table.pk_count, 1);
+}
+
+// LONG values longer than one piece arrive whole, binary ones too, and NULL stays NULL.
+TEST(TestBackendLong, ReadLongCopiesEveryPiece) {
+  MemPool* pool = quill_mem_alloc_handle(nullptr);
+  ErrorHeader* errors = CreateErrorHeader(pool, nullptr);
+  Dal* dal = dal_create(nullptr, errors);
+  std::string text(5000, 'x'), hex;
+  for (int i = 0; i < 5000; ++i) text[static_cast<size_t>(i)] = static_cast<char>('a' + i % 26);
+  for (int i = 0; i < 3000; ++i) hex += "0123456789ABCDEF"[i % 16], hex += "F0"[i % 2];
+  TestBackend backend;
+  TestTable table;
+  table.name = "L";
+  table.columns = {{"T", SQL_LONGVARCHAR, 65535}, {"B", SQL_LONGVARBINARY, 65535}};
+  table.rows = {{text, hex}, {std::nullopt, std::nullopt}};
+  backend.tables.push_back(table);
+  test_backend_install(dal, &backend);
+  ConnAttrSet attributes;
+  init_con_str(&attributes, pool);
+  ASSERT_EQ(0, DALOpen(dal, &attributes, nullptr));
+  DalTable described{};
+  ASSERT_EQ(SQI_OK, DALDescribeTable(errors, dal, nullptr, "L", &described));
+  DalIterator* it = DALOpenIterator(errors, dal);
+  ASSERT_EQ(SQI_OK, DALStartScan(it, &described, nullptr, nullptr, 0, nullptr));
+  LongBuffer* chars = allocate_long_buffer(pool, 0, 0, nullptr, SQL_LONGVARCHAR);
+  LongBuffer* bytes = allocate_long_buffer(pool, 0, 1, nullptr, SQL_LONGVARBINARY);
+  ASSERT_TRUE(chars && bytes);
+  ASSERT_EQ(SQI_OK, DALFetch(it));
+  ASSERT_EQ(0, DALReadLong(chars, it, 1));
+  ASSERT_EQ(0, DALReadLong(bytes, it, 2));
+  std::string got(5000, '\0');
+  ASSERT_EQ(long_buffer_length(chars), 5000);
+  ASSERT_EQ(read_long_buffer_at(chars, 0, got.data(), got.size()), 5000);
+  EXPECT_EQ(got, text);
+  ASSERT_EQ(long_buffer_length(bytes), 3000);
+  unsigned char first = 0, last = 0;
+  read_long_buffer_at(bytes, 0, &first, 1);
+  read_long_buffer_at(bytes, 2999, &last, 1);
+  EXPECT_EQ(first, 0x0F);
+  EXPECT_EQ(last, 0x70);  // digit 2999 % 16 = 7, then "0"
+  ASSERT_EQ(SQI_OK, DALFetch(it));
+  ASSERT_EQ(0, DALReadLong(chars, it, 1));
+  EXPECT_TRUE(chars->is_null);
+  free_long_buffer(chars);
+  free_long_buffer(bytes);
+  DALCloseIterator(it);
+  dal_destroy(dal);
+  quill_mem_release_handle(pool);
 }
 
 }  // namespace

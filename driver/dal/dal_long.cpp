@@ -1,0 +1,43 @@
+// LONG column values of the current row copied into long buffers: the value is read from the
+// backend in pieces and appended to the buffer's work file until it ends.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstring>
+
+#include "driver/dal/dal.h"
+#include "support/longbuf.h"
+
+namespace {
+
+constexpr SQLLEN kChunk = 1024;  // bytes asked for per piece
+// A backend that keeps answering "more" without handing out bytes would loop forever.
+constexpr int kMaxEmptyPieces = 4;
+
+}  // namespace
+
+int DALReadLong(LongBuffer* buffer, DalIterator* it, int column) {
+  if (!buffer || !it) return -1;
+  reset_long_buffer(buffer);
+  const bool text = buffer->sql_type != SQL_LONGVARBINARY;
+  const int c_type = text ? SQL_C_CHAR : SQL_C_BINARY;
+  const SQLLEN room = text ? kChunk - 1 : kChunk;  // a text piece ends in a NUL
+  char piece[kChunk];
+  int empty_pieces = 0;
+  for (;;) {
+    SQLLEN indicator = 0;
+    int rc = DALGetData(it, column, c_type, piece, kChunk, &indicator);
+    if (rc != SQI_OK && rc != SQI_INFO) return -1;
+    if (indicator == SQL_NULL_DATA) {
+      set_long_buffer_null(buffer);
+      return 0;
+    }
+    // A cut piece fills the buffer whatever total the indicator reports.
+    SQLLEN got = rc == SQI_INFO || indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
+    if (text && got == room) got = static_cast<SQLLEN>(strnlen(piece, static_cast<size_t>(room)));
+    if (got < 0) got = 0;
+    if (got > 0 && append_to_long_buffer(buffer, piece, static_cast<size_t>(got)) < 0) return -1;
+    if (rc == SQI_OK) return 0;
+    if (got == 0 && ++empty_pieces > kMaxEmptyPieces) return -1;
+  }
+}
