@@ -207,6 +207,10 @@ void exec_install_hooks(ExecStatement* statement);
 int exec_post_general(ExecStatement* statement, int native, const char* text);
 // Posts "Memory allocation error" (HY001) and returns -1.
 int exec_post_memory(ExecStatement* statement);
+// Runs a data-definition statement (CREATE/DROP TABLE and INDEX, ALTER TABLE, CREATE/DROP
+// USER) through its data-access operation, then commits on every backend: 0 or 1, -1 after
+// an error, -2 when the entry is not a data-definition statement.
+int exec_data_definition(ExecStatement* statement, const StatementEntry* entry);
 // Seconds left before the deadline (at least 1), 0 when none.
 int exec_remaining_timeout(const ExecStatement* statement);
 // The settings in force (shared with the parent for sub-statements).

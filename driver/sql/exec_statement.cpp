@@ -181,8 +181,11 @@ int exec_statement(ExecStatement* statement) {
       SetReturnCode(statement->errors, -1);
       return -1;
     }
-    default:
+    default: {
+      int rc = exec_data_definition(statement, entry);
+      if (rc != -2) return rc;
       return exec_post_general(statement, 0, "Statement not supported yet");
+    }
   }
 }
 

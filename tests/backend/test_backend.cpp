@@ -532,6 +532,22 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
   }
 }
 
+// Data definition: the request is taken and logged by its operation's name.
+template <const char* kName>
+int define(SqiStmt, void*) {
+  g_backend->definitions.push_back(kName);
+  return SQI_OK;
+}
+template <const char* kName>
+int alter(SqiStmt, const DalTable* table, void*) {
+  g_backend->definitions.push_back(std::string(kName) + " " + table->name);
+  return SQI_OK;
+}
+constexpr char kCreateTable[] = "CREATE TABLE", kDropTable[] = "DROP TABLE",
+               kCreateIndex[] = "CREATE INDEX", kDropIndex[] = "DROP INDEX",
+               kCreateUser[] = "CREATE USER", kDropUser[] = "DROP USER",
+               kAddColumn[] = "ADD COLUMN", kDropColumn[] = "DROP COLUMN";
+
 SqiOperations make_operations() {
   SqiOperations ops{};
   ops.alloc_env = alloc_env;
@@ -549,6 +565,14 @@ SqiOperations make_operations() {
   ops.get_data = get_data;
   ops.start_scan = start_scan;
   ops.get_pk_info = get_pk_info;
+  ops.create_table = define<kCreateTable>;
+  ops.drop_table = define<kDropTable>;
+  ops.create_index = define<kCreateIndex>;
+  ops.drop_index = define<kDropIndex>;
+  ops.create_user = define<kCreateUser>;
+  ops.drop_user = define<kDropUser>;
+  ops.add_column = alter<kAddColumn>;
+  ops.drop_column = alter<kDropColumn>;
   return ops;
 }
 

@@ -73,6 +73,7 @@ struct TestBackend {
   std::vector<TestScan> scans;    // every start_scan, in order (one shared entry without log)
   bool log_scans = true;          // keep the scan log (benchmarks turn it off)
   int statistics_calls = 0;       // statistics requests answered
+  std::vector<std::string> definitions;  // data-definition requests taken ("DROP TABLE", ...)
 
   // The table named `name` (exact match), or null.
   TestTable* find(const std::string& name);
