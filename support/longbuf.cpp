@@ -133,6 +133,7 @@ int append_to_long_buffer(LongBuffer* buffer, const void* data, size_t size) {
 
 void reset_long_buffer(LongBuffer* buffer) {
   if (!buffer) return;
+  buffer->fill = nullptr;  // new content replaces any deferred read
   if (buffer->fd >= 0) {
     close(buffer->fd);
     buffer->fd = -1;
@@ -148,14 +149,40 @@ void set_long_buffer_null(LongBuffer* buffer) {
   buffer->is_null = true;
 }
 
+void defer_long_buffer(LongBuffer* buffer, LongFill fill, void* source, int item) {
+  if (!buffer) return;
+  reset_long_buffer(buffer);
+  buffer->source = source;
+  buffer->source_item = item;
+  buffer->fill = fill;
+}
+
+int settle_long_buffer(LongBuffer* buffer) {
+  if (!buffer || !buffer->fill) return 0;
+  LongFill fill = buffer->fill;
+  buffer->fill = nullptr;  // the reader appends through the ordinary entry points
+  if (fill(buffer) == 0) return 0;
+  reset_long_buffer(buffer);
+  return -1;
+}
+
+bool long_buffer_is_null(const LongBuffer* buffer) {
+  if (!buffer) return true;
+  settle_long_buffer(const_cast<LongBuffer*>(buffer));
+  return buffer->is_null;
+}
+
 int rewind_long_buffer(LongBuffer* buffer) {
   if (!buffer) return -1;
+  if (settle_long_buffer(buffer) < 0) return -1;
   buffer->read_position = 0;
   return 0;
 }
 
 int64_t read_long_buffer_at(const LongBuffer* buffer, uint64_t offset, void* out, size_t size) {
   if (!buffer || (!out && size > 0)) return -1;
+  // Reading a deferred value runs its read first (the record is logically unchanged).
+  if (settle_long_buffer(const_cast<LongBuffer*>(buffer)) < 0) return -1;
   if (buffer->is_null || offset >= buffer->length) return 0;
   uint64_t available = buffer->length - offset;
   size_t wanted = available < size ? static_cast<size_t>(available) : size;
@@ -179,6 +206,7 @@ int extract_from_long_buffer(LongBuffer* buffer, void* out, size_t size, SQLLEN*
                              int flags) {
   (void)flags;
   if (!buffer) return -1;
+  if (settle_long_buffer(buffer) < 0) return -1;
   if (buffer->is_null) {
     if (length) *length = SQL_NULL_DATA;
     return 0;
@@ -197,10 +225,11 @@ int extract_from_long_buffer(LongBuffer* buffer, void* out, size_t size, SQLLEN*
 }
 
 int64_t long_buffer_length(const LongBuffer* buffer) {
-  if (!buffer || buffer->is_null) return -1;
+  if (!buffer || long_buffer_is_null(buffer)) return -1;
   return static_cast<int64_t>(buffer->length);
 }
 
 bool long_buffer_is_spilled(const LongBuffer* buffer) {
+  if (buffer) settle_long_buffer(const_cast<LongBuffer*>(buffer));
   return buffer && buffer->fd >= 0;
 }

@@ -19,6 +19,10 @@ constexpr size_t LONG_BUFFER_MEMORY_LIMIT = 64 * 1024;
 constexpr int LONG_BUFFER_MORE = 1;       // the piece filled `out`; more bytes follow
 constexpr int LONG_BUFFER_NO_DATA = 100;  // nothing was left to read
 
+struct LongBuffer;
+// Fills a deferred buffer with its value (emptying it first); 0, or -1 on a read failure.
+using LongFill = int (*)(LongBuffer* buffer);
+
 struct LongBuffer {
   MemPool* pool;           // pool the record and its memory copy come from
   int table;               // table index the buffer serves (for the caller's bookkeeping)
@@ -32,6 +36,8 @@ struct LongBuffer {
   uint64_t read_position;  // next byte extract_from_long_buffer returns
   bool is_null;            // the value is NULL (no bytes)
   void* source;            // opaque reader attached for deferred reads (owned elsewhere)
+  int source_item;         // what the reader reads (a column number)
+  LongFill fill;           // pending deferred read, run on first use; null when none
 };
 
 // Makes an empty, non-NULL buffer. `work_directory` null or "" means $TMPDIR, else /tmp.
@@ -57,5 +63,12 @@ int extract_from_long_buffer(LongBuffer* buffer, void* out, size_t size, SQLLEN*
 int64_t read_long_buffer_at(const LongBuffer* buffer, uint64_t offset, void* out, size_t size);
 // Bytes held, or -1 when the value is NULL.
 int64_t long_buffer_length(const LongBuffer* buffer);
+// Attaches a deferred read: the content is dropped now and `fill` runs on the first use of
+// the buffer (reading, length, NULL test), with `source` and `item` for it to read from.
+void defer_long_buffer(LongBuffer* buffer, LongFill fill, void* source, int item);
+// Runs a pending deferred read now. 0, or -1 when it failed (the buffer then reads as empty).
+int settle_long_buffer(LongBuffer* buffer);
+// True when the value is NULL (a deferred read is run first).
+bool long_buffer_is_null(const LongBuffer* buffer);
 // True once the content lives in the work file.
 bool long_buffer_is_spilled(const LongBuffer* buffer);

@@ -120,7 +120,21 @@ void release_value(MemPool* pool, QuillValue* value) {
   quill_mem_free(owner, value);
 }
 
+int settle_value(const QuillValue* value) {
+  if (!value || !value->long_buffer || !value->long_buffer->fill) return 0;
+  // A deferred long value learns whether it is NULL from its read, run now; the record is
+  // logically unchanged, so a const value may be settled.
+  auto* mutable_value = const_cast<QuillValue*>(value);
+  int rc = settle_long_buffer(value->long_buffer);
+  if (value->long_buffer->is_null)
+    set_value_null(mutable_value, value->kind);
+  else
+    mark_not_null(mutable_value, value->kind);
+  return rc;
+}
+
 bool is_value_null(const QuillValue* value) {
+  settle_value(value);
   return !value || value->indicator == SQL_NULL_DATA || (value->flags & VALUE_FLAG_NULL) != 0;
 }
 
@@ -223,10 +237,10 @@ int set_value_to_long(QuillValue* value, int32_t kind, LongBuffer* buffer) {
   if (!buffer || (kind != VALUE_LONG_CHARACTER && kind != VALUE_LONG_BINARY)) return -1;
   if (value->long_buffer && value->long_buffer != buffer) free_long_buffer(value->long_buffer);
   value->long_buffer = buffer;
-  if (buffer->is_null) {
+  if (buffer->is_null && !buffer->fill) {
     set_value_null(value, kind);
   } else {
-    mark_not_null(value, kind);
+    mark_not_null(value, kind);  // a deferred value is settled by is_value_null
   }
   value->read_offset = 0;
   return 0;

@@ -115,8 +115,12 @@ QuillValue* duplicate_value_ex(MemPool* pool, const QuillValue* value);
 void release_value(MemPool* pool, QuillValue* value);
 
 // --- State and setters (each makes the value non-NULL unless said; 0 or -1 on failure) -----
-// True when the value is NULL (indicator -1 or the NULL flag).
+// True when the value is NULL (indicator -1 or the NULL flag); a deferred long value is
+// read first.
 bool is_value_null(const QuillValue* value);
+// Reads a deferred long value now and sets its NULL state from the read. 0, or -1 when the
+// read failed (the value then holds nothing).
+int settle_value(const QuillValue* value);
 // Makes the value a NULL of `kind` (payload zeroed, buffers kept).
 void set_value_null(QuillValue* value, int32_t kind);
 void set_value_to_int(QuillValue* value, int32_t number);

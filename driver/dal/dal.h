@@ -115,6 +115,10 @@ int DALExecSQL(DalIterator* it, const char* sql, void* statement, int index, voi
 // reading it in pieces of 1,024 bytes until the value ends; a NULL value marks the buffer
 // NULL. 0, or -1 when the backend failed (its diagnostic posted) or memory ran out.
 int DALReadLong(LongBuffer* buffer, DalIterator* it, int column);
+// Attaches `buffer` to the LONG column `column` of the iterator's current row so that the
+// value is read (as DALReadLong does) on the buffer's first use; the iterator must still be on
+// that row then. 0, or -1 for a missing buffer or iterator.
+int DALDeferLong(LongBuffer* buffer, DalIterator* it, int column);
 
 // Data definition: the request names its link ("" for none).
 int DALCreateTable(DalIterator* it, const char* link, void* request);

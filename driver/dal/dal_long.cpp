@@ -1,5 +1,6 @@
-// LONG column values of the current row copied into long buffers: the value is read from the
-// backend in pieces and appended to the buffer's work file until it ends.
+// LONG column values of the current row copied into long buffers, now or on first use: the
+// value is read from the backend in pieces and appended to the buffer's work file until it
+// ends.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -14,7 +15,18 @@ constexpr SQLLEN kChunk = 1024;  // bytes asked for per piece
 // A backend that keeps answering "more" without handing out bytes would loop forever.
 constexpr int kMaxEmptyPieces = 4;
 
+// The deferred read of DALDeferLong: the column the buffer was attached to.
+int read_attached(LongBuffer* buffer) {
+  return DALReadLong(buffer, static_cast<DalIterator*>(buffer->source), buffer->source_item);
+}
+
 }  // namespace
+
+int DALDeferLong(LongBuffer* buffer, DalIterator* it, int column) {
+  if (!buffer || !it) return -1;
+  defer_long_buffer(buffer, read_attached, it, column);
+  return 0;
+}
 
 int DALReadLong(LongBuffer* buffer, DalIterator* it, int column) {
   if (!buffer || !it) return -1;

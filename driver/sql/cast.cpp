@@ -191,7 +191,7 @@ QuillValue* cast_value_to(EvalContext* context, const QuillValue* source, int sq
   int kind = value_kind_of_sql_type(sql_type);
   if (kind == VALUE_NONE || sql_type == SQL_TYPE_TRUTH)
     return eval_error(context, "HY000", "Unsupported target type %d in CAST", sql_type);
-  bool null_long = source && source->long_buffer && source->long_buffer->is_null &&
+  bool null_long = source && source->long_buffer && long_buffer_is_null(source->long_buffer) &&
                    (source->kind == VALUE_LONG_CHARACTER || source->kind == VALUE_LONG_BINARY);
   if (!source || is_value_null(source) || null_long) return null_of(context, kind, target);
   switch (kind) {

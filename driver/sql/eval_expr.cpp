@@ -32,6 +32,8 @@ QuillValue* eval_column(const ColumnRefNode* node, EvalContext* context) {
     if (context->error == 0) eval_error(context, "HY000", "Data Read Error");
     return nullptr;
   }
+  // A deferred LONG value is read now; a failed read is a read error, not a memory one.
+  if (settle_value(value) < 0) return eval_error(context, "HY000", "Data Read Error");
   return copy_value(context, value);
 }
 
@@ -405,12 +407,23 @@ QuillValue* eval_node(const Node* node, EvalContext* context, int flags) {
 
 // --- Public entry points --------------------------------------------------------------------
 
+// Reads a long value's buffer whole (a deferred value is read first); false on a failure.
+static bool read_long_value(EvalContext*, const QuillValue* value, std::string* out) {
+  out->clear();
+  if (!value || !value->long_buffer) return false;
+  int64_t length = long_buffer_length(value->long_buffer);
+  if (length < 0) return true;  // NULL: no text
+  out->resize(static_cast<size_t>(length));
+  return read_long_buffer_at(value->long_buffer, 0, out->data(), out->size()) == length;
+}
+
 void eval_context_prepare(EvalContext* context, MemPool* pool, ErrorHeader* errors) {
   *context = EvalContext{};
   context->pool = pool;
   context->errors = errors;
   context->odbc_version = 3;
   context->evaluate = eval_callback;
+  context->read_long = read_long_value;
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);

@@ -37,7 +37,7 @@ int read_fixed(ExecStatement* statement, DalIterator* iterator, int dal_column, 
   return 0;
 }
 
-// Reads a LONG value whole into the slot's long buffer.
+// Attaches the slot's long buffer to the LONG column of the current row.
 int read_long(ExecStatement* statement, DalIterator* iterator, int dal_column,
               const ColumnInfo* column, QuillValue* slot) {
   int sql_type = slot->kind == VALUE_LONG_CHARACTER ? SQL_LONGVARCHAR : SQL_LONGVARBINARY;
@@ -51,8 +51,10 @@ int read_long(ExecStatement* statement, DalIterator* iterator, int dal_column,
                                    : "Unable to open working file for LONGVARBINARY field");
     slot->long_buffer = buffer;
   }
+  // The value is read when first used (most LONG columns are only passed through), while the
+  // iterator is still on this row; each new row attaches the buffer again.
   LongBuffer* buffer = slot->long_buffer;
-  if (DALReadLong(buffer, iterator, dal_column) != 0) return dal_failed(statement);
+  if (DALDeferLong(buffer, iterator, dal_column) != 0) return dal_failed(statement);
   return set_value_to_long(slot, slot->kind, buffer);
 }
 

@@ -50,6 +50,13 @@ const QuillValue* exec_column_value(ExecStatement* statement, int column_number)
     const QuillValue* value = statement->eval.hooks.column_value(&statement->eval, reference);
     if (!value && GetErrorCount(statement->errors) == 0)
       exec_post_general(statement, 0, "Data Read Error");
+    // A deferred LONG value is read while its row is current; a failure is reported here
+    // rather than showing up later as an empty value.
+    if (value && settle_value(value) < 0) {
+      if (GetErrorCount(statement->errors) == 0) exec_post_general(statement, 0, "Data Read Error");
+      SetReturnCode(statement->errors, -1);
+      return nullptr;
+    }
     return value;
   }
   if (!column->pending) return column->value;

@@ -23,7 +23,7 @@ bool is_long_kind(int32_t kind) {
 
 // LONG data is read whole; a missing reader counts as a failed read.
 Read read_long_argument(const Arguments& arguments, const QuillValue* value, std::string* out) {
-  if (value->long_buffer == nullptr || value->long_buffer->is_null) return Read::kNull;
+  if (value->long_buffer == nullptr || long_buffer_is_null(value->long_buffer)) return Read::kNull;
   EvalContext* context = arguments.context;
   out->clear();
   if (context == nullptr || context->read_long == nullptr ||

@@ -464,6 +464,11 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
     cell = &(*statement->row)[static_cast<size_t>(column - 1)];
   else
     return post(statement->target, "07009", "column number out of range");
+  if (column >= 1 && statement->table && statement->table->fail_long_reads) {
+    int type = statement->table->columns[static_cast<size_t>(column - 1)].sql_type;
+    if (type == SQL_LONGVARCHAR || type == SQL_LONGVARBINARY)
+      return post(statement->target, "HY000", "long read failed in test table");
+  }
   if (!*cell) {
     *indicator = SQL_NULL_DATA;
     return SQI_OK;

@@ -48,6 +48,7 @@ struct TestTable {
   bool fail_start = false;                  // start_scan posts an error
   int fail_after_rows = -1;                 // fetch posts an error after this many rows
   int fetch_delay_ms = 0;                   // each fetch sleeps this long first
+  bool fail_long_reads = false;             // reading a LONG column posts an error
   // Row numbers by cell text for the first column of each index, built on first use: an `=`
   // restriction on an indexed integer or character column is answered through it.
   std::map<int, std::multimap<std::string, size_t>> lookup;

@@ -128,3 +128,65 @@ TEST_F(LongBufferTest, LongValuesCopyCompareAndPrint) {
 }
 
 }  // namespace
+
+namespace {
+
+int g_fills = 0;
+int fill_hello(LongBuffer* buffer) {
+  ++g_fills;
+  return append_to_long_buffer(buffer, "hello", 5);
+}
+int fill_null(LongBuffer* buffer) {
+  ++g_fills;
+  set_long_buffer_null(buffer);
+  return 0;
+}
+int fill_fails(LongBuffer*) {
+  ++g_fills;
+  return -1;
+}
+
+// A deferred read runs once, on the first use of any kind; a failed one reads as an error
+// and leaves the buffer empty; new content cancels a pending read.
+TEST_F(LongBufferTest, DeferredReadRunsOnceOnFirstUse) {
+  struct Case {
+    LongFill fill;
+    int64_t length;  // long_buffer_length after the read
+    bool null;
+    int fills;
+  } cases[] = {{fill_hello, 5, false, 1}, {fill_null, -1, true, 1}, {fill_fails, 0, false, 1}};
+  for (const Case& c : cases) {
+    g_fills = 0;
+    LongBuffer* buffer = allocate_long_buffer(pool_, 0, 0, directory_.c_str(), SQL_LONGVARCHAR);
+    ASSERT_NE(buffer, nullptr);
+    append_to_long_buffer(buffer, "old", 3);
+    defer_long_buffer(buffer, c.fill, nullptr, 7);
+    EXPECT_EQ(g_fills, 0);
+    EXPECT_EQ(buffer->source_item, 7);
+    EXPECT_EQ(long_buffer_is_null(buffer), c.null);
+    EXPECT_EQ(long_buffer_length(buffer), c.length);
+    EXPECT_EQ(g_fills, c.fills);
+    free_long_buffer(buffer);
+  }
+
+  // Through a value: NULL-ness comes from the read.
+  g_fills = 0;
+  QuillValue* value = NewValue(pool_, 0);
+  LongBuffer* buffer = allocate_long_buffer(pool_, 0, 0, directory_.c_str(), SQL_LONGVARCHAR);
+  defer_long_buffer(buffer, fill_null, nullptr, 1);
+  set_value_to_long(value, VALUE_LONG_CHARACTER, buffer);
+  EXPECT_TRUE(is_value_null(value));
+  EXPECT_EQ(g_fills, 1);
+
+  // Appending new content first cancels the deferred read.
+  LongBuffer* other = allocate_long_buffer(pool_, 0, 0, directory_.c_str(), SQL_LONGVARCHAR);
+  defer_long_buffer(other, fill_fails, nullptr, 1);
+  reset_long_buffer(other);
+  append_to_long_buffer(other, "x", 1);
+  EXPECT_EQ(long_buffer_length(other), 1);
+  EXPECT_EQ(g_fills, 1);
+  free_long_buffer(other);
+  release_value(pool_, value);
+}
+
+}  // namespace
