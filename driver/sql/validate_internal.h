@@ -109,3 +109,7 @@ Node* validate_searched(ValidateContext& context, Node* node);
 Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node);
 // CREATE TABLE/INDEX, ALTER TABLE ADD/DROP, DROP INDEX/TABLE.
 Node* validate_ddl(ValidateContext& context, Node* node);
+
+// A column reference made by validation (wildcards, USING/NATURAL equalities), already
+// resolved to column `c` (0-based) of `entry` and listed on the current plan.
+ColumnRefNode* resolved_column_ref(ValidateContext& context, TableEntry* entry, int c);

@@ -140,20 +140,6 @@ void resolve_join_columns(ValidateContext& context, Node* node, ListNode* leaves
   for_each_child(node, [&](Node* child) { resolve_join_columns(context, child, leaves); });
 }
 
-ColumnRefNode* column_for(ValidateContext& context, TableEntry* entry, int c) {
-  MemPool* pool = context.target->pool;
-  auto* name = static_cast<NameNode*>(newNode(sizeof(NameNode), NODE_NAME, pool));
-  auto* column = static_cast<ColumnRefNode*>(newNode(sizeof(ColumnRefNode), NODE_COLUMN_REF, pool));
-  if (!name || !column) direct_error(context, "HY001", "Memory allocation error");
-  name->text = entry->columns[c].name;
-  name->quoted = 1;
-  column->column = name;
-  column->resolved_table = entry;
-  column->resolved_column = c;
-  if (context.plan) list_append(context, &context.plan->column_refs, column);
-  return column;
-}
-
 // ANDs `left.column = right.column` to the join condition.
 void add_equality(ValidateContext& context, JoinEntry* join, TableEntry* left, int left_column,
                   TableEntry* right, int right_column) {
@@ -162,8 +148,8 @@ void add_equality(ValidateContext& context, JoinEntry* join, TableEntry* left, i
   if (!equal) direct_error(context, "HY001", "Memory allocation error");
   equal->op_class = OPCLASS_VALUE;
   equal->op = OP_EQUAL;
-  equal->left = reinterpret_cast<Node*>(column_for(context, left, left_column));
-  equal->right = reinterpret_cast<Node*>(column_for(context, right, right_column));
+  equal->left = reinterpret_cast<Node*>(resolved_column_ref(context, left, left_column));
+  equal->right = reinterpret_cast<Node*>(resolved_column_ref(context, right, right_column));
   if (!join->condition) {
     join->condition = reinterpret_cast<Node*>(equal);
     return;

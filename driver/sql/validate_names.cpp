@@ -221,3 +221,17 @@ void resolve_expression(ValidateContext& context, Node* expression) {
       break;
   }
 }
+
+ColumnRefNode* resolved_column_ref(ValidateContext& context, TableEntry* entry, int c) {
+  MemPool* pool = context.target->pool;
+  auto* name = static_cast<NameNode*>(newNode(sizeof(NameNode), NODE_NAME, pool));
+  auto* column = static_cast<ColumnRefNode*>(newNode(sizeof(ColumnRefNode), NODE_COLUMN_REF, pool));
+  if (!name || !column) direct_error(context, "HY001", "Memory allocation error");
+  name->text = entry->columns[c].name;
+  name->quoted = 1;
+  column->column = name;
+  column->resolved_table = entry;
+  column->resolved_column = c;
+  if (context.plan) list_append(context, &context.plan->column_refs, column);
+  return column;
+}

@@ -6,21 +6,6 @@
 
 namespace {
 
-// A column reference made for a wildcard, already resolved to column `c` of `entry`.
-ColumnRefNode* make_expanded_column(ValidateContext& context, TableEntry* entry, int c) {
-  MemPool* pool = context.target->pool;
-  auto* name = static_cast<NameNode*>(newNode(sizeof(NameNode), NODE_NAME, pool));
-  auto* column = static_cast<ColumnRefNode*>(newNode(sizeof(ColumnRefNode), NODE_COLUMN_REF, pool));
-  if (!name || !column) direct_error(context, "HY001", "Memory allocation error");
-  name->text = entry->columns[c].name;
-  name->quoted = 1;
-  column->column = name;
-  column->resolved_table = entry;
-  column->resolved_column = c;
-  list_append(context, &context.plan->column_refs, column);
-  return column;
-}
-
 // Appends the visible columns of `entry` (both sides of a join) as select items.
 void expand_entry(ValidateContext& context, TableEntry* entry, ListNode** items) {
   if (entry->type == TABLE_JOINED) {
@@ -33,7 +18,7 @@ void expand_entry(ValidateContext& context, TableEntry* entry, ListNode** items)
     auto* item = static_cast<SelectItemNode*>(
         newNode(sizeof(SelectItemNode), NODE_SELECT_ITEM, context.target->pool));
     if (!item) direct_error(context, "HY001", "Memory allocation error");
-    item->expression = reinterpret_cast<Node*>(make_expanded_column(context, entry, c));
+    item->expression = reinterpret_cast<Node*>(resolved_column_ref(context, entry, c));
     list_append(context, items, item);
   }
 }
@@ -63,7 +48,7 @@ ListNode* expand_select_list(ValidateContext& context, QueryPlan* plan) {
       auto* expanded = static_cast<SelectItemNode*>(
           newNode(sizeof(SelectItemNode), NODE_SELECT_ITEM, context.target->pool));
       if (!expanded) direct_error(context, "HY001", "Memory allocation error");
-      expanded->expression = reinterpret_cast<Node*>(make_expanded_column(context, found, c));
+      expanded->expression = reinterpret_cast<Node*>(resolved_column_ref(context, found, c));
       list_append(context, &items, expanded);
     }
   }
