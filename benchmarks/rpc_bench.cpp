@@ -4,7 +4,9 @@
 // through a `blockNumber` scan of the data-access layer (start, fetch, read),
 // libcurl with one easy handle per request.
 //
-//   quill_rpc_bench [requests] [both|driver|curl]   (default 1000 both)
+//   quill_rpc_bench [requests] [both|driver|sql|curl]   (default 1000 both)
+//
+// "sql" runs `SELECT result FROM blockNumber` through the SQL engine instead of the bare scan.
 //
 // Prints requests per second for each and the driver's overhead in percent.
 #include <curl/curl.h>
@@ -16,6 +18,9 @@
 #include <string>
 
 #include "driver/dal/dal.h"
+#include "driver/sql/exec.h"
+#include "driver/sql/parser.h"
+#include "driver/sql/validate.h"
 
 namespace {
 
@@ -61,6 +66,31 @@ class DriverSide {
   DriverSide(const DriverSide&) = delete;
   DriverSide& operator=(const DriverSide&) = delete;
   bool ok() const { return ok_; }
+
+  // The statement `SELECT result FROM blockNumber` through the SQL engine: parse, validate,
+  // execute, fetch, read. False on any failure.
+  bool query() {
+    SetupErrorHeader(errors_, 0);
+    MemPool* pool = quill_mem_alloc_handle(pool_);
+    ParseContext* parse = parse_context_create(pool);
+    char text[] = "SELECT result FROM blockNumber";
+    StatementPlanList* plans = nullptr;
+    ValidateTarget target{dal_, errors_, pool, nullptr, nullptr, 3};
+    bool ok = false;
+    if (sql_parse(parse, text) == 0 &&
+        validate_statements(target, parse_statements(parse), &plans) == 0) {
+      ExecStatement* statement = exec_create(dal_, errors_, pool, plans, nullptr);
+      if (statement && exec_statement(statement) >= 0 && exec_fetch(statement) == 0) {
+        const QuillValue* value = exec_column_value(statement, 0);
+        ok = value && value->kind == VALUE_CHARACTER && value->bytes.data &&
+             std::strncmp(value->bytes.data, "0x", 2) == 0;
+      }
+      exec_free(statement);
+    }
+    parse_context_free(parse);
+    quill_mem_release_handle(pool);
+    return ok;
+  }
 
   // One scan: start, fetch the row, read its result column. False on any failure.
   bool request() {
@@ -122,8 +152,10 @@ double timed(int count, Request one) {
 int main(int argc, char** argv) {
   int requests = argc > 1 ? std::atoi(argv[1]) : 1000;
   std::string mode = argc > 2 ? argv[2] : "both";
+  bool sql = mode == "sql";
+  if (sql) mode = "both";
   if (requests <= 0 || (mode != "both" && mode != "driver" && mode != "curl")) {
-    std::fprintf(stderr, "usage: %s [requests] [both|driver|curl]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [requests] [both|driver|sql|curl]\n", argv[0]);
     return 2;
   }
   char directory[] = "/tmp/quill_rpc_bench_XXXXXX";
@@ -139,9 +171,10 @@ int main(int argc, char** argv) {
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
     {
       DriverSide driver(port);
+      auto driver_request = [&] { return sql ? driver.query() : driver.request(); };
       bool run_driver = mode != "curl", run_curl = mode != "driver";
       // Warm both paths (first TLS-free connect, lazy tables, page faults) before timing.
-      if (!driver.ok() || (run_driver && timed(10, [&] { return driver.request(); }) < 0) ||
+      if (!driver.ok() || (run_driver && timed(10, driver_request) < 0) ||
           (run_curl && timed(10, [&] { return curl_request(url); }) < 0)) {
         std::fprintf(stderr, "warm-up request failed\n");
         rc = 1;
@@ -150,7 +183,7 @@ int main(int argc, char** argv) {
       int block = requests / kRounds, done = 0;
       for (int round = 0; rc == 0 && done < requests; ++round) {
         int count = round == kRounds - 1 || block == 0 ? requests - done : block;
-        double d = run_driver ? timed(count, [&] { return driver.request(); }) : 0;
+        double d = run_driver ? timed(count, driver_request) : 0;
         double c = run_curl ? timed(count, [&] { return curl_request(url); }) : 0;
         if (d < 0 || c < 0) {
           std::fprintf(stderr, "a %s request failed\n", d < 0 ? "driver" : "libcurl");
@@ -162,7 +195,8 @@ int main(int argc, char** argv) {
       }
       if (rc == 0) {
         if (run_driver)
-          std::printf("driver  blockNumber scans: %d in %.3f s, %.0f requests/s\n", requests,
+          std::printf("driver  %s: %d in %.3f s, %.0f requests/s\n",
+                      sql ? "SELECT result FROM blockNumber" : "blockNumber scans", requests,
                       driver_seconds, requests / driver_seconds);
         if (run_curl)
           std::printf("libcurl POSTs:             %d in %.3f s, %.0f requests/s\n", requests,
