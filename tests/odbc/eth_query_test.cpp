@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "tests/odbc/node_client.h"
 #include "driver/eth/eth_query.h"
 #include "driver/sql/restriction.h"
 
@@ -237,35 +238,7 @@ namespace {
 
 // The node's own reply to a call, by a plain HTTP POST; null when it does not answer.
 json_t* node_call(int port, const std::string& method, const std::string& params) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (fd >= 0) ::close(fd);
-    return nullptr;
-  }
-  std::string body =
-      R"({"jsonrpc":"2.0","id":1,"method":")" + method + R"(","params":)" + params + "}";
-  std::string request =
-      "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-      "Connection: close\r\nContent-Length: " +
-      std::to_string(body.size()) + "\r\n\r\n" + body;
-  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string data;
-  char buffer[4096];
-  pollfd entry{fd, POLLIN, 0};
-  while (poll(&entry, 1, kPollMillis) == 1) {
-    ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-    if (got <= 0) break;
-    data.append(buffer, static_cast<size_t>(got));
-  }
-  ::close(fd);
-  size_t start = data.find("\r\n\r\n");
-  if (start == std::string::npos) return nullptr;
-  json_error_t error;
-  return json_loads(data.c_str() + start + 4, JSON_DECODE_ANY, &error);
+  return node_json_call(port, method, params, kPollMillis);
 }
 
 // The node's `result` as the driver shows it: a string's text, else its JSON text.
