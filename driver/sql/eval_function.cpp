@@ -51,10 +51,10 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
       node->arguments != nullptr ? static_cast<const Node*>(node->arguments->data) : nullptr;
   if (first == nullptr || first->kind != NODE_TRIM_SPEC)
     return eval_error(context, "HY000", "Unexpected type in eval expr");
-  const auto* spec = reinterpret_cast<const TrimSpecNode*>(first);
+  const auto* trim_node = reinterpret_cast<const TrimSpecNode*>(first);
   char trimmed = ' ';
-  if (spec->character != nullptr) {
-    QuillValue* character = eval_node(spec->character, context, flags);
+  if (trim_node->character != nullptr) {
+    QuillValue* character = eval_node(trim_node->character, context, flags);
     if (character == nullptr) return nullptr;
     std::string text;
     bool known = !is_value_null(character) && value_text(context, character, &text);
@@ -63,7 +63,7 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
     if (!known) return new_null_value(context, VALUE_CHARACTER);
     if (!text.empty()) trimmed = text[0];
   }
-  QuillValue* source = eval_node(spec->source, context, flags);
+  QuillValue* source = eval_node(trim_node->source, context, flags);
   if (source == nullptr) return nullptr;
   std::string text;
   bool known = !is_value_null(source) && value_text(context, source, &text);
@@ -71,9 +71,9 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
   if (context->error != 0) return nullptr;
   if (!known) return new_null_value(context, VALUE_CHARACTER);
   size_t begin = 0, end = text.size();
-  if (spec->side != TRIM_TRAILING)
+  if (trim_node->side != TRIM_TRAILING)
     while (begin < end && text[begin] == trimmed) ++begin;
-  if (spec->side != TRIM_LEADING)
+  if (trim_node->side != TRIM_LEADING)
     while (end > begin && text[end - 1] == trimmed) --end;
   return new_text_value(context, text.data() + begin, end - begin);
 }

@@ -10,7 +10,7 @@ namespace {
 // The query members of a UNION chain in order; false when a member joins without ALL.
 bool collect_members(QueryPlan* query, ListNode** members, MemPool* pool, bool* all) {
   if (!query) return true;
-  if (query->spec == nullptr && (query->union_left || query->union_right)) {
+  if (query->select == nullptr && (query->union_left || query->union_right)) {
     if (!query->union_all) *all = false;
     return collect_members(query->union_left, members, pool, all) &&
            collect_members(query->union_right, members, pool, all);
@@ -148,7 +148,7 @@ int fetch_passthrough(ExecStatement* statement) {
 
 // Whether the whole query can go to its backend as text.
 bool passthrough_possible(const QueryPlan* query) {
-  if (!query->spec || !query->single_backend || !query->scan_tables) return false;
+  if (!query->select || !query->single_backend || !query->scan_tables) return false;
   if (query->order_by || query->group_count > 0 || query->having || query->select_set_functions)
     return false;
   for (ListNode* at = query->scan_tables; at; at = at->next) {

@@ -23,14 +23,15 @@ bool add_leaves(TableEntry* entry, ListNode** scan_tables, MemPool* pool) {
 
 QueryPlan* sub_side_plan(MemPool* pool, QueryPlan* owner, TableEntry* side, Node* where,
                          int** item_slots) {
-  auto* spec = static_cast<QuerySpecNode*>(newNode(sizeof(QuerySpecNode), NODE_QUERY_SPEC, pool));
+  auto* select_node =
+      static_cast<QuerySpecNode*>(newNode(sizeof(QuerySpecNode), NODE_QUERY_SPEC, pool));
   auto* plan = static_cast<QueryPlan*>(newNode(sizeof(QueryPlan), PLAN_QUERY, pool));
-  if (spec == nullptr || plan == nullptr) return nullptr;
-  spec->quantifier = QUANT_ALL;
-  spec->top = -1;
-  spec->where = where;
-  plan->query = reinterpret_cast<Node*>(spec);
-  plan->spec = spec;
+  if (select_node == nullptr || plan == nullptr) return nullptr;
+  select_node->quantifier = QUANT_ALL;
+  select_node->top = -1;
+  select_node->where = where;
+  plan->query = reinterpret_cast<Node*>(select_node);
+  plan->select = select_node;
   plan->outer = owner;
   plan->top = -1;
   plan->where = where;

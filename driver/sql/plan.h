@@ -133,7 +133,7 @@ struct LikeEntry {
 struct QueryPlan {
   int32_t kind;                    // PLAN_QUERY
   Node* query;                     // the parse node (115, 122 or 123)
-  QuerySpecNode* spec;             // the query specification; null for a UNION
+  QuerySpecNode* select;           // the SELECT node (115); null for a UNION
   QueryPlan* outer;                // plan of the enclosing query, null at the top
   QueryPlan* union_left;           // UNION: plan of the left operand
   QueryPlan* union_right;          // UNION: plan of the right operand

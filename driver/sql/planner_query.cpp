@@ -70,7 +70,7 @@ std::vector<Node*> branch_predicates(PlannerState& state, const PlannerOptions& 
     else if (options.split_branches && !*failed)
       where = planner_normal_form(state, where, failed);
   }
-  if (query->spec && query->spec->where == query->where) query->spec->where = where;
+  if (query->select && query->select->where == query->where) query->select->where = where;
   query->where = where;
   std::vector<Node*> disjuncts;
   if (!where || options.no_analysis || out->exact_filtering || !options.split_branches ||

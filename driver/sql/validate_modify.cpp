@@ -183,14 +183,15 @@ ListNode* validate_assignments(ValidateContext& context, TableEntry* target, Lis
 Node* row_selecting_query(ValidateContext& context, TableNameNode* table, Node* where) {
   MemPool* pool = context.target->pool;
   auto* reference = static_cast<TableRefNode*>(newNode(sizeof(TableRefNode), NODE_TABLE_REF, pool));
-  auto* spec = static_cast<QuerySpecNode*>(newNode(sizeof(QuerySpecNode), NODE_QUERY_SPEC, pool));
-  if (!reference || !spec) direct_error(context, "HY001", "Memory allocation error");
+  auto* select_node =
+      static_cast<QuerySpecNode*>(newNode(sizeof(QuerySpecNode), NODE_QUERY_SPEC, pool));
+  if (!reference || !select_node) direct_error(context, "HY001", "Memory allocation error");
   reference->table = reinterpret_cast<Node*>(table);
-  spec->quantifier = QUANT_ALL;
-  spec->top = -1;
-  list_append(context, &spec->from, reference);
-  spec->where = where;
-  return reinterpret_cast<Node*>(spec);
+  select_node->quantifier = QUANT_ALL;
+  select_node->top = -1;
+  list_append(context, &select_node->from, reference);
+  select_node->where = where;
+  return reinterpret_cast<Node*>(select_node);
 }
 
 }  // namespace

@@ -26,12 +26,12 @@ void expand_entry(ValidateContext& context, TableEntry* entry, ListNode** items)
 // The select list with every wildcard replaced by its columns.
 ListNode* expand_select_list(ValidateContext& context, QueryPlan* plan) {
   ListNode* items = nullptr;
-  if (!plan->spec->select_list) {
+  if (!plan->select->select_list) {
     for (ListNode* at = plan->from; at; at = at->next)
       expand_entry(context, static_cast<TableEntry*>(at->data), &items);
     return items;
   }
-  for (ListNode* at = plan->spec->select_list; at; at = at->next) {
+  for (ListNode* at = plan->select->select_list; at; at = at->next) {
     auto* item = static_cast<SelectItemNode*>(at->data);
     auto* column = reinterpret_cast<ColumnRefNode*>(item->expression);
     if (item->expression->kind != NODE_COLUMN_REF || !column->wildcard) {
@@ -108,20 +108,20 @@ int first_backend(const QueryPlan* plan) {
 
 void validate_specification(ValidateContext& context, QueryPlan* plan, ListNode* group_by,
                             Node* having, bool grouped) {
-  QuerySpecNode* spec = plan->spec;
+  QuerySpecNode* select_node = plan->select;
   plan->keyset_possible = 1;
-  plan->distinct = spec->quantifier == QUANT_DISTINCT;
-  plan->top = spec->top;
-  for (ListNode* at = spec->from; at; at = at->next) {
+  plan->distinct = select_node->quantifier == QUANT_DISTINCT;
+  plan->top = select_node->top;
+  for (ListNode* at = select_node->from; at; at = at->next) {
     TableEntry* entry = make_from_entry(context, static_cast<Node*>(at->data));
     list_append(context, &plan->from, entry);
     collect_scan_tables(context, entry, &plan->scan_tables);
   }
   validate_select_list(context, plan);
-  if (spec->where) {
-    resolve_expression(context, spec->where);
-    expression_type(context, spec->where);
-    plan->where = spec->where;
+  if (select_node->where) {
+    resolve_expression(context, select_node->where);
+    expression_type(context, select_node->where);
+    plan->where = select_node->where;
   }
   if (grouped && having && !group_by)
     general_error(context, "HAVING clause only valid after GROUP BY");
@@ -179,7 +179,7 @@ QueryPlan* validate_query_expression(ValidateContext& context, Node* query, Quer
   } else {
     bool grouped = query->kind == NODE_GROUPED_QUERY;
     auto* group = reinterpret_cast<GroupedQueryNode*>(query);
-    plan->spec = grouped ? group->query : reinterpret_cast<QuerySpecNode*>(query);
+    plan->select = grouped ? group->query : reinterpret_cast<QuerySpecNode*>(query);
     validate_specification(inner, plan, grouped ? group->group_by : nullptr,
                            grouped ? group->having : nullptr, grouped);
   }

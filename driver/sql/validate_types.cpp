@@ -371,9 +371,9 @@ int syntax_function_type(ValidateContext& context, FunctionNode* node) {
                       node->number == FUNC_UPPER ? "UPPER" : "LOWER");
       return SQL_VARCHAR;
     case FUNC_TRIM: {
-      auto* spec = reinterpret_cast<TrimSpecNode*>(first);
-      if (spec->character) string_argument(context, spec->character);
-      if (!string_argument(context, spec->source))
+      auto* trim_node = reinterpret_cast<TrimSpecNode*>(first);
+      if (trim_node->character) string_argument(context, trim_node->character);
+      if (!string_argument(context, trim_node->source))
         general_error(context, "argument to TRIM must be of type 'string'");
       return SQL_VARCHAR;
     }

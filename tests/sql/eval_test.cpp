@@ -66,9 +66,9 @@ const QuillValue* stub_aggregate(EvalContext* context, const SetFunctionNode*) {
 
 CannedTable* table_of(EvalContext* context, const Node* query) {
   if (query == nullptr || query->kind != NODE_QUERY_SPEC) return nullptr;
-  const auto* spec = reinterpret_cast<const QuerySpecNode*>(query);
-  if (spec->from == nullptr) return nullptr;
-  const auto* ref = static_cast<const TableRefNode*>(spec->from->data);
+  const auto* select_node = reinterpret_cast<const QuerySpecNode*>(query);
+  if (select_node->from == nullptr) return nullptr;
+  const auto* ref = static_cast<const TableRefNode*>(select_node->from->data);
   if (ref->kind != NODE_TABLE_REF || ref->table->kind != NODE_TABLE_NAME) return nullptr;
   const char* name = reinterpret_cast<const TableNameNode*>(ref->table)->table->text;
   auto found = stub_of(context)->tables.find(name);
