@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "tests/odbc/dal_scan.h"
 #include "driver/eth/eth_connect.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_ssl.h"
@@ -24,7 +25,7 @@ namespace {
 
 const std::string kServers = QUILL_TEST_DATA_DIR "/../servers/";
 
-using Params = std::vector<std::pair<std::string, std::string>>;  // column, `=` value text
+using Params = ScanParams;  // column, `=` value text
 using Row = std::map<std::string, std::string>;
 
 // One scan's outcome: result code, rows as text ("NULL" for NULL), every diagnostic text.
@@ -61,31 +62,11 @@ class FrontSession {
   // Scans `table` restricted by `params` (each with `=`) and reads every column as text.
   ScanResult scan(const char* table, const Params& params = {}) {
     ScanResult out;
-    SetupErrorHeader(errors_, 0);
-    DALResetIterator(it_);
     DalTable descriptor{};
-    if (DALDescribeTable(errors_, dal_, "", table, &descriptor) != SQI_OK) return out;
-    std::vector<DalColumn> columns(static_cast<size_t>(descriptor.column_count));
-    if (DALDescribeColumns(errors_, dal_, &descriptor, descriptor.column_count, columns.data()) !=
-        SQI_OK)
-      return out;
-    std::vector<Restriction> records(params.size());
-    std::vector<Restriction*> pointers;
-    for (size_t i = 0; i < params.size(); ++i) {
-      Restriction& r = records[i];
-      for (DalColumn& column : columns)
-        if (params[i].first == column.name) {
-          r.column = &column;
-          r.column_number = column.number;
-        }
-      r.op = RESTRICT_EQUAL;
-      r.value = NewValue(pool_, 16);
-      set_value_to_text(r.value, params[i].second.data(), params[i].second.size());
-      pointers.push_back(&r);
-    }
-    out.rc = DALStartScan(it_, &descriptor, nullptr, nullptr, -static_cast<int>(pointers.size()),
-                          pointers.data());
-    for (Restriction& r : records) release_value(pool_, r.value);
+    std::vector<DalColumn> columns;
+    out.rc = start_table_scan(errors_, dal_, it_, pool_, table, params, RESTRICT_EQUAL, &descriptor,
+                              &columns);
+    if (out.rc == SQI_NOT_FOUND) out.rc = -1;
     while (out.rc == SQI_OK && DALFetch(it_) == SQI_OK) {
       Row row;
       for (const DalColumn& column : columns) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "tests/odbc/dal_scan.h"
 #include "tests/odbc/node_client.h"
 #include "driver/eth/eth_query.h"
 #include "driver/sql/restriction.h"
@@ -131,7 +132,7 @@ struct ScanResult {
   int native = 0;
 };
 
-using Params = std::vector<std::pair<std::string, std::string>>;  // column, `=` value text
+using Params = ScanParams;  // column, `=` value text
 
 // An open data-access context on one endpoint with one iterator reused by every scan.
 class Session {
@@ -160,33 +161,7 @@ class Session {
 
   // Starts a scan of `table` with the restrictions (operator `op` on each); SqiResult.
   int start(const char* table, const Params& params = {}, int op = RESTRICT_EQUAL) {
-    SetupErrorHeader(errors_, 0);
-    DALResetIterator(it_);
-    descriptor_ = DalTable{};
-    if (DALDescribeTable(errors_, dal_, "", table, &descriptor_) != SQI_OK) return SQI_NOT_FOUND;
-    columns_.assign(static_cast<size_t>(descriptor_.column_count), DalColumn{});
-    if (DALDescribeColumns(errors_, dal_, &descriptor_, descriptor_.column_count,
-                           columns_.data()) != SQI_OK)
-      return SQI_ERROR;
-    std::vector<Restriction> records(params.size());
-    std::vector<Restriction*> pointers;
-    for (size_t i = 0; i < params.size(); ++i) {
-      Restriction& r = records[i];
-      for (DalColumn& column : columns_)
-        if (params[i].first == column.name) {
-          r.column = &column;
-          r.column_number = column.number;
-        }
-      r.op = op;
-      r.value = NewValue(pool_, 16);
-      set_value_to_text(r.value, params[i].second.data(), params[i].second.size());
-      pointers.push_back(&r);
-    }
-    // A negative count: the engine applies the restrictions itself as well.
-    int rc = DALStartScan(it_, &descriptor_, nullptr, nullptr, -static_cast<int>(pointers.size()),
-                          pointers.data());
-    for (Restriction& r : records) release_value(pool_, r.value);
-    return rc;
+    return start_table_scan(errors_, dal_, it_, pool_, table, params, op, &descriptor_, &columns_);
   }
   // 1-based number of a column of the last scanned table (0 when unknown).
   int column_number(const std::string& name) const {

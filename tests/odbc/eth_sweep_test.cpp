@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "tests/odbc/dal_scan.h"
 #include "tests/odbc/node_client.h"
 #include "driver/eth/eth_catalog.h"
 #include "driver/eth/eth_query.h"
@@ -38,8 +39,8 @@ struct JsonDeleter {
 };
 using JsonPtr = std::unique_ptr<json_t, JsonDeleter>;
 
-using Params = std::vector<std::pair<std::string, std::string>>;  // column, `=` value text
-using Row = std::map<std::string, std::string>;                   // column -> text or "NULL"
+using Params = ScanParams;                       // column, `=` value text
+using Row = std::map<std::string, std::string>;  // column -> text or "NULL"
 
 // One scan's outcome: result code, rows as text, first diagnostic.
 struct ScanResult {
@@ -103,32 +104,8 @@ class Session {
 
  private:
   int start(const char* table, const Params& params) {
-    SetupErrorHeader(errors_, 0);
-    DALResetIterator(it_);
-    descriptor_ = DalTable{};
-    if (DALDescribeTable(errors_, dal_, "", table, &descriptor_) != SQI_OK) return SQI_NOT_FOUND;
-    columns_.assign(static_cast<size_t>(descriptor_.column_count), DalColumn{});
-    if (DALDescribeColumns(errors_, dal_, &descriptor_, descriptor_.column_count,
-                           columns_.data()) != SQI_OK)
-      return SQI_ERROR;
-    std::vector<Restriction> records(params.size());
-    std::vector<Restriction*> pointers;
-    for (size_t i = 0; i < params.size(); ++i) {
-      Restriction& r = records[i];
-      for (DalColumn& column : columns_)
-        if (params[i].first == column.name) {
-          r.column = &column;
-          r.column_number = column.number;
-        }
-      r.op = RESTRICT_EQUAL;
-      r.value = NewValue(pool_, 16);
-      set_value_to_text(r.value, params[i].second.data(), params[i].second.size());
-      pointers.push_back(&r);
-    }
-    int rc = DALStartScan(it_, &descriptor_, nullptr, nullptr, -static_cast<int>(pointers.size()),
-                          pointers.data());
-    for (Restriction& r : records) release_value(pool_, r.value);
-    return rc;
+    return start_table_scan(errors_, dal_, it_, pool_, table, params, RESTRICT_EQUAL, &descriptor_,
+                            &columns_);
   }
 
   MemPool* pool_ = nullptr;
