@@ -166,38 +166,10 @@ int value_kind_of_sql_type(int sql_type) {
 }
 
 int sql_type_of_value_kind(int value_kind) {
-  switch (value_kind) {
-    case VALUE_INTEGER:
-      return SQL_INTEGER;
-    case VALUE_DOUBLE:
-      return SQL_DOUBLE;
-    case VALUE_CHARACTER:
-      return SQL_VARCHAR;
-    case VALUE_BIT:
-      return SQL_BIT;
-    case VALUE_BINARY:
-      return SQL_VARBINARY;
-    case VALUE_DATE:
-      return SQL_TYPE_DATE;
-    case VALUE_TIME:
-      return SQL_TYPE_TIME;
-    case VALUE_TIMESTAMP:
-      return SQL_TYPE_TIMESTAMP;
-    case VALUE_NUMERIC:
-      return SQL_NUMERIC;
-    case VALUE_BIGINT:
-      return SQL_BIGINT;
-    case VALUE_YEAR_MONTH_INTERVAL:
-      return SQL_INTERVAL_YEAR_TO_MONTH;
-    case VALUE_DAY_TIME_INTERVAL:
-      return SQL_INTERVAL_DAY_TO_SECOND;
-    case VALUE_LONG_CHARACTER:
-      return SQL_LONGVARCHAR;
-    case VALUE_LONG_BINARY:
-      return SQL_LONGVARBINARY;
-    default:
-      return SQL_TYPE_UNKNOWN;
-  }
+  // As the value layer maps kinds, except that a bit value is reported as BIT.
+  if (value_kind == VALUE_BIT) return SQL_BIT;
+  int sql_type = value_type_to_sql(value_kind, nullptr);
+  return sql_type != 0 ? sql_type : SQL_TYPE_UNKNOWN;
 }
 
 bool interval_has_seconds(int sql_type) {
