@@ -6,7 +6,8 @@ packages=(build-essential cmake ninja-build pkg-config clang-format
   libssl-dev libjansson-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pyodbc bison libsqlite3-dev libclang-rt-14-dev clang
-  squid nginx-light stunnel4 libcurl4-openssl-dev apache2-utils curl)
+  squid nginx-light stunnel4 libcurl4-openssl-dev apache2-utils curl
+  libdbd-odbc-perl libsqliteodbc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,11 +4,15 @@
 
 #include <strings.h>
 
+#include <dlfcn.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "driver/odbc/handles/handles.h"
+#include "support/log.h"
 
 namespace {
 
@@ -50,14 +54,35 @@ const char* const kBackendKeys[] = {
     "LKNAME",
 };
 
+// A backend module named by QUILLDRV_BACKEND_MODULE takes the Ethereum backend's place: a
+// shared library exporting `quill_backend_operations`. Test programs use it to serve generated
+// tables through the real Driver Manager; it is looked up once per process.
+const SqiOperations* module_operations() {
+  static const SqiOperations* const operations = []() -> const SqiOperations* {
+    const char* path = std::getenv("QUILLDRV_BACKEND_MODULE");
+    if (!path || !path[0]) return nullptr;
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+      log_message("dal", __LINE__, LOG_LEVEL_FAILURE, "backend module %s: %s", path, dlerror());
+      return nullptr;
+    }
+    using Entry = const SqiOperations* (*)();
+    auto entry = reinterpret_cast<Entry>(dlsym(library, "quill_backend_operations"));
+    return entry ? entry() : nullptr;
+  }();
+  return operations;
+}
+
 const SqiOperations* operations_for(int index) {
   switch (index) {
     case 0:
       return view_store_operations();
     case 1:
       return info_schema_operations();
-    default:
-      return eth_operations();
+    default: {
+      const SqiOperations* module = module_operations();
+      return module ? module : eth_operations();
+    }
   }
 }
 

@@ -49,6 +49,9 @@ void exec_set_query_timeout(ExecStatement* statement, SQLULEN seconds);
 void exec_set_parameters(ExecStatement* statement, const QuillValue* const* values,
                          int parameter_count, SQLULEN set_count, const SQLUSMALLINT* operations,
                          SQLUSMALLINT* status, SQLULEN* processed);
+// Lets `*flag` (read atomically; null: none) stop the statement's scans with HY008
+// "Operation canceled" once it becomes non-zero.
+void exec_set_cancel_flag(ExecStatement* statement, const int* flag);
 // Runs the first statement of the plan list: 0 or 1 (warning), -1 after posting an error.
 int exec_statement(ExecStatement* statement);
 // Next result row: 0 row, 1 row with a warning, 100 no more rows, -1 after posting an error.

@@ -127,6 +127,7 @@ struct ExecStatement {
   bool started;                   // start time recorded (kept across re-executions)
   std::chrono::steady_clock::time_point deadline;  // time-out instant (when has_deadline)
   bool has_deadline;                               // a query time-out is in force
+  const int* cancel_flag;                          // non-zero asks the scans to stop; or null
   ResultColumn* columns;                           // result columns of the open query
   int column_count;                                // entries at `columns`
   ExecRowSource row_source;                        // installed row reader, null when no result set

@@ -247,10 +247,17 @@ int check_restriction(ExecStatement* statement, TableCursor* cursor, int index) 
   return compare_operands(context, cursor->slots[r->column_number - 1], r->value, r->op);
 }
 
-// Posts the time-out when the statement's deadline has passed; -1 then, else 0.
+// Posts the time-out when the statement's deadline has passed, or the cancellation when one
+// was asked for; -1 then, else 0.
 int check_deadline(ExecStatement* statement) {
   const ExecStatement* top = statement;
   while (top->parent) top = top->parent;
+  if (top->cancel_flag && __atomic_load_n(top->cancel_flag, __ATOMIC_RELAXED) != 0) {
+    SetReturnCode(statement->errors, -1);
+    PostError(statement->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075", "HY008",
+              "Operation canceled");
+    return -1;
+  }
   if (!top->has_deadline || std::chrono::steady_clock::now() < top->deadline) return 0;
   SetReturnCode(statement->errors, -1);
   PostError(statement->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075", "HYT00", "Timeout expired");

@@ -121,6 +121,10 @@ void exec_set_max_rows(ExecStatement* statement, SQLULEN max_rows) {
   statement->settings.max_rows = max_rows;
 }
 
+void exec_set_cancel_flag(ExecStatement* statement, const int* flag) {
+  statement->cancel_flag = flag;
+}
+
 void exec_set_query_timeout(ExecStatement* statement, SQLULEN seconds) {
   statement->settings.query_timeout = seconds;
 }

@@ -22,7 +22,8 @@ struct ValidateTarget {
 };
 
 // Validates `statements` (parse nodes in order) for `statement` into a new plan list left in
-// statement->plan_list (an earlier list stays in the statement's pool until it is released).
+// statement->plan_list, allocated from statement->tree_pool (the statement's pool when it has
+// none), so that releasing the tree pool releases the plans with the parse tree.
 // On success every statement has its plan there and the statement has a cursor name. Returns
 // 0, or -1 with the error posted on the statement and its return code SQL_ERROR.
 int validate_statement_list(QuillStmt* statement, ListNode* statements);

@@ -287,7 +287,8 @@ int validate_statement_list(QuillStmt* statement, ListNode* statements) {
   ValidateTarget target{};
   target.dal = statement->dbc ? statement->dbc->dal : nullptr;
   target.errors = statement->errors;
-  target.pool = statement->pool;
+  // Plans live with the parse tree so that each prepare releases the previous one's.
+  target.pool = statement->tree_pool ? statement->tree_pool : statement->pool;
   target.connection = statement->dbc;
   target.statement = statement;
   bool odbc2 =

@@ -153,7 +153,7 @@ TEST_F(Connection, WideDiagnosticsKeepNonAsciiText) {
 TEST_F(Connection, AsynchronousStatementHidesItsDiagnostics) {
   SQLHSTMT stmt = statement_with({{"HY000", "pending"}});
   auto* record = static_cast<QuillStmt*>(stmt);
-  record->state = S11_EXECUTING;
+  record->async_function = SQL_API_SQLEXECDIRECT;  // a call runs on the worker
   SQLCHAR state[6];
   EXPECT_EQ(SQL_NO_DATA,
             SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0, nullptr));
@@ -165,7 +165,7 @@ TEST_F(Connection, AsynchronousStatementHidesItsDiagnostics) {
   EXPECT_EQ(SQL_SUCCESS,
             SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_NUMBER, &number, 0, nullptr));
   EXPECT_EQ(0, number);
-  record->state = S1_ALLOCATED;
+  record->async_function = 0;
   EXPECT_EQ(SQL_SUCCESS,
             SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0, nullptr));
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);

@@ -14,9 +14,9 @@ namespace {
 constexpr SQLINTEGER kVendorOptionA = 1041;
 constexpr SQLINTEGER kVendorOptionB = 1042;
 
-// Asynchronous connection operations are not offered by this driver.
+// Statements of a connection can run their work on a worker thread of their own.
 bool can_connect_async() {
-  return false;
+  return true;
 }
 
 // The connection-state refusals of SQLSetConnectAttr.

@@ -32,7 +32,8 @@ SQLRETURN trace_return_with(const char* unit, int line, const char* format, SQLR
 }
 
 const char* call_layer_origin(const char* sqlstate) {
-  static const char* const kOdbcStates[] = {"HYC00", "IM001", "IM002", "01S02", "S1C00"};
+  static const char* const kOdbcStates[] = {"HYC00", "IM001", "IM002", "01S02",
+                                            "S1C00", "01S07", "HY109", "HY111"};
   for (const char* s : kOdbcStates)
     if (std::strcmp(s, sqlstate) == 0) return "ODBC 3.0";
   return "ISO 9075";

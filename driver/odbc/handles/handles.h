@@ -136,14 +136,16 @@ struct QuillStmt {
   int state;      // S1..S12; 0 for the template statement
   bool prepared;  // SQLPrepare succeeded on the current text
   // Asynchronous execution.
-  QuillThread* worker;          // worker thread, when async execution is on
-  QuillSemaphore* work_posted;  // signalled when work is posted to the worker
-  QuillSemaphore* work_done;    // signalled when the worker finished
-  int async_command;            // command posted to the worker
-  void* async_argument;         // its argument
-  int async_function;           // function running asynchronously
-  int async_saved_state;        // state when it started
-  SQLRETURN async_result;       // its outcome
+  QuillThread* worker;                   // worker thread, when async execution is on
+  QuillSemaphore* work_posted;           // signalled when work is posted to the worker
+  QuillSemaphore* work_done;             // signalled when the worker finished
+  int async_command;                     // command posted to the worker
+  void* async_argument;                  // its argument
+  int async_function;                    // function running asynchronously
+  int async_saved_state;                 // state when it started
+  SQLRETURN async_result;                // its outcome
+  SQLSMALLINT async_scroll_orientation;  // SQLFetchScroll arguments of the posted call
+  SQLLEN async_scroll_offset;
   char* cursor_name;            // null until named
   bool cursor_name_registered;  // registered with insert_cursor_name
   MemPool* tree_pool;           // holds the parse tree; null when none
@@ -151,6 +153,23 @@ struct QuillStmt {
   QuillStmt* next;              // next statement of the connection
   StmtAttributes attrs;         // statement attributes
   void* plan_list;              // StatementPlanList (driver/sql/plan.h) of the last validation
+  // Execution of the prepared text (driver/odbc/handles/stmt_exec.h).
+  void* parse;                     // ParseContext* of the current text (child of tree_pool)
+  int parameter_count;             // `?` markers of the current text
+  ListNode* current_entry;         // list node of the StatementEntry being executed, or null
+  void* exec;                      // ExecStatement* running the current entry, or null
+  void* cursor;                    // CursorLayer* of the open cursor, or null
+  bool cursor_open;                // a result set is open (S5..S7)
+  int result_columns;              // result columns of the current statement
+  SQLLEN row_count;                // rows affected by the last statement
+  int need_data_function;          // function that entered S8..S10 (11, 12, 24 or 68)
+  int need_data_saved_state;       // state before it
+  int data_parameter;              // 1-based parameter taking SQLPutData pieces; 0 when none
+  int cancel_requested;            // set by SQLCancel while executing asynchronously (atomic)
+  MemPool* params_pool;            // values of the parameters of one execution; null when none
+  bool fetched_by_extended;        // the cursor was positioned by SQLExtendedFetch
+  unsigned char* getdata_started;  // per column (0..result_columns): SQLGetData began on it
+                                   // for the current row (its pieces continue)
 };
 
 // Entries through which the engine and data-access layer call back into the call layer.

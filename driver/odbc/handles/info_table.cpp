@@ -210,7 +210,7 @@ constexpr InfoAnswer kAnswers[] = {
     text(SQL_CATALOG_NAME, "Y"),
     text(SQL_COLLATION_SEQ, "ISO 8859-1"),
     small(SQL_MAX_IDENTIFIER_LEN, 64),
-    integer(SQL_ASYNC_MODE, 0),
+    integer(SQL_ASYNC_MODE, SQL_AM_CONNECTION),
     integer(SQL_MAX_ASYNC_CONCURRENT_STATEMENTS, 0),
     integer(65003, 127),  // driver-specific type some clients probe
 };

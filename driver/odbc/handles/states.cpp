@@ -98,9 +98,94 @@ SQLRETURN check_get_stmt_attr(QuillStmt* stmt, int attribute) {
   return SQL_SUCCESS;
 }
 
+// Refusals shared by the table below.
+SQLRETURN sequence_error(QuillStmt* stmt) {
+  return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
+}
+SQLRETURN cursor_state_error(QuillStmt* stmt) {
+  return post_call_error(stmt->errors, "24000", MSG_INVALID_CURSOR_STATE);
+}
+
+// Functions that start a new statement text or execution.
+SQLRETURN check_new_execution(QuillStmt* stmt, int function) {
+  int s = stmt->state;
+  if (s >= S8_NEED_DATA) return sequence_error(stmt);
+  if (s >= S5_CURSOR_OPEN) return cursor_state_error(stmt);
+  if (function == SQL_API_SQLEXECUTE && (s == S1_ALLOCATED || !stmt->prepared))
+    return sequence_error(stmt);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN check_fetch(QuillStmt* stmt, int function) {
+  int s = stmt->state;
+  if (s == S4_EXECUTED) return cursor_state_error(stmt);
+  if (s < S5_CURSOR_OPEN || s >= S8_NEED_DATA) return sequence_error(stmt);
+  bool extended = function == SQL_API_SQLEXTENDEDFETCH;
+  if ((s == S6_FETCHED && extended) || (s == S7_EXTENDED_FETCHED && !extended))
+    return sequence_error(stmt);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN check_positioned(QuillStmt* stmt) {
+  int s = stmt->state;
+  if (s == S4_EXECUTED || s == S5_CURSOR_OPEN) return cursor_state_error(stmt);
+  if (s != S6_FETCHED && s != S7_EXTENDED_FETCHED) return sequence_error(stmt);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN check_statement_function(QuillStmt* stmt, int function) {
+  int s = stmt->state;
+  switch (function) {
+    case SQL_API_SQLPREPARE:
+    case SQL_API_SQLEXECDIRECT:
+    case SQL_API_SQLEXECUTE:
+      return check_new_execution(stmt, function);
+    case SQL_API_SQLFETCH:
+    case SQL_API_SQLFETCHSCROLL:
+    case SQL_API_SQLEXTENDEDFETCH:
+      return check_fetch(stmt, function);
+    case SQL_API_SQLGETDATA:
+    case SQL_API_SQLSETPOS:
+      return check_positioned(stmt);
+    case SQL_API_SQLCLOSECURSOR:
+      if (s >= S8_NEED_DATA) return sequence_error(stmt);
+      if (s < S5_CURSOR_OPEN) return cursor_state_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLMORERESULTS:
+    case SQL_API_SQLNUMPARAMS:
+    case SQL_API_SQLGETCURSORNAME:
+    case SQL_API_SQLBINDCOL:
+    case SQL_API_SQLBINDPARAMETER:
+    case SQL_API_SQLBINDPARAM:
+      return s >= S8_NEED_DATA ? sequence_error(stmt) : SQL_SUCCESS;
+    case SQL_API_SQLNUMRESULTCOLS:
+      if (s == S1_ALLOCATED || s >= S8_NEED_DATA) return sequence_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLROWCOUNT:
+      if (s < S4_EXECUTED || s >= S8_NEED_DATA) return sequence_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLSETCURSORNAME:
+      if (s >= S8_NEED_DATA) return sequence_error(stmt);
+      if (s >= S4_EXECUTED) return cursor_state_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLPARAMDATA:
+      if (s < S8_NEED_DATA || s > S10_CAN_PUT) return sequence_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLPUTDATA:
+      if (s != S9_MUST_PUT && s != S10_CAN_PUT) return sequence_error(stmt);
+      return SQL_SUCCESS;
+    default:
+      return SQL_SUCCESS;
+  }
+}
+
 }  // namespace
 
 SQLRETURN stmt_check(QuillStmt* stmt, int function, int option) {
+  // While a call runs on the worker only that call (polling) and SQLCancel may enter.
+  if (stmt->async_function != 0 && function != stmt->async_function &&
+      function != SQL_API_SQLCANCEL)
+    return sequence_error(stmt);
   int s = stmt->state;
   switch (function) {
     case SQL_API_SQLSETSTMTATTR:
@@ -111,8 +196,10 @@ SQLRETURN stmt_check(QuillStmt* stmt, int function, int option) {
     case SQL_API_SQLFREEHANDLE:
       if (s >= S8_NEED_DATA) return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
       return SQL_SUCCESS;
-    default:
+    case SQL_API_SQLCANCEL:
       return SQL_SUCCESS;
+    default:
+      return check_statement_function(stmt, function);
   }
 }
 
@@ -121,7 +208,8 @@ void stmt_apply(QuillStmt* stmt, int function, int option, SQLRETURN outcome) {
   int s = stmt->state;
   switch (function) {
     case SQL_API_SQLFREESTMT:
-      if (option != SQL_CLOSE) return;
+    case SQL_API_SQLCLOSECURSOR:
+      if (function == SQL_API_SQLFREESTMT && option != SQL_CLOSE) return;
       if (s == S4_EXECUTED)
         stmt->state = stmt->prepared ? S2_PREPARED : S1_ALLOCATED;
       else if (s >= S5_CURSOR_OPEN && s <= S7_EXTENDED_FETCHED)

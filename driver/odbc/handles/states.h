@@ -37,7 +37,7 @@ void dbc_apply_free_stmt(QuillDbc* dbc);   // statement count - 1; 5 or 6 fall b
 // Statement; `function` is the SQL_API_* number and `option` its sub-code where one matters.
 SQLRETURN stmt_check(QuillStmt* stmt, int function, int option);
 void stmt_apply(QuillStmt* stmt, int function, int option, SQLRETURN outcome);
-// True while the statement runs asynchronously (S11 or S12).
+// True while a call of the statement runs on its worker thread.
 inline bool stmt_executing_async(const QuillStmt* stmt) {
-  return stmt->state == S11_EXECUTING || stmt->state == S12_CANCELLED;
+  return stmt->async_function != 0;
 }

@@ -3,12 +3,13 @@
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
+#include "driver/odbc/cursor/cursor_layer.h"
+#include "driver/odbc/handles/param_values.h"
+#include "driver/odbc/handles/stmt_exec.h"
+#include "driver/sql/exec.h"
 #include "support/cursor_names.h"
 
 namespace {
-
-// Command that tells a statement's worker thread to end.
-constexpr int kWorkerStop = 16;
 
 bool make_implicit_descriptors(QuillStmt* stmt) {
   QuillDbc* dbc = stmt->dbc;
@@ -25,17 +26,6 @@ bool make_implicit_descriptors(QuillStmt* stmt) {
   return reset_desc(stmt->ard) && reset_desc(stmt->apd) && reset_desc(stmt->ipd);
 }
 
-void stop_worker(QuillStmt* stmt) {
-  if (!stmt->worker) return;
-  stmt->async_command = kWorkerStop;
-  thread_clear_semaphore(stmt->work_posted);
-  thread_cleanup(stmt->worker);
-  thread_close_semaphore(stmt->work_posted);
-  thread_close_semaphore(stmt->work_done);
-  stmt->worker = nullptr;
-  stmt->work_posted = stmt->work_done = nullptr;
-}
-
 void unlink_statement(QuillDbc* dbc, QuillStmt* stmt) {
   for (QuillStmt** link = &dbc->statements; *link; link = &(*link)->next) {
     if (*link == stmt) {
@@ -47,8 +37,13 @@ void unlink_statement(QuillDbc* dbc, QuillStmt* stmt) {
 
 }  // namespace
 
-void close_cursor(QuillStmt* /*stmt*/) {
-  // No result sets exist yet at this layer; executing statements install their cursor here.
+void close_cursor(QuillStmt* stmt) {
+  cursor_close(static_cast<CursorLayer*>(stmt->cursor));
+  stmt->cursor = nullptr;
+  if (stmt->exec) exec_close(static_cast<ExecStatement*>(stmt->exec));
+  stmt->cursor_open = false;
+  stmt->getdata_started = nullptr;  // lived in the tree pool with the layer's arrays
+  param_values_release(stmt);
 }
 
 SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out) {
@@ -82,13 +77,13 @@ SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out) {
 
 SQLRETURN free_stmt(QuillStmt* stmt) {
   QuillDbc* dbc = stmt->dbc;
-  close_cursor(stmt);
+  stmt_async_stop(stmt);
+  stmt_release_text(stmt);
   // Explicit descriptors in use stay with the application; the implicit ones go.
   release_desc(stmt->implicit_ard);
   release_desc(stmt->implicit_apd);
   release_desc(stmt->implicit_ird);
   release_desc(stmt->implicit_ipd);
-  stop_worker(stmt);
   if (stmt->cursor_name_registered) remove_cursor_name(stmt, get_cursor_name(stmt));
   quill_mem_release_handle(stmt->tree_pool);
   FreeErrorHeader(stmt->errors);

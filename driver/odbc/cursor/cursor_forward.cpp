@@ -1,0 +1,60 @@
+// Forward-only fetching: rows go straight from the row source to the caller and
+// nothing is stored; the source's own values serve the current row.
+#include "driver/odbc/cursor/cursor_internal.h"
+#include "driver/odbc/handles/frame.h"
+
+namespace {
+
+void set_status(const FetchRequest& request, SQLULEN row, SQLUSMALLINT status) {
+  if (request.row_status) request.row_status[row] = status;
+}
+
+}  // namespace
+
+SQLRETURN forward_fetch(CursorLayer* layer, const FetchRequest& request) {
+  clear_fetch_outputs(request);
+  if (request.orientation != SQL_FETCH_NEXT)
+    return post_call_error(layer->errors, "HY106", "Fetch type out of range");
+  SQLULEN rowset_size = request.rowset_size > 0 ? request.rowset_size : 1;
+  SQLRETURN outcome = SQL_SUCCESS;
+  SQLULEN count = 0;
+  layer->row_current = false;
+  while (count < rowset_size) {
+    if (layer->source_done) break;
+    if (layer->max_rows > 0 && layer->rows_read >= layer->max_rows) {
+      layer->source_done = true;
+      break;
+    }
+    int row_rc = layer->source.fetch(layer->source.context);
+    if (row_rc == SQL_NO_DATA) {
+      layer->source_done = true;
+      break;
+    }
+    SQLULEN row = count++;
+    if (row_rc != 0 && row_rc != 1) {  // the source posted the error
+      set_status(request, row, SQL_ROW_ERROR);
+      outcome = SQL_ERROR;
+      break;
+    }
+    ++layer->rows_read;
+    layer->row_current = true;
+    layer->last_delivered = row;
+    set_status(request, row, row_rc == 1 ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS);
+    if (row_rc == 1) outcome = SQL_SUCCESS_WITH_INFO;
+    SQLRETURN delivered =
+        request.deliver ? request.deliver(request.deliver_context, row, row_rc) : SQL_SUCCESS;
+    if (delivered == SQL_ERROR) {
+      set_status(request, row, SQL_ROW_ERROR);
+      outcome = SQL_ERROR;
+      break;
+    }
+    if (delivered == SQL_SUCCESS_WITH_INFO) {
+      set_status(request, row, SQL_ROW_SUCCESS_WITH_INFO);
+      outcome = SQL_SUCCESS_WITH_INFO;
+    }
+  }
+  layer->rowset_rows = count;
+  if (request.rows_fetched) *request.rows_fetched = count;
+  if (count == 0 && outcome != SQL_ERROR) return SQL_NO_DATA;
+  return outcome;
+}

@@ -1,0 +1,79 @@
+"""pyodbc on a seeded local node: a block, its transactions and a receipt's logs
+read through the driver must equal the node's own JSON answers; fetchall,
+fetchmany and parameter markers.
+
+Run with Debian's system python3 (python3-pyodbc). Arguments: the ini
+directory (DSN "quill_chain") and the chain summary JSON file of seed_chain.py.
+"""
+import json
+import os
+import sys
+import urllib.request
+
+ini_dir, summary_file = sys.argv[1], sys.argv[2]
+os.environ["ODBCSYSINI"] = ini_dir
+os.environ["ODBCINI"] = os.path.join(ini_dir, "odbc.ini")
+summary = json.load(open(summary_file))
+node_url = summary["url"]
+
+import pyodbc  # noqa: E402  (the ini location must be set first)
+
+failures = 0
+
+
+def check(name, condition, detail=""):
+    global failures
+    print(("ok   " if condition else "FAIL ") + "pyodbc " + name +
+          ("" if condition else ": " + str(detail)))
+    failures += 0 if condition else 1
+
+
+def node(method, params):
+    body = json.dumps({"jsonrpc": "2.0", "id": 1, "method": method, "params": params}).encode()
+    request = urllib.request.Request(node_url, body, {"Content-Type": "application/json"})
+    with urllib.request.urlopen(request, timeout=10) as response:
+        return json.loads(response.read())["result"]
+
+
+block_number = summary["blocks"]["call"]["number"]
+call_hash = summary["transactions"]["call"]
+block = node("eth_getBlockByNumber", [block_number, True])
+receipt = node("eth_getTransactionReceipt", [call_hash])
+
+cnxn = pyodbc.connect("DSN=quill_chain")
+cursor = cnxn.cursor()
+
+cursor.execute("SELECT number, hash, miner FROM getBlockByNumber WHERE blockNumber = '%s' "
+               "AND transactionDetailsFlag = 'false'" % block_number)
+rows = cursor.fetchall()
+check("block row", [tuple(r) for r in rows] == [(block["number"], block["hash"], block["miner"])],
+      rows)
+check("block description", [d[0] for d in cursor.description] == ["number", "hash", "miner"],
+      cursor.description)
+
+cursor.execute("SELECT transactionsHash, transactionsFrom, transactionsTo, transactionsValue "
+               "FROM getBlockByNumber_transactions WHERE blockNumber = '%s' "
+               "AND transactionDetailsFlag = 'true'" % block_number)
+first = cursor.fetchmany(1)
+rest = cursor.fetchmany(10)
+expected = [(t["hash"], t["from"], t["to"], t["value"]) for t in block["transactions"]]
+check("transactions by fetchmany", [tuple(r) for r in first + rest] == expected,
+      (first, rest, expected))
+
+cursor.execute("SELECT logsAddress, logsData, logsLogIndex FROM getTransactionReceipt_Logs "
+               "WHERE transactionHash = '%s'" % call_hash)
+logs = [tuple(r) for r in cursor.fetchall()]
+expected_logs = [(l["address"], l["data"], l["logIndex"]) for l in receipt["logs"]]
+check("receipt logs", logs == expected_logs, (logs, expected_logs))
+
+account = summary["accounts"][0]
+cursor.execute("SELECT result FROM getBalance WHERE address = ? AND blockParameter = ?",
+               account, "latest")
+balance = cursor.fetchone()
+check("parameters", balance is not None and balance[0] == node("eth_getBalance", [account, "latest"]),
+      balance)
+
+cursor.execute("SELECT 1 AS one")
+check("rowcount of a query", cursor.rowcount == -1, cursor.rowcount)
+cnxn.close()
+sys.exit(1 if failures else 0)

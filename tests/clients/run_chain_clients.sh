@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Real ODBC clients (isql, pyodbc, Perl DBI, node-odbc) reading a seeded local
+# Ethereum node through the Driver Manager and the driver; each compares what it
+# reads with the node's own JSON answers. Argument: path of libquilldrv.so.
+set -euo pipefail
+driver=$1
+here=$(cd "$(dirname "$0")" && pwd)
+servers=$here/../servers
+dir=$(mktemp -d /tmp/quill_chain_XXXXXX)
+cleanup() { bash "$servers/anvil.sh" stop "$dir/anvil" || true; rm -rf "$dir"; }
+trap cleanup EXIT
+port=$(bash "$servers/anvil.sh" start "$dir/anvil")
+/usr/bin/python3 "$servers/seed_chain.py" "$port" |
+  /usr/bin/python3 -c 'import json,sys; s=json.load(sys.stdin); s["url"]="http://127.0.0.1:'"$port"'/"; print(json.dumps(s))' \
+  > "$dir/chain.json"
+cat > "$dir/odbcinst.ini" <<INI
+[Quillmoor Ethereum ODBC Driver]
+Description=Quillmoor Ethereum ODBC Driver
+Driver=$driver
+INI
+cat > "$dir/odbc.ini" <<INI
+[quill_chain]
+Driver=Quillmoor Ethereum ODBC Driver
+Description=Seeded local Ethereum node
+URI=http://127.0.0.1:$port
+INI
+export ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini
+deps=$(ldd "$driver")
+if [[ $deps == *libasan* ]]; then
+  export LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)"
+  export ASAN_OPTIONS=detect_leaks=0
+fi
+failed=0
+summary() { /usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$dir/chain.json" "$1"; }
+block=$(summary 's["blocks"]["call"]["number"]')
+
+# isql: the block's transactions, compared with eth_getBlockByNumber.
+out=$(printf "SELECT transactionsHash FROM getBlockByNumber_transactions WHERE blockNumber = '%s' AND transactionDetailsFlag = 'true'\n" "$block" |
+  isql -b -x0x09 quill_chain 2>&1 || true)
+want=$(curl -s -H 'Content-Type: application/json' \
+  -d "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"eth_getBlockByNumber\",\"params\":[\"$block\",true]}" \
+  "http://127.0.0.1:$port/" | /usr/bin/python3 -c 'import json,sys; [print(t["hash"]) for t in json.load(sys.stdin)["result"]["transactions"]]')
+got=$(grep -o '0x[0-9a-f]\{64\}' <<<"$out" || true)
+if [ -n "$want" ] && [ "$got" = "$want" ]; then echo "ok   isql transactions"; else
+  echo "FAIL isql transactions"; echo "$out"; echo "want: $want"; failed=1; fi
+
+/usr/bin/python3 "$here/chain_pyodbc.py" "$dir" "$dir/chain.json" || failed=1
+/usr/bin/perl "$here/chain_dbi.pl" "$dir/chain.json" || failed=1
+
+# node-odbc builds a native addon once; its install scripts must be allowed explicitly.
+if [ ! -e "$here/node_modules/odbc/lib/bindings/napi-v8/odbc.node" ]; then
+  (cd "$here" && npm install --no-audit --no-fund >/dev/null 2>&1 &&
+    npm rebuild odbc --foreground-scripts >/dev/null 2>&1) || true
+fi
+if [ -e "$here/node_modules/odbc/lib/bindings/napi-v8/odbc.node" ]; then
+  node "$here/chain_node.js" "$dir/chain.json" || failed=1
+else
+  echo "FAIL node-odbc could not be installed"; failed=1
+fi
+exit $failed
