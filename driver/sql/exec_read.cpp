@@ -76,6 +76,36 @@ QuillValue* exec_make_slot(MemPool* pool, const ColumnInfo* column) {
   return slot;
 }
 
+namespace {
+
+// Largest text value read in pieces (a block with full transactions stays well below it).
+constexpr size_t kLongestText = size_t{100} << 20;
+
+// Reads the remaining pieces of a text column whose first `got` bytes sit in the slot's
+// buffer, and sets the slot to the whole text. 0, or -1 after posting.
+int read_rest_of_text(ExecStatement* statement, DalIterator* iterator, int dal_column,
+                      QuillValue* slot, size_t got) {
+  std::string whole(slot->bytes.data, got);
+  std::string piece(64 * 1024, '\0');
+  for (;;) {
+    SQLLEN indicator = 0;
+    int rc = DALGetData(iterator, dal_column, SQL_C_CHAR, piece.data(),
+                        static_cast<SQLLEN>(piece.size()), &indicator);
+    if (rc != SQI_OK && rc != SQI_INFO) return dal_failed(statement);
+    size_t length = std::strlen(piece.c_str());
+    whole.append(piece.data(), length);
+    if (whole.size() > kLongestText)
+      return exec_post_general(statement, 0, "Text value too long to read");
+    if (rc == SQI_OK || length < piece.size() - 1) break;
+  }
+  int32_t declared = slot->length;
+  if (set_value_to_text(slot, whole.data(), whole.size()) < 0) return exec_post_memory(statement);
+  slot->length = declared;
+  return 0;
+}
+
+}  // namespace
+
 int exec_read_column(ExecStatement* statement, DalIterator* iterator, int dal_column,
                      const ColumnInfo* column, QuillValue* slot, int numeric_as_struct) {
   switch (slot->kind) {
@@ -170,7 +200,14 @@ int exec_read_column(ExecStatement* statement, DalIterator* iterator, int dal_co
         slot->indicator = SQL_NO_TOTAL;
       } else if (text) {
         slot->bytes.data[length - 1] = '\0';
-        set_value_to_text(slot, slot->bytes.data, std::strlen(slot->bytes.data));
+        size_t got = std::strlen(slot->bytes.data);
+        if (rc == SQI_INFO && got == length - 1) {
+          // Longer than the column's declared size (a node's string can be): read the rest in
+          // pieces rather than cut the value.
+          if (read_rest_of_text(statement, iterator, dal_column, slot, got) < 0) return -1;
+        } else {
+          set_value_to_text(slot, slot->bytes.data, got);
+        }
       } else {
         size_t size = indicator < 0 ? 0 : static_cast<size_t>(indicator);
         set_value_to_binary(slot, slot->bytes.data, size < declared ? size : declared);
