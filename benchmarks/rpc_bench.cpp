@@ -4,17 +4,23 @@
 // through a `blockNumber` scan of the data-access layer (start, fetch, read),
 // libcurl with one easy handle per request.
 //
-//   quill_rpc_bench [requests] [both|driver|sql|curl]   (default 1000 both)
+//   quill_rpc_bench [requests] [both|driver|sql|odbc|curl]   (default 1000 both)
 //
-// "sql" runs `SELECT result FROM blockNumber` through the SQL engine instead of the bare scan.
+// "sql" runs `SELECT result FROM blockNumber` through the SQL engine instead of the bare scan;
+// "odbc" runs it through the unixODBC Driver Manager and libquilldrv.so (SQLExecDirect,
+// SQLFetch, SQLGetData, SQLCloseCursor on one connection), as an application does.
 //
 // Prints requests per second for each and the driver's overhead in percent.
 #include <curl/curl.h>
+#include <dlfcn.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "driver/dal/dal.h"
@@ -113,6 +119,81 @@ class DriverSide {
   bool ok_ = false;
 };
 
+// The Driver Manager, loaded at run time: this program carries the driver's own SQL* entry
+// points (linked for the other modes), which must not stand in for the Driver Manager's.
+class OdbcSide {
+ public:
+  OdbcSide(int port, const std::string& dir) {
+    std::ofstream(dir + "/odbcinst.ini")
+        << "[Quillmoor Ethereum ODBC Driver]\nDriver=" << QUILL_DRIVER_PATH << "\n";
+    std::ofstream(dir + "/odbc.ini") << "";
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    manager_ = dlopen("libodbc.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!manager_ || !resolve()) return;
+    std::string text =
+        "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:" + std::to_string(port);
+    ok_ = SQL_SUCCEEDED(alloc_(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)) &&
+          SQL_SUCCEEDED(set_env_(env_, SQL_ATTR_ODBC_VERSION,
+                                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) &&
+          SQL_SUCCEEDED(alloc_(SQL_HANDLE_DBC, env_, &dbc_)) &&
+          SQL_SUCCEEDED(connect_(dbc_, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, nullptr, 0,
+                                 nullptr, SQL_DRIVER_NOPROMPT)) &&
+          SQL_SUCCEEDED(alloc_(SQL_HANDLE_STMT, dbc_, &stmt_));
+  }
+  ~OdbcSide() {
+    if (!manager_) return;
+    if (free_ && stmt_) free_(SQL_HANDLE_STMT, stmt_);
+    if (disconnect_ && dbc_) disconnect_(dbc_);
+    if (free_ && dbc_) free_(SQL_HANDLE_DBC, dbc_);
+    if (free_ && env_) free_(SQL_HANDLE_ENV, env_);
+  }
+  OdbcSide(const OdbcSide&) = delete;
+  OdbcSide& operator=(const OdbcSide&) = delete;
+  bool ok() const { return ok_; }
+
+  // One `SELECT result FROM blockNumber` with its row read. False on any failure.
+  bool query() {
+    char buffer[128] = {0};
+    SQLLEN length = 0;
+    bool ok = SQL_SUCCEEDED(exec_(stmt_, (SQLCHAR*)"SELECT result FROM blockNumber", SQL_NTS)) &&
+              fetch_(stmt_) == SQL_SUCCESS &&
+              get_data_(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &length) == SQL_SUCCESS &&
+              std::strncmp(buffer, "0x", 2) == 0;
+    close_(stmt_);
+    return ok;
+  }
+
+ private:
+  template <typename F>
+  bool load(F& function, const char* name) {
+    function = reinterpret_cast<F>(dlsym(manager_, name));
+    return function != nullptr;
+  }
+  bool resolve() {
+    return load(alloc_, "SQLAllocHandle") && load(free_, "SQLFreeHandle") &&
+           load(set_env_, "SQLSetEnvAttr") && load(connect_, "SQLDriverConnect") &&
+           load(disconnect_, "SQLDisconnect") && load(exec_, "SQLExecDirect") &&
+           load(fetch_, "SQLFetch") && load(get_data_, "SQLGetData") &&
+           load(close_, "SQLCloseCursor");
+  }
+
+  void* manager_ = nullptr;
+  decltype(&::SQLAllocHandle) alloc_ = nullptr;
+  decltype(&::SQLFreeHandle) free_ = nullptr;
+  decltype(&::SQLSetEnvAttr) set_env_ = nullptr;
+  decltype(&::SQLDriverConnect) connect_ = nullptr;
+  decltype(&::SQLDisconnect) disconnect_ = nullptr;
+  decltype(&::SQLExecDirect) exec_ = nullptr;
+  decltype(&::SQLFetch) fetch_ = nullptr;
+  decltype(&::SQLGetData) get_data_ = nullptr;
+  decltype(&::SQLCloseCursor) close_ = nullptr;
+  SQLHENV env_ = SQL_NULL_HENV;
+  SQLHDBC dbc_ = SQL_NULL_HDBC;
+  SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  bool ok_ = false;
+};
+
 size_t collect(char* data, size_t size, size_t count, void* out) {
   static_cast<std::string*>(out)->append(data, size * count);
   return size * count;
@@ -153,9 +234,10 @@ int main(int argc, char** argv) {
   int requests = argc > 1 ? std::atoi(argv[1]) : 1000;
   std::string mode = argc > 2 ? argv[2] : "both";
   bool sql = mode == "sql";
-  if (sql) mode = "both";
+  bool odbc = mode == "odbc";
+  if (sql || odbc) mode = "both";
   if (requests <= 0 || (mode != "both" && mode != "driver" && mode != "curl")) {
-    std::fprintf(stderr, "usage: %s [requests] [both|driver|sql|curl]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [requests] [both|driver|sql|odbc|curl]\n", argv[0]);
     return 2;
   }
   char directory[] = "/tmp/quill_rpc_bench_XXXXXX";
@@ -171,10 +253,14 @@ int main(int argc, char** argv) {
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
     {
       DriverSide driver(port);
-      auto driver_request = [&] { return sql ? driver.query() : driver.request(); };
+      OdbcSide application(port, dir);
+      auto driver_request = [&] {
+        return odbc ? application.query() : sql ? driver.query() : driver.request();
+      };
       bool run_driver = mode != "curl", run_curl = mode != "driver";
       // Warm both paths (first TLS-free connect, lazy tables, page faults) before timing.
-      if (!driver.ok() || (run_driver && timed(10, driver_request) < 0) ||
+      if (!driver.ok() || (odbc && !application.ok()) ||
+          (run_driver && timed(10, driver_request) < 0) ||
           (run_curl && timed(10, [&] { return curl_request(url); }) < 0)) {
         std::fprintf(stderr, "warm-up request failed\n");
         rc = 1;
@@ -196,8 +282,10 @@ int main(int argc, char** argv) {
       if (rc == 0) {
         if (run_driver)
           std::printf("driver  %s: %d in %.3f s, %.0f requests/s\n",
-                      sql ? "SELECT result FROM blockNumber" : "blockNumber scans", requests,
-                      driver_seconds, requests / driver_seconds);
+                      odbc  ? "SELECT through ODBC"
+                      : sql ? "SELECT result FROM blockNumber"
+                            : "blockNumber scans",
+                      requests, driver_seconds, requests / driver_seconds);
         if (run_curl)
           std::printf("libcurl POSTs:             %d in %.3f s, %.0f requests/s\n", requests,
                       curl_seconds, requests / curl_seconds);
