@@ -90,41 +90,28 @@ IntegerShape shape_of(SQLSMALLINT c_type) {
   }
 }
 
+// Writes `number` (already range-checked) as the signed or unsigned type of one width.
+template <typename Signed, typename Unsigned>
+SQLRETURN store_as(const ResultTarget& target, bool is_signed, __int128 number, SQLRETURN rc) {
+  if (is_signed) {
+    auto v = static_cast<Signed>(number);
+    return deliver_fixed(target, &v, sizeof v, rc);
+  }
+  auto v = static_cast<Unsigned>(number);
+  return deliver_fixed(target, &v, sizeof v, rc);
+}
+
 SQLRETURN store_integer(const ResultTarget& target, IntegerShape shape, __int128 number,
                         SQLRETURN rc) {
   switch (shape.bits) {
-    case 8: {
-      if (shape.is_signed) {
-        auto v = static_cast<SQLSCHAR>(number);
-        return deliver_fixed(target, &v, sizeof v, rc);
-      }
-      auto v = static_cast<SQLCHAR>(number);
-      return deliver_fixed(target, &v, sizeof v, rc);
-    }
-    case 16: {
-      if (shape.is_signed) {
-        auto v = static_cast<SQLSMALLINT>(number);
-        return deliver_fixed(target, &v, sizeof v, rc);
-      }
-      auto v = static_cast<SQLUSMALLINT>(number);
-      return deliver_fixed(target, &v, sizeof v, rc);
-    }
-    case 64: {
-      if (shape.is_signed) {
-        auto v = static_cast<SQLBIGINT>(number);
-        return deliver_fixed(target, &v, sizeof v, rc);
-      }
-      auto v = static_cast<SQLUBIGINT>(number);
-      return deliver_fixed(target, &v, sizeof v, rc);
-    }
-    default: {
-      if (shape.is_signed) {
-        auto v = static_cast<SQLINTEGER>(number);
-        return deliver_fixed(target, &v, sizeof v, rc);
-      }
-      auto v = static_cast<SQLUINTEGER>(number);
-      return deliver_fixed(target, &v, sizeof v, rc);
-    }
+    case 8:
+      return store_as<SQLSCHAR, SQLCHAR>(target, shape.is_signed, number, rc);
+    case 16:
+      return store_as<SQLSMALLINT, SQLUSMALLINT>(target, shape.is_signed, number, rc);
+    case 64:
+      return store_as<SQLBIGINT, SQLUBIGINT>(target, shape.is_signed, number, rc);
+    default:
+      return store_as<SQLINTEGER, SQLUINTEGER>(target, shape.is_signed, number, rc);
   }
 }
 

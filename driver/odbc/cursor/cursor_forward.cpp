@@ -3,14 +3,6 @@
 #include "driver/odbc/cursor/cursor_internal.h"
 #include "driver/odbc/handles/frame.h"
 
-namespace {
-
-void set_status(const FetchRequest& request, SQLULEN row, SQLUSMALLINT status) {
-  if (request.row_status) request.row_status[row] = status;
-}
-
-}  // namespace
-
 SQLRETURN forward_fetch(CursorLayer* layer, const FetchRequest& request) {
   clear_fetch_outputs(request);
   if (request.orientation != SQL_FETCH_NEXT)
@@ -32,26 +24,14 @@ SQLRETURN forward_fetch(CursorLayer* layer, const FetchRequest& request) {
     }
     SQLULEN row = count++;
     if (row_rc != 0 && row_rc != 1) {  // the source posted the error
-      set_status(request, row, SQL_ROW_ERROR);
+      set_row_status(request, row, SQL_ROW_ERROR);
       outcome = SQL_ERROR;
       break;
     }
     ++layer->rows_read;
     layer->row_current = true;
     layer->last_delivered = row;
-    set_status(request, row, row_rc == 1 ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS);
-    if (row_rc == 1) outcome = SQL_SUCCESS_WITH_INFO;
-    SQLRETURN delivered =
-        request.deliver ? request.deliver(request.deliver_context, row, row_rc) : SQL_SUCCESS;
-    if (delivered == SQL_ERROR) {
-      set_status(request, row, SQL_ROW_ERROR);
-      outcome = SQL_ERROR;
-      break;
-    }
-    if (delivered == SQL_SUCCESS_WITH_INFO) {
-      set_status(request, row, SQL_ROW_SUCCESS_WITH_INFO);
-      outcome = SQL_SUCCESS_WITH_INFO;
-    }
+    if (!deliver_fetched_row(request, row, row_rc, &outcome)) break;
   }
   layer->rowset_rows = count;
   if (request.rows_fetched) *request.rows_fetched = count;

@@ -107,5 +107,11 @@ SQLRETURN forward_fetch(CursorLayer* layer, const FetchRequest& request);
 SQLRETURN scroll_fetch(CursorLayer* layer, const FetchRequest& request);
 // Marks every entry of the request's status array SQL_ROW_NOROW and zeroes its count.
 void clear_fetch_outputs(const FetchRequest& request);
+// Sets the status of `row` of the rowset when the request has a status array.
+void set_row_status(const FetchRequest& request, SQLULEN row, SQLUSMALLINT status);
+// Records row `row` (source result `row_rc`, 0 or 1) as fetched and hands it to the request's
+// deliver callback, folding warnings into `*outcome`. false when delivery failed (the row's
+// status is then SQL_ROW_ERROR and `*outcome` SQL_ERROR).
+bool deliver_fetched_row(const FetchRequest& request, SQLULEN row, int row_rc, SQLRETURN* outcome);
 // Posts an error whose class origin is "ODBC 3.0" (HY109, HY111); returns SQL_ERROR.
 SQLRETURN post_odbc3_error(ErrorHeader* errors, const char* sqlstate, const char* message);

@@ -53,6 +53,27 @@ void clear_fetch_outputs(const FetchRequest& request) {
   if (request.rows_fetched) *request.rows_fetched = 0;
 }
 
+void set_row_status(const FetchRequest& request, SQLULEN row, SQLUSMALLINT status) {
+  if (request.row_status) request.row_status[row] = status;
+}
+
+bool deliver_fetched_row(const FetchRequest& request, SQLULEN row, int row_rc, SQLRETURN* outcome) {
+  set_row_status(request, row, row_rc == 1 ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS);
+  if (row_rc == 1) *outcome = SQL_SUCCESS_WITH_INFO;
+  SQLRETURN delivered =
+      request.deliver ? request.deliver(request.deliver_context, row, row_rc) : SQL_SUCCESS;
+  if (delivered == SQL_ERROR) {
+    set_row_status(request, row, SQL_ROW_ERROR);
+    *outcome = SQL_ERROR;
+    return false;
+  }
+  if (delivered == SQL_SUCCESS_WITH_INFO) {
+    set_row_status(request, row, SQL_ROW_SUCCESS_WITH_INFO);
+    *outcome = SQL_SUCCESS_WITH_INFO;
+  }
+  return true;
+}
+
 SQLRETURN post_odbc3_error(ErrorHeader* errors, const char* sqlstate, const char* message) {
   SetReturnCode(errors, -1);
   PostError(errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ODBC 3.0", sqlstate, "%s", message);

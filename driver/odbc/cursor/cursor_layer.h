@@ -19,21 +19,21 @@ enum CursorKind : int { CURSOR_FORWARD_ONLY = 0, CURSOR_STATIC = 1, CURSOR_KEYSE
 
 // The row source behind a cursor: the engine's open query.
 struct CursorSource {
-  void* context;                                // passed back to the entries
-  int (*fetch)(void* context);                  // next row: 0, 1 (warning), 100 end, -1 error
+  void* context;                // passed back to the entries
+  int (*fetch)(void* context);  // next row: 0, 1 (warning), 100 end, -1 error
   const QuillValue* (*column)(void* context, int column);  // value of the current row (0-based);
                                                            // null after posting an error
-  int column_count;                             // result columns
-  const int* column_types;                      // per column: its SQL type code
-  const int32_t* column_lengths;                // per column: its declared length (column size)
+  int column_count;                                        // result columns
+  const int* column_types;                                 // per column: its SQL type code
+  const int32_t* column_lengths;  // per column: its declared length (column size)
 };
 
 // How the layer is opened.
 struct CursorOptions {
-  int kind;                // CursorKind
-  SQLULEN max_rows;        // SQL_ATTR_MAX_ROWS (0: no limit), counting every row read
-  const char* work_dir;    // directory of the result-set file; null or "": $TMPDIR, else /tmp
-  int cache_slots;         // records kept in memory (the work_dir_size rule gives it; >= 1)
+  int kind;              // CursorKind
+  SQLULEN max_rows;      // SQL_ATTR_MAX_ROWS (0: no limit), counting every row read
+  const char* work_dir;  // directory of the result-set file; null or "": $TMPDIR, else /tmp
+  int cache_slots;       // records kept in memory (the work_dir_size rule gives it; >= 1)
 };
 
 // One fetch request. The layer sets every entry of `row_status` to SQL_ROW_NOROW first,

@@ -83,10 +83,6 @@ SQLLEN as_offset(SQLULEN size) {
   return size > static_cast<SQLULEN>(LONG_MAX) ? LONG_MAX : static_cast<SQLLEN>(size);
 }
 
-void set_status(const FetchRequest& request, SQLULEN row, SQLUSMALLINT status) {
-  if (request.row_status) request.row_status[row] = status;
-}
-
 // Delivers the rowset of `rowset_size` rows starting at row `start` (>= 1), then makes its
 // first row current again.
 SQLRETURN deliver_rowset(CursorLayer* layer, const FetchRequest& request, SQLLEN start,
@@ -107,25 +103,13 @@ SQLRETURN deliver_rowset(CursorLayer* layer, const FetchRequest& request, SQLLEN
     count = row + 1;
     layer->rowset_rows = count;
     if (present == ROW_FAILED || row_load(layer, start + static_cast<SQLLEN>(row) - 1) < 0) {
-      set_status(request, row, SQL_ROW_ERROR);
+      set_row_status(request, row, SQL_ROW_ERROR);
       layer->current_index = -1;
       outcome = SQL_ERROR;
       break;
     }
     layer->current_index = static_cast<SQLLEN>(row);
-    set_status(request, row, pulled_rc == 1 ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS);
-    if (pulled_rc == 1) outcome = SQL_SUCCESS_WITH_INFO;
-    SQLRETURN delivered =
-        request.deliver ? request.deliver(request.deliver_context, row, pulled_rc) : SQL_SUCCESS;
-    if (delivered == SQL_ERROR) {
-      set_status(request, row, SQL_ROW_ERROR);
-      outcome = SQL_ERROR;
-      break;
-    }
-    if (delivered == SQL_SUCCESS_WITH_INFO) {
-      set_status(request, row, SQL_ROW_SUCCESS_WITH_INFO);
-      outcome = SQL_SUCCESS_WITH_INFO;
-    }
+    if (!deliver_fetched_row(request, row, pulled_rc, &outcome)) break;
   }
   if (request.rows_fetched) *request.rows_fetched = count;
   // The first row of the rowset is the current one after a fetch.
