@@ -279,6 +279,17 @@ std::string render(SQLSMALLINT c_type, const unsigned char* buffer) {
     case SQL_C_DOUBLE:
       std::snprintf(text, sizeof text, "%g", *reinterpret_cast<const double*>(buffer));
       return text;
+    case SQL_C_STINYINT:
+      return std::to_string(static_cast<int>(static_cast<signed char>(buffer[0])));
+    case SQL_C_TYPE_DATE: {
+      const auto* d = reinterpret_cast<const SQL_DATE_STRUCT*>(buffer);
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d", d->year, d->month, d->day);
+      return text;
+    }
+    case SQL_C_INTERVAL_MONTH: {
+      const auto* i = reinterpret_cast<const SQL_INTERVAL_STRUCT*>(buffer);
+      return (i->interval_sign ? "-" : "") + std::to_string(i->intval.year_month.month);
+    }
     case SQL_C_TYPE_TIMESTAMP: {
       const auto* t = reinterpret_cast<const SQL_TIMESTAMP_STRUCT*>(buffer);
       std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t->year, t->month, t->day,
@@ -313,6 +324,14 @@ TEST_F(Statements, ResultConversions) {
       {"CAST(12.50 AS DECIMAL(6,2))", SQL_C_DEFAULT, SQL_SUCCESS, "", "12.50"},
       {"'12abc'", SQL_C_DOUBLE, SQL_SUCCESS, "", "12"},
       {"{d '2024-02-29'}", SQL_C_SLONG, SQL_ERROR, "07006", ""},
+      {"X'0102FF'", SQL_C_CHAR, SQL_SUCCESS, "", "0102FF"},
+      {"CAST(1 AS BIT)", SQL_C_CHAR, SQL_SUCCESS, "", "1"},
+      {"{ts '2024-02-29 10:11:12'}", SQL_C_TYPE_DATE, SQL_SUCCESS_WITH_INFO, "01S07", "2024-02-29"},
+      {"'2024-13-01'", SQL_C_TYPE_DATE, SQL_ERROR, "22008", ""},
+      {"INTERVAL '3-2' YEAR TO MONTH", SQL_C_INTERVAL_MONTH, SQL_SUCCESS, "", "38"},
+      {"INTERVAL '3-2' YEAR TO MONTH", SQL_C_CHAR, SQL_SUCCESS, "", "3-02"},
+      {"-129", SQL_C_STINYINT, SQL_ERROR, "22003", ""},
+      {"-128", SQL_C_STINYINT, SQL_SUCCESS, "", "-128"},
   };
   for (const ConversionCase& c : cases) {
     SCOPED_TRACE(c.select);
