@@ -29,7 +29,7 @@ echo "== odbcinst -q -d / -s"
 odbcinst -q -d
 odbcinst -q -s
 echo "== isql: the latest block and its transactions"
-isql -v -b quill_demo <<SQL
+isql -v -b -m68 quill_demo <<SQL
 SELECT number, hash, miner, gasUsed FROM getBlockByNumber WHERE blockNumber = 'latest' AND transactionDetailsFlag = 'false'
 SELECT transactionsHash, transactionsFrom, transactionsTo, transactionsValue FROM getBlockByNumber_transactions WHERE blockNumber = 'latest' AND transactionDetailsFlag = 'true'
 SQL
