@@ -95,10 +95,12 @@ int accumulate(ExecStatement* statement, AggregateState* state, QuillValue* valu
 
 // The set-function entry of `node` in the select list, or null.
 const SetFunctionEntry* entry_of(ExecStatement* statement, const SetFunctionNode* node) {
-  for (ListNode* at = statement->member->select_set_functions; at; at = at->next) {
-    auto* entry = static_cast<const SetFunctionEntry*>(at->data);
-    if (entry->node == node) return entry;
-  }
+  for (ListNode* list :
+       {statement->member->select_set_functions, statement->member->having_set_functions})
+    for (ListNode* at = list; at; at = at->next) {
+      auto* entry = static_cast<const SetFunctionEntry*>(at->data);
+      if (entry->node == node) return entry;
+    }
   return nullptr;
 }
 
@@ -117,20 +119,24 @@ int to_result_type(ExecStatement* statement, AggregateState* state) {
 
 int exec_aggregate_reset(ExecStatement* statement) {
   exec_aggregate_release(statement);
-  int count = ListCount(statement->member->select_set_functions);
+  // HAVING's own set functions accumulate beside those of the select list.
+  ListNode* lists[] = {statement->member->select_set_functions,
+                       statement->member->having_set_functions};
+  int count = ListCount(lists[0]) + ListCount(lists[1]);
   if (count == 0) return 0;
   statement->aggregates = static_cast<AggregateState*>(
       quill_mem_alloc(statement->pool, sizeof(AggregateState) * static_cast<size_t>(count)));
   if (!statement->aggregates) return exec_post_memory(statement);
   statement->aggregate_count = count;
   int i = 0;
-  for (ListNode* at = statement->member->select_set_functions; at; at = at->next, ++i) {
-    AggregateState* state = &statement->aggregates[i];
-    state->node = static_cast<SetFunctionEntry*>(at->data)->node;
-    if (state->node->distinct &&
-        TREEcreate(&state->distinct, compare_value_keys, statement->pool) != TREE_OK)
-      return exec_post_memory(statement);
-  }
+  for (ListNode* list : lists)
+    for (ListNode* at = list; at; at = at->next, ++i) {
+      AggregateState* state = &statement->aggregates[i];
+      state->node = static_cast<SetFunctionEntry*>(at->data)->node;
+      if (state->node->distinct &&
+          TREEcreate(&state->distinct, compare_value_keys, statement->pool) != TREE_OK)
+        return exec_post_memory(statement);
+    }
   return 0;
 }
 
@@ -189,7 +195,14 @@ int exec_aggregate_finish(ExecStatement* statement) {
       set_value_null(state->value, entry ? sql_to_value_type(entry->sql_type) : VALUE_INTEGER);
       continue;
     }
-    if (function == SETF_AVG) {
+    double sum = 0;
+    bool interval = state->value && (state->value->kind == VALUE_YEAR_MONTH_INTERVAL ||
+                                     state->value->kind == VALUE_DAY_TIME_INTERVAL);
+    if (function == SETF_AVG && !interval && get_double_from_value(state->value, &sum) == 0) {
+      // Averages other than of intervals are taken in double precision (an integer sum
+      // divided by the count would truncate).
+      set_value_to_double(state->value, sum / static_cast<double>(state->count));
+    } else if (function == SETF_AVG) {
       QuillValue* divisor = NewValue(context->pool, 0);
       if (!divisor) return exec_post_memory(statement);
       set_value_to_bigint(divisor, state->count);

@@ -105,6 +105,8 @@ struct ResultColumn {
   QuillValue* value;         // the current value (owned unless plain)
 };
 
+struct SortingState;
+
 // Row source: 0/1 row, 100 end, -1 error.
 using ExecRowSource = int (*)(ExecStatement* statement);
 
@@ -142,6 +144,8 @@ struct ExecStatement {
   DalIterator* passthrough;                        // iterator of the pass-through path, or null
   bool warning;                                    // a warning was seen during the current fetch
   void* sub;                                       // owned by the sub-statement code
+  SortingState* sorting;  // grouping, DISTINCT, ORDER BY and UNION sorts (exec_sorting.h)
+  long sort_memory;       // work_mem_size of the sorts when no connection gives one (0: none)
 };
 
 // --- exec_plan.cpp -------------------------------------------------------------------

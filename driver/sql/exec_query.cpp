@@ -1,8 +1,9 @@
 // The SELECT set-up and its row source: pass-through to a backend that can run the whole
-// query, the effective row limit, the hook points of the sorting stages (ORDER BY, UNION,
-// GROUP BY, DISTINCT), the UNION ALL chain read member after member, and the next parameter
-// set at the end of the chain.
+// query, the effective row limit, the sorting stages of each member (GROUP BY, DISTINCT) and
+// of the whole query (ORDER BY, UNION), the UNION ALL chain read member after member, and
+// the next parameter set at the end of the chain.
 #include "driver/sql/exec_internal.h"
+#include "driver/sql/exec_sorting.h"
 #include "driver/sql/sqlgen.h"
 
 namespace {
@@ -21,20 +22,6 @@ bool collect_members(QueryPlan* query, ListNode** members, MemPool* pool, bool* 
   return true;
 }
 
-// Hook points of the sorting stages (ORDER BY, UNION, GROUP BY, DISTINCT).
-int setup_order(ExecStatement* statement) {
-  return exec_post_general(statement, 0, "ORDER BY not supported yet");
-}
-int setup_union(ExecStatement* statement) {
-  return exec_post_general(statement, 0, "UNION not supported yet");
-}
-int setup_grouping(ExecStatement* statement) {
-  return exec_post_general(statement, 0, "GROUP BY not supported yet");
-}
-int setup_distinct(ExecStatement* statement) {
-  return exec_post_general(statement, 0, "DISTINCT not supported yet");
-}
-
 // Points the result columns at the items of the current member.
 int bind_columns(ExecStatement* statement) {
   QueryPlan* member = statement->member;
@@ -44,6 +31,7 @@ int bind_columns(ExecStatement* statement) {
         quill_mem_alloc(statement->pool, sizeof(ResultColumn) * (member->item_count + 1)));
     if (!statement->columns) return exec_post_memory(statement);
   }
+  if (statement->sorting) statement->sorting->stored_columns = false;
   for (int i = 0; i < member->item_count; ++i) {
     ResultColumn* column = &statement->columns[i];
     if (column->value && !column->plain) release_value(statement->pool, column->value);
@@ -58,24 +46,51 @@ int bind_columns(ExecStatement* statement) {
   return 0;
 }
 
-// Whether the member (and its derived tables) has grouping, HAVING or DISTINCT.
-int check_unsupported(ExecStatement* statement, QueryPlan* member) {
-  if (member->group_count > 0 || member->having) return setup_grouping(statement);
-  if (member->distinct) return setup_distinct(statement);
-  return 0;
+// The rows of the current member before DISTINCT: grouped, single aggregate row or direct.
+int member_rows(ExecStatement* statement) {
+  if (statement->sorting && statement->sorting->group) return exec_fetch_grouped(statement);
+  if (statement->aggregate) return exec_fetch_single_group(statement);
+  return exec_fetch_direct(statement);
 }
 
-// Builds the plan of the current member, installs its accumulators and opens branch 0.
-int open_member(ExecStatement* statement) {
-  exec_free_plan(statement);
-  if (check_unsupported(statement, statement->member) < 0) return -1;
-  if (bind_columns(statement) < 0) return -1;
-  statement->aggregate = statement->member->select_set_functions != nullptr;
-  statement->aggregate_done = false;
-  if (statement->aggregate && exec_aggregate_reset(statement) < 0) return -1;
+// The rows of the current member as its select list delivers them.
+int member_fetch(ExecStatement* statement) {
+  if (statement->sorting && statement->sorting->distinct) return exec_fetch_distinct(statement);
+  return member_rows(statement);
+}
+
+// Builds the plan of the current member and opens branch 0 (again, for a sort that reads the
+// rows once more).
+int open_scans(ExecStatement* statement) {
   if (exec_build_plan(statement) < 0) return -1;
   // Scans start now so that a missing or failing table is reported by the execution itself.
   return exec_open_branch(statement) < 0 ? -1 : 0;
+}
+
+// The rows of the current member from the start: accumulators, scans and grouping sort.
+int open_rows(ExecStatement* statement) {
+  exec_group_close(statement);
+  statement->aggregate_done = false;
+  if (statement->aggregate && exec_aggregate_reset(statement) < 0) return -1;
+  if (open_scans(statement) < 0) return -1;
+  if (statement->member->group_count > 0 && exec_group_open(statement, open_scans) < 0) return -1;
+  return 0;
+}
+
+// Builds the plan of the current member, installs its accumulators, opens branch 0 and runs
+// the member's grouping and DISTINCT sorts.
+int open_member(ExecStatement* statement) {
+  exec_member_sorts_close(statement);
+  exec_free_plan(statement);
+  QueryPlan* member = statement->member;
+  if (bind_columns(statement) < 0) return -1;
+  // Set functions (or a HAVING) without GROUP BY make the whole result one group.
+  statement->aggregate =
+      member->group_count == 0 &&
+      (member->select_set_functions || member->having_set_functions || member->having);
+  if (open_rows(statement) < 0) return -1;
+  if (member->distinct && exec_distinct_open(statement, member_rows, open_rows) < 0) return -1;
+  return 0;
 }
 
 // The next member after the current one, or null.
@@ -96,7 +111,7 @@ QueryPlan* next_member(ExecStatement* statement) {
 // Row source of a query: reads the member chain and, at its end, the next parameter set.
 int fetch_query(ExecStatement* statement) {
   for (;;) {
-    int rc = statement->aggregate ? exec_fetch_aggregate(statement) : exec_fetch_direct(statement);
+    int rc = member_fetch(statement);
     if (rc == 1) statement->set_warning = true;
     if (rc == -1) {
       if (!statement->parent) exec_finish_parameter_set(statement, SQL_PARAM_ERROR);
@@ -204,6 +219,26 @@ int open_passthrough(ExecStatement* statement) {
   return 1;
 }
 
+// Opens the first member of the chain; *all tells whether every member joins with ALL.
+int open_first_member(ExecStatement* statement, bool* all) {
+  ListNode* members = nullptr;
+  if (!collect_members(statement->query, &members, statement->pool, all))
+    return exec_post_memory(statement);
+  statement->member = members ? static_cast<QueryPlan*>(members->data) : nullptr;
+  while (members) members = ListDelete(members, members, statement->pool);
+  if (!statement->member) return exec_post_general(statement, 0, "No query to execute");
+  return open_member(statement);
+}
+
+// Starts the whole chain again from its first member and first parameter set.
+int restart_chain(ExecStatement* statement) {
+  statement->parameter_set = exec_next_parameter_set(&statement->settings, 0);
+  statement->set_warning = false;
+  exec_reset_eval(statement);
+  bool all = true;
+  return open_first_member(statement, &all);
+}
+
 }  // namespace
 
 int exec_open_query(ExecStatement* statement) {
@@ -212,6 +247,7 @@ int exec_open_query(ExecStatement* statement) {
   exec_reset_eval(statement);
   statement->rows_returned = 0;
   statement->row_source = nullptr;
+  exec_sorting_close(statement);
   exec_free_plan(statement);
 
   const ExecSettings* settings = exec_active_settings(statement);
@@ -226,15 +262,18 @@ int exec_open_query(ExecStatement* statement) {
   if (passthrough < 0) return -1;
   if (passthrough > 0) return 0;
 
-  ListNode* members = nullptr;
   bool all = true;
-  if (!collect_members(query, &members, statement->pool, &all)) return exec_post_memory(statement);
-  statement->member = members ? static_cast<QueryPlan*>(members->data) : nullptr;
-  while (members) members = ListDelete(members, members, statement->pool);
-  if (!statement->member) return exec_post_general(statement, 0, "No query to execute");
-  if (query->order_by) return setup_order(statement);
-  if (!all) return setup_union(statement);
-  if (open_member(statement) < 0) return -1;
+  if (open_first_member(statement, &all) < 0) return -1;
+  if (query->order_by || !all) {
+    // ORDER BY (over the whole chain) or UNION without ALL: every row goes through one sort.
+    int rc = exec_result_sort_open(statement, fetch_query, !all, restart_chain);
+    if (rc < 0) {
+      exec_sorting_close(statement);
+      return -1;
+    }
+    statement->row_source = exec_fetch_sorted;
+    return rc;
+  }
   statement->row_source = fetch_query;
   return 0;
 }
@@ -251,7 +290,8 @@ int exec_fetch(ExecStatement* statement) {
   if (rc == 0 || rc == 1) {
     ++statement->rows_returned;
     for (int i = 0; i < statement->column_count; ++i)
-      if (!statement->columns[i].plain && statement->row_source != fetch_passthrough)
+      if (!statement->columns[i].plain && statement->row_source != fetch_passthrough &&
+          !(statement->sorting && statement->sorting->stored_columns))
         statement->columns[i].pending = true;
   }
   if (rc == -1) SetReturnCode(statement->errors, -1);
@@ -264,6 +304,7 @@ int exec_column_count(const ExecStatement* statement) {
 
 void exec_close(ExecStatement* statement) {
   if (!statement) return;
+  exec_sorting_close(statement);
   exec_free_plan(statement);
   exec_aggregate_release(statement);
   if (statement->columns)

@@ -27,6 +27,7 @@
 #include <memory>
 #include <sstream>
 
+#include "driver/sql/exec_internal.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/validate.h"
 #include "support/connstr.h"
@@ -290,6 +291,7 @@ ExecRunResult ExecHarness::run_with(const std::string& sql, const ExecRunOptions
     if (statement) {
       exec_set_max_rows(statement, options.max_rows);
       exec_set_query_timeout(statement, options.timeout);
+      statement->sort_memory = options.work_mem_size;
       int width = sets ? static_cast<int>(options.parameter_sets[0].size()) : 0;
       for (const auto& set : options.parameter_sets)
         for (int i = 0; i < width; ++i)

@@ -21,6 +21,7 @@ struct ExecRunOptions {
   // anything else a character value.
   std::vector<std::vector<std::string>> parameter_sets;
   std::vector<SQLUSMALLINT> operations;  // per set SQL_PARAM_PROCEED/IGNORE (empty: all proceed)
+  long work_mem_size = 0;  // the sorts' work_mem_size in megabytes (0: the default budget)
 };
 
 // What one run produced.

@@ -94,13 +94,13 @@ SQLRETURN desc_column_attribute(QuillStmt* stmt, SQLUSMALLINT column, SQLUSMALLI
   DescRecord* record =
       (column == 0 && !bookmark) || column > ird->count ? nullptr : desc_record(ird, column, false);
   if (!record) return post_call_error(stmt->errors, "07009", MSG_BAD_DESC_INDEX);
-  const DescFieldSpec* spec = desc_find_field(static_cast<SQLSMALLINT>(mapped));
+  const DescFieldEntry* entry = desc_find_field(static_cast<SQLSMALLINT>(mapped));
   const char* base = reinterpret_cast<const char*>(record);
-  out->type = spec->type;
+  out->type = entry->type;
   out->text = nullptr;
   out->number = 0;
-  if (spec->type == DescFieldType::Text) {
-    out->text = base + spec->offset;
+  if (entry->type == DescFieldType::Text) {
+    out->text = base + entry->offset;
     return SQL_SUCCESS;
   }
   switch (mapped) {
@@ -188,6 +188,6 @@ SQLRETURN desc_column_attribute_call(QuillStmt* stmt, SQLUSMALLINT column, SQLUS
 bool desc_column_attribute_is_text(SQLUSMALLINT field) {
   SQLUSMALLINT mapped = field <= SQL_COLUMN_LABEL ? desc_odbc3_attribute(field) : field;
   if (!is_column_field(mapped)) return false;
-  const DescFieldSpec* spec = desc_find_field(static_cast<SQLSMALLINT>(mapped));
-  return spec && spec->type == DescFieldType::Text;
+  const DescFieldEntry* entry = desc_find_field(static_cast<SQLSMALLINT>(mapped));
+  return entry && entry->type == DescFieldType::Text;
 }

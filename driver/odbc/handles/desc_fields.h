@@ -12,7 +12,7 @@
 
 #define MSG_BAD_FIELD_ID "Invalid descriptor field identifier"
 #define MSG_NOT_PREPARED "Associated statement is not prepared"
-#define MSG_NOT_CURSOR_SPEC "Prepared statement not a cursor-specification"
+#define MSG_NOT_CURSOR_QUERY "Prepared statement not a cursor-specification"
 
 // Refusal of a description or binding function (`function` is its SQL_API_* number, `field`
 // the column attribute asked for, else 0) by the state of `stmt`, posted on the statement:
@@ -35,7 +35,7 @@ struct DescFieldValue {
 };
 
 // One field identifier: where its value lives and how it is typed.
-struct DescFieldSpec {
+struct DescFieldEntry {
   SQLSMALLINT id;         // SQL_DESC_* identifier
   bool header;            // a header field, else a record field
   DescFieldType type;     // the type the application receives
@@ -44,7 +44,7 @@ struct DescFieldSpec {
   bool settable;          // accepted by SQLSetDescField
 };
 // The field with identifier `id`, or null when the descriptor functions do not serve it.
-const DescFieldSpec* desc_find_field(SQLSMALLINT id);
+const DescFieldEntry* desc_find_field(SQLSMALLINT id);
 // True when `desc` is the IRD of a statement that is neither prepared nor executed (HY007).
 bool desc_unprepared_ird(const QuillDesc* desc);
 

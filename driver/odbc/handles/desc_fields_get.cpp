@@ -17,7 +17,7 @@ using T = DescFieldType;
 #define RECORD(id, type, storage, member, settable) \
   { id, false, T::type, T::storage, offsetof(DescRecord, member), settable }
 
-const DescFieldSpec kFields[] = {
+const DescFieldEntry kFields[] = {
     HEADER(SQL_DESC_COUNT, Small, Small, count, true),
     HEADER(SQL_DESC_ARRAY_SIZE, ULen, ULen, array_size, true),
     HEADER(SQL_DESC_ARRAY_STATUS_PTR, Pointer, Pointer, array_status_ptr, true),
@@ -101,9 +101,9 @@ SQLLEN load_number(const char* at, DescFieldType storage) {
 
 }  // namespace
 
-const DescFieldSpec* desc_find_field(SQLSMALLINT id) {
-  for (const DescFieldSpec& spec : kFields)
-    if (spec.id == id) return &spec;
+const DescFieldEntry* desc_find_field(SQLSMALLINT id) {
+  for (const DescFieldEntry& entry : kFields)
+    if (entry.id == id) return &entry;
   return nullptr;
 }
 
@@ -138,10 +138,10 @@ SQLRETURN desc_locate_record(QuillDesc* desc, SQLSMALLINT number, bool grow, Des
 
 SQLRETURN desc_read_field(QuillDesc* desc, SQLSMALLINT number, SQLSMALLINT field,
                           DescFieldValue* out) {
-  const DescFieldSpec* spec = desc_find_field(field);
-  if (!spec) return post_call_error(desc->errors, "HY091", MSG_BAD_FIELD_ID);
+  const DescFieldEntry* entry = desc_find_field(field);
+  if (!entry) return post_call_error(desc->errors, "HY091", MSG_BAD_FIELD_ID);
   const char* base;
-  if (spec->header) {
+  if (entry->header) {
     if (desc_unprepared_ird(desc)) return post_call_error(desc->errors, "HY007", MSG_NOT_PREPARED);
     base = reinterpret_cast<const char*>(desc);
   } else {
@@ -150,9 +150,9 @@ SQLRETURN desc_read_field(QuillDesc* desc, SQLSMALLINT number, SQLSMALLINT field
     if (rc != SQL_SUCCESS) return rc;
     base = reinterpret_cast<const char*>(record);
   }
-  out->type = spec->type;
-  out->text = spec->type == T::Text ? base + spec->offset : nullptr;
-  out->number = spec->type == T::Text ? 0 : load_number(base + spec->offset, spec->storage);
+  out->type = entry->type;
+  out->text = entry->type == T::Text ? base + entry->offset : nullptr;
+  out->number = entry->type == T::Text ? 0 : load_number(base + entry->offset, entry->storage);
   return SQL_SUCCESS;
 }
 

@@ -56,12 +56,12 @@ SQLRETURN set_count(QuillDesc* desc, SQLLEN n) {
   return SQL_SUCCESS;
 }
 
-SQLRETURN set_header(QuillDesc* desc, const DescFieldSpec& spec, SQLPOINTER value) {
+SQLRETURN set_header(QuillDesc* desc, const DescFieldEntry& entry, SQLPOINTER value) {
   SQLLEN n = number_of(value);
-  if (spec.id == SQL_DESC_COUNT) return set_count(desc, n);
-  if (spec.id == SQL_DESC_ARRAY_SIZE && n <= 0)
+  if (entry.id == SQL_DESC_COUNT) return set_count(desc, n);
+  if (entry.id == SQL_DESC_ARRAY_SIZE && n <= 0)
     return post_call_error(desc->errors, "HY024", MSG_BAD_ATTR_VALUE);
-  store(reinterpret_cast<char*>(desc) + spec.offset, spec.storage, value);
+  store(reinterpret_cast<char*>(desc) + entry.offset, entry.storage, value);
   return SQL_SUCCESS;
 }
 
@@ -87,11 +87,11 @@ void desc_set_verbose_type(DescRecord* record, SQLSMALLINT type, SQLSMALLINT sub
 
 SQLRETURN desc_write_field(QuillDesc* desc, SQLSMALLINT number, SQLSMALLINT field,
                            SQLPOINTER value) {
-  const DescFieldSpec* spec = desc_find_field(field);
-  if (!spec || !spec->settable) return post_call_error(desc->errors, "HY091", MSG_BAD_FIELD_ID);
-  if (spec->header) {
+  const DescFieldEntry* entry = desc_find_field(field);
+  if (!entry || !entry->settable) return post_call_error(desc->errors, "HY091", MSG_BAD_FIELD_ID);
+  if (entry->header) {
     if (desc_unprepared_ird(desc)) return post_call_error(desc->errors, "HY007", MSG_NOT_PREPARED);
-    return set_header(desc, *spec, value);
+    return set_header(desc, *entry, value);
   }
   bool application = desc->kind == DESC_ARD || desc->kind == DESC_APD;
   DescRecord* record = nullptr;
@@ -113,7 +113,7 @@ SQLRETURN desc_write_field(QuillDesc* desc, SQLSMALLINT number, SQLSMALLINT fiel
         record->datetime_interval_code = n;
       return SQL_SUCCESS;
     default:
-      store(reinterpret_cast<char*>(record) + spec->offset, spec->storage, value);
+      store(reinterpret_cast<char*>(record) + entry->offset, entry->storage, value);
       return SQL_SUCCESS;
   }
 }

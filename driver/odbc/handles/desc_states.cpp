@@ -26,7 +26,7 @@ SQLRETURN check_one(const QuillStmt* stmt, ErrorHeader* errors, int function, in
     if (s == S4_EXECUTED) return post_call_error(errors, "24000", MSG_INVALID_CURSOR_STATE);
   }
   if (describes_result(function) && s == S2_PREPARED && field != SQL_DESC_COUNT)
-    return post_call_error(errors, "07005", MSG_NOT_CURSOR_SPEC);
+    return post_call_error(errors, "07005", MSG_NOT_CURSOR_QUERY);
   return SQL_SUCCESS;
 }
 

@@ -1,0 +1,293 @@
+// Sort records of the sorting stages: the statement's sorting state, the sort's working
+// context (work directory, work_mem_size, time-out), dm fields sized from declared types and
+// written without ever cutting a value, result columns stored into and restored from
+// records, and the posting of sort failures.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/odbc/handles/handles.h"
+#include "driver/sql/exec_sorting.h"
+#include "support/config.h"
+#include "support/connstr.h"
+#include "support/dm.h"
+
+namespace {
+
+// Character and binary fields of an undescribed size get this many payload bytes.
+constexpr int64_t kUnsizedFieldLength = 254;
+// Largest fixed payload of any value kind (the interval structure); numeric fields get at
+// least 8 bytes so that a promoted integer (BIGINT, double) still fits.
+constexpr int32_t kWidestFixedPayload = 28;
+constexpr int32_t kNarrowestNumberPayload = 8;
+constexpr const char* kTooLong = "Value longer than its declared column length in a sort record";
+
+// Payload bytes a value of a fixed-size kind takes; -1 for other kinds.
+int32_t fixed_payload(int32_t kind) {
+  switch (kind) {
+    case VALUE_INTEGER:
+    case VALUE_BIT:
+      return 4;
+    case VALUE_DOUBLE:
+    case VALUE_BIGINT:
+      return 8;
+    case VALUE_DATE:
+      return static_cast<int32_t>(sizeof(SQL_DATE_STRUCT));
+    case VALUE_TIME:
+      return static_cast<int32_t>(sizeof(SQL_TIME_STRUCT));
+    case VALUE_TIMESTAMP:
+      return static_cast<int32_t>(sizeof(SQL_TIMESTAMP_STRUCT));
+    case VALUE_NUMERIC:
+      return static_cast<int32_t>(sizeof(SQL_NUMERIC_STRUCT));
+    case VALUE_YEAR_MONTH_INTERVAL:
+    case VALUE_DAY_TIME_INTERVAL:
+      return static_cast<int32_t>(sizeof(SQL_INTERVAL_STRUCT));
+    default:
+      return -1;
+  }
+}
+
+const ExecStatement* top_of(const ExecStatement* statement) {
+  while (statement->parent) statement = statement->parent;
+  return statement;
+}
+
+// The sort's time-out test: the top statement's deadline has passed.
+bool deadline_passed(void* argument) {
+  const ExecStatement* top = top_of(static_cast<const ExecStatement*>(argument));
+  return top->has_deadline && std::chrono::steady_clock::now() >= top->deadline;
+}
+
+// The connection of the statement's ODBC handle, or null (tests run without one).
+QuillDbc* connection_of(const ExecStatement* statement) {
+  auto* handle = static_cast<QuillStmt*>(top_of(statement)->handle);
+  if (!handle || handle->tag != TAG_STMT) return nullptr;
+  return handle->dbc;
+}
+
+// The work directory text a sort context points at until the sort opens (it copies it).
+struct SortingDirectory {
+  char path[260];
+};
+
+}  // namespace
+
+SortingState* exec_sorting(ExecStatement* statement) {
+  if (statement->sorting) return statement->sorting;
+  statement->sorting =
+      static_cast<SortingState*>(quill_mem_alloc(statement->pool, sizeof(SortingState)));
+  if (!statement->sorting) exec_post_memory(statement);
+  return statement->sorting;
+}
+
+SortContext exec_sort_context(ExecStatement* statement) {
+  static thread_local SortingDirectory directory;
+  SortContext context{};
+  context.work_dir = nullptr;  // no connection: $TMPDIR
+  context.work_mem_size = -1;
+  context.timed_out = deadline_passed;
+  context.timeout_argument = statement;
+  QuillDbc* dbc = connection_of(statement);
+  if (!dbc) {
+    long memory = top_of(statement)->sort_memory;
+    context.work_mem_size = memory > 0 ? memory : -1;
+    return context;
+  }
+  const char* memory = get_attribute_value(&dbc->attributes, "work_mem_size");
+  if (memory && *memory) {
+    char* end = nullptr;
+    long megabytes = std::strtol(memory, &end, 10);
+    context.work_mem_size = end != memory ? megabytes : -1;
+  }
+  directory.path[0] = '\0';
+  const char* dir = get_attribute_value(&dbc->attributes, "work_dir_path");
+  if (dir && dir[0])
+    std::snprintf(directory.path, sizeof directory.path, "%s", dir);
+  else if (dbc->env && dbc->env->config)
+    get_default(dbc->env->config, "work_dir_path", directory.path, sizeof directory.path);
+  size_t length = std::strlen(directory.path);
+  if (length > 1 && (directory.path[length - 1] == '/' || directory.path[length - 1] == '\\'))
+    directory.path[length - 1] = '\0';
+  context.work_dir = directory.path;
+  return context;
+}
+
+int32_t exec_field_size(int sql_type, int64_t length) {
+  switch (sql_type) {
+    case SQL_LONGVARCHAR:
+    case SQL_LONGVARBINARY:
+      return -1;
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY: {
+      int64_t bytes = length > 0 ? length : kUnsizedFieldLength;
+      if (bytes > INT32_MAX / 2) return -1;
+      return static_cast<int32_t>(bytes + DM_HEADER_SIZE + 1);
+    }
+    default:
+      break;
+  }
+  int32_t payload = get_dm_length(sql_type, 0);
+  if (payload < 0) payload = kWidestFixedPayload;
+  if (payload < kNarrowestNumberPayload) payload = kNarrowestNumberPayload;
+  return payload + static_cast<int32_t>(DM_HEADER_SIZE);
+}
+
+int exec_put_field(ExecStatement* statement, unsigned char* field, int32_t size,
+                   const QuillValue* value, int32_t* needed_out) {
+  if (!value) return exec_post_general(statement, EXEC_NATIVE_SORT, "Internal Error");
+  QuillValue view = *value;
+  bool null = is_value_null(value);
+  int32_t needed = static_cast<int32_t>(DM_HEADER_SIZE);
+  if (value->kind == VALUE_CHARACTER || value->kind == VALUE_BINARY) {
+    size_t held = 0;
+    if (!null && value->bytes.data)
+      held = value->kind == VALUE_CHARACTER
+                 ? strnlen(value->bytes.data, static_cast<size_t>(value->bytes.capacity))
+                 : static_cast<size_t>(value->bytes.length);
+    if (held > INT32_MAX / 2) return exec_post_general(statement, EXEC_NATIVE_SORT, kTooLong);
+    view.length = static_cast<int32_t>(held);
+    if (!null) needed += view.length + (value->kind == VALUE_CHARACTER ? 1 : 0);
+  } else if (value->kind == VALUE_LONG_CHARACTER || value->kind == VALUE_LONG_BINARY) {
+    return exec_post_general(statement, EXEC_NATIVE_SORT, "Data Read Error 1");
+  } else {
+    int32_t payload = fixed_payload(value->kind);
+    if (payload < 0 && !null)
+      return exec_post_general(statement, EXEC_NATIVE_SORT, "Internal Error");
+    if (!null) needed += payload;
+  }
+  // A value longer than its field (a backend string beyond its declared length) is never
+  // cut: a cut value would sort and compare as a different one.
+  if (needed > size) {
+    if (!needed_out) return exec_post_general(statement, EXEC_NATIVE_SORT, kTooLong);
+    *needed_out = needed;
+    return EXEC_FIELD_TOO_SHORT;
+  }
+  if (null && fixed_payload(view.kind) < 0 && view.kind != VALUE_CHARACTER &&
+      view.kind != VALUE_BINARY)
+    view.kind = VALUE_INTEGER;  // a NULL of no particular kind
+  int32_t written = value_to_dm(field, &view);
+  if (written < 0) return exec_post_general(statement, EXEC_NATIVE_SORT, "Internal Error");
+  if (written < size) std::memset(field + written, 0, static_cast<size_t>(size - written));
+  return 0;
+}
+
+int exec_post_sort_error(ExecStatement* statement, SortWork* sort, int code) {
+  if (code == SORT_TIMEOUT) {
+    SetReturnCode(statement->errors, -1);
+    PostError(statement->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075", "HYT00",
+              "Timeout expired");
+    return -1;
+  }
+  char text[160] = "";
+  if (sort) sort_error_text(sort, text, sizeof text);
+  if (!text[0])
+    std::snprintf(
+        text, sizeof text, "%s",
+        code == SORT_NO_MEMORY ? "Out of memory in sort routine" : "error in sort routine");
+  return exec_post_general(statement, 0, text);
+}
+
+void exec_expression_type(ExecStatement* statement, const QueryPlan* plan, const Node* expression,
+                          int* sql_type, int64_t* length) {
+  (void)statement;
+  *sql_type = SQL_TYPE_UNKNOWN;
+  *length = 0;
+  if (!expression) return;
+  DescribeContext describe{};
+  describe.column_description = [](void*, const ColumnRefNode* column, TypeDescription* out) {
+    auto* entry = static_cast<const TableEntry*>(column->resolved_table);
+    if (!entry || column->resolved_column < 0 || column->resolved_column >= entry->column_count)
+      return false;
+    const ColumnInfo& info = entry->columns[column->resolved_column];
+    default_type_description(info.sql_type, out);
+    out->sql_type = info.sql_type;
+    if (info.length > 0) out->column_size = info.length;
+    out->precision = info.precision;
+    out->scale = info.scale;
+    return true;
+  };
+  describe.parameter_type = [](void* state, const Node* parameter) {
+    ParameterEntry* entry = find_parameter(static_cast<const QueryPlan*>(state), parameter);
+    return entry ? static_cast<int>(entry->sql_type) : 0;
+  };
+  describe.state = const_cast<QueryPlan*>(plan);
+  describe.odbc_version = 3;
+  TypeDescription out{};
+  if (!describe_expression(expression, describe, &out)) return;
+  *sql_type = out.sql_type;
+  *length = out.column_size;
+}
+
+bool exec_grow_field(ExecStatement* statement, std::vector<int32_t>* floors,
+                     const FieldGrowth& growth, int attempt) {
+  if (attempt + 1 >= EXEC_SORT_ATTEMPTS || growth.field < 0 || growth.size > INT32_MAX / 4) {
+    exec_post_general(statement, EXEC_NATIVE_SORT, kTooLong);
+    return false;
+  }
+  if (floors->size() <= static_cast<size_t>(growth.field))
+    floors->resize(static_cast<size_t>(growth.field) + 1, 0);
+  int32_t doubled = growth.size * 2;
+  (*floors)[static_cast<size_t>(growth.field)] = growth.needed > doubled ? growth.needed : doubled;
+  return true;
+}
+
+int exec_store_columns(ExecStatement* statement, const RecordField* fields, int count,
+                       unsigned char* record, FieldGrowth* growth) {
+  // The columns are read while the sort is fed, before the statement has its own row source;
+  // exec_column_value only serves a statement that has one.
+  ExecRowSource installed = statement->row_source;
+  if (!installed) statement->row_source = exec_fetch_sorted;
+  int rc = 0;
+  for (int i = 0; i < count && rc == 0; ++i) {
+    if (fields[i].size == 0) continue;  // a LONG column: its table's keys are stored instead
+    const QuillValue* value = exec_column_value(statement, i);
+    int32_t needed = 0;
+    rc = value
+             ? exec_put_field(statement, record + fields[i].offset, fields[i].size, value, &needed)
+             : -1;
+    if (rc == EXEC_FIELD_TOO_SHORT) *growth = FieldGrowth{i, fields[i].size, needed};
+  }
+  statement->row_source = installed;
+  return rc;
+}
+
+int exec_restore_columns(ExecStatement* statement, const RecordField* fields, int count,
+                         const unsigned char* record) {
+  for (int i = 0; i < count && i < statement->column_count; ++i) {
+    if (fields[i].size == 0) continue;  // a LONG column is read again by key
+    ResultColumn* column = &statement->columns[i];
+    if (column->value && column->plain) column->value = nullptr;
+    column->plain = false;
+    if (!column->value) {
+      column->value = NewValue(statement->pool, 0);
+      if (!column->value) return exec_post_memory(statement);
+    }
+    if (dm_to_value(record + fields[i].offset, column->value) < 0)
+      return exec_post_memory(statement);
+    column->pending = false;
+  }
+  return 0;
+}
+
+void exec_member_sorts_close(ExecStatement* statement) {
+  if (!statement->sorting) return;
+  exec_group_close(statement);
+  exec_distinct_close(statement);
+}
+
+void exec_sorting_close(ExecStatement* statement) {
+  SortingState* sorting = statement->sorting;
+  if (!sorting) return;
+  exec_member_sorts_close(statement);
+  if (sorting->result) {
+    exec_long_columns_close(sorting->result);
+    sort_close(sorting->result->sort);
+    quill_mem_free(statement->pool, sorting->result->record);
+    quill_mem_free(statement->pool, sorting->result->fields);
+    quill_mem_free(statement->pool, sorting->result);
+    sorting->result = nullptr;
+  }
+  sorting->stored_columns = false;
+}
