@@ -22,31 +22,6 @@ const unsigned char* payload_at(const void* buffer) {
   return static_cast<const unsigned char*>(buffer) + DM_HEADER_SIZE;
 }
 
-// Fixed payload size of a scalar kind; -1 for kinds whose size depends on the data.
-int32_t fixed_size(int32_t kind) {
-  switch (kind) {
-    case VALUE_INTEGER:
-    case VALUE_BIT:
-      return 4;
-    case VALUE_DOUBLE:
-    case VALUE_BIGINT:
-      return 8;
-    case VALUE_DATE:
-      return static_cast<int32_t>(sizeof(SQL_DATE_STRUCT));
-    case VALUE_TIME:
-      return static_cast<int32_t>(sizeof(SQL_TIME_STRUCT));
-    case VALUE_TIMESTAMP:
-      return static_cast<int32_t>(sizeof(SQL_TIMESTAMP_STRUCT));
-    case VALUE_NUMERIC:
-      return static_cast<int32_t>(sizeof(SQL_NUMERIC_STRUCT));
-    case VALUE_YEAR_MONTH_INTERVAL:
-    case VALUE_DAY_TIME_INTERVAL:
-      return static_cast<int32_t>(sizeof(SQL_INTERVAL_STRUCT));
-    default:
-      return -1;
-  }
-}
-
 // Fills a stack value that points into a dm payload (no copy), for comparison only.
 void view_dm(const void* buffer, QuillValue* view) {
   DmHeader header = read_header(buffer);
@@ -65,7 +40,7 @@ void view_dm(const void* buffer, QuillValue* view) {
     view->bytes.capacity = header.length + (header.kind == VALUE_CHARACTER ? 1 : 0);
     return;
   }
-  int32_t size = fixed_size(header.kind);
+  int32_t size = dm_fixed_payload(header.kind);
   if (size > 0) std::memcpy(&view->payload, payload, static_cast<size_t>(size));
 }
 
@@ -87,7 +62,7 @@ int32_t get_dm_length(int sql_type, int32_t length) {
       break;
   }
   int kind = sql_to_value_type(sql_type);
-  return kind == VALUE_NONE ? -1 : fixed_size(kind);
+  return kind == VALUE_NONE ? -1 : dm_fixed_payload(kind);
 }
 
 int32_t value_to_dm(void* buffer, const QuillValue* value) {
@@ -106,7 +81,7 @@ int32_t value_to_dm(void* buffer, const QuillValue* value) {
     source = value->bytes.data;
     size = header.length;
   } else {
-    size = fixed_size(value->kind);
+    size = dm_fixed_payload(value->kind);
     if (size < 0) return -1;
     if (value->kind == VALUE_YEAR_MONTH_INTERVAL || value->kind == VALUE_DAY_TIME_INTERVAL)
       header.length = value->interval_precision;
@@ -123,7 +98,7 @@ int dm_to_value(const void* buffer, QuillValue* value) {
   if (!buffer || !value) return -1;
   DmHeader header = read_header(buffer);
   bool bytes_kind = header.kind == VALUE_CHARACTER || header.kind == VALUE_BINARY;
-  if (!bytes_kind && fixed_size(header.kind) < 0) return -1;
+  if (!bytes_kind && dm_fixed_payload(header.kind) < 0) return -1;
   if (header.indicator == SQL_NULL_DATA) {
     set_value_null(value, header.kind);
     if (header.kind == VALUE_YEAR_MONTH_INTERVAL || header.kind == VALUE_DAY_TIME_INTERVAL)
@@ -161,4 +136,28 @@ int compare_dm(const void* a, const void* b, int extra) {
   view_dm(a, &x);
   view_dm(b, &y);
   return compare_values(&x, &y);
+}
+
+int32_t dm_fixed_payload(int32_t kind) {
+  switch (kind) {
+    case VALUE_INTEGER:
+    case VALUE_BIT:
+      return 4;
+    case VALUE_DOUBLE:
+    case VALUE_BIGINT:
+      return 8;
+    case VALUE_DATE:
+      return static_cast<int32_t>(sizeof(SQL_DATE_STRUCT));
+    case VALUE_TIME:
+      return static_cast<int32_t>(sizeof(SQL_TIME_STRUCT));
+    case VALUE_TIMESTAMP:
+      return static_cast<int32_t>(sizeof(SQL_TIMESTAMP_STRUCT));
+    case VALUE_NUMERIC:
+      return static_cast<int32_t>(sizeof(SQL_NUMERIC_STRUCT));
+    case VALUE_YEAR_MONTH_INTERVAL:
+    case VALUE_DAY_TIME_INTERVAL:
+      return static_cast<int32_t>(sizeof(SQL_INTERVAL_STRUCT));
+    default:
+      return -1;
+  }
 }

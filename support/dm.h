@@ -28,6 +28,9 @@ int32_t get_dm_length(int sql_type, int32_t length);
 // for the value's SQL type. Returns the bytes written, or -1 for a long or unknown kind or a
 // character/binary value longer than its declared length (nothing is written then).
 int32_t value_to_dm(void* buffer, const QuillValue* value);
+// Payload bytes of a value kind whose size does not depend on the data (integer and bit 4,
+// double and BIGINT 8, date and time 6, timestamp 16, numeric 19, intervals 28); -1 otherwise.
+int32_t dm_fixed_payload(int32_t kind);
 // Loads a dm into an existing value (its pool grows the character/binary buffer as needed).
 // 0, or -1 for an unknown kind or a memory failure.
 int dm_to_value(const void* buffer, QuillValue* value);

@@ -22,31 +22,6 @@ constexpr int32_t kWidestFixedPayload = 28;
 constexpr int32_t kNarrowestNumberPayload = 8;
 constexpr const char* kTooLong = "Value longer than its declared column length in a sort record";
 
-// Payload bytes a value of a fixed-size kind takes; -1 for other kinds.
-int32_t fixed_payload(int32_t kind) {
-  switch (kind) {
-    case VALUE_INTEGER:
-    case VALUE_BIT:
-      return 4;
-    case VALUE_DOUBLE:
-    case VALUE_BIGINT:
-      return 8;
-    case VALUE_DATE:
-      return static_cast<int32_t>(sizeof(SQL_DATE_STRUCT));
-    case VALUE_TIME:
-      return static_cast<int32_t>(sizeof(SQL_TIME_STRUCT));
-    case VALUE_TIMESTAMP:
-      return static_cast<int32_t>(sizeof(SQL_TIMESTAMP_STRUCT));
-    case VALUE_NUMERIC:
-      return static_cast<int32_t>(sizeof(SQL_NUMERIC_STRUCT));
-    case VALUE_YEAR_MONTH_INTERVAL:
-    case VALUE_DAY_TIME_INTERVAL:
-      return static_cast<int32_t>(sizeof(SQL_INTERVAL_STRUCT));
-    default:
-      return -1;
-  }
-}
-
 const ExecStatement* top_of(const ExecStatement* statement) {
   while (statement->parent) statement = statement->parent;
   return statement;
@@ -152,7 +127,7 @@ int exec_put_field(ExecStatement* statement, unsigned char* field, int32_t size,
   } else if (value->kind == VALUE_LONG_CHARACTER || value->kind == VALUE_LONG_BINARY) {
     return exec_post_general(statement, EXEC_NATIVE_SORT, "Data Read Error 1");
   } else {
-    int32_t payload = fixed_payload(value->kind);
+    int32_t payload = dm_fixed_payload(value->kind);
     if (payload < 0 && !null)
       return exec_post_general(statement, EXEC_NATIVE_SORT, "Internal Error");
     if (!null) needed += payload;
@@ -164,7 +139,7 @@ int exec_put_field(ExecStatement* statement, unsigned char* field, int32_t size,
     *needed_out = needed;
     return EXEC_FIELD_TOO_SHORT;
   }
-  if (null && fixed_payload(view.kind) < 0 && view.kind != VALUE_CHARACTER &&
+  if (null && dm_fixed_payload(view.kind) < 0 && view.kind != VALUE_CHARACTER &&
       view.kind != VALUE_BINARY)
     view.kind = VALUE_INTEGER;  // a NULL of no particular kind
   int32_t written = value_to_dm(field, &view);
