@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/backend/rows_data.h"
+#include "tests/dm/dm_session.h"
 
 namespace {
 
@@ -60,32 +61,9 @@ int open_result_set_files() {
   return count;
 }
 
-struct Fetching : ::testing::Test {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-  void SetUp() override {
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
-    ASSERT_TRUE(
-        SQL_SUCCEEDED(SQLConnect(dbc, (SQLCHAR*)"quill_rows", SQL_NTS, nullptr, 0, nullptr, 0)));
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
-  }
-  void TearDown() override {
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-  std::string state() const {
-    SQLCHAR code[6] = {0};
-    SQLCHAR message[512];
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, code, &native, message, sizeof message, &length);
-    return reinterpret_cast<char*>(code);
-  }
+struct Fetching : DmSession {
+  Fetching() : DmSession("quill_rows") {}
+  std::string state() const { return diag().state; }
   void set(SQLINTEGER attribute, SQLULEN value) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, attribute, reinterpret_cast<SQLPOINTER>(value), 0))
         << state();

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/dm/dm_session.h"
+
 namespace {
 
 // Writes the ini files before the first ODBC call of the process.
@@ -33,47 +35,9 @@ class IniEnvironment : public ::testing::Environment {
 
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new IniEnvironment);
 
-// First diagnostic record of a handle.
-struct Diag {
-  std::string state;
-  SQLINTEGER native = 0;
-  std::string message;
-};
-
-Diag first_diag(SQLSMALLINT type, SQLHANDLE handle) {
-  Diag d;
-  SQLCHAR state[6] = {0};
-  SQLCHAR message[1024] = {0};
-  SQLSMALLINT length = 0;
-  if (SQL_SUCCEEDED(
-          SQLGetDiagRec(type, handle, 1, state, &d.native, message, sizeof message, &length))) {
-    d.state = reinterpret_cast<char*>(state);
-    d.message = reinterpret_cast<char*>(message);
-  }
-  return d;
-}
-
 // A connected statement handle on the demo DSN.
-struct Statements : ::testing::Test {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-  void SetUp() override {
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
-                                         reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
-    ASSERT_TRUE(
-        SQL_SUCCEEDED(SQLConnect(dbc, (SQLCHAR*)"quill_demo", SQL_NTS, nullptr, 0, nullptr, 0)));
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
-  }
-  void TearDown() override {
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-  Diag diag() const { return first_diag(SQL_HANDLE_STMT, stmt); }
+struct Statements : DmSession {
+  Statements() : DmSession("quill_demo") {}
   SQLRETURN exec(const std::string& sql) {
     return SQLExecDirect(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS);
   }
