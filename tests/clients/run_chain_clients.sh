@@ -49,8 +49,11 @@ if [ -n "$want" ] && [ "$got" = "$want" ]; then echo "ok   isql transactions"; e
 
 # node-odbc builds a native addon once; its install scripts must be allowed explicitly.
 if [ ! -e "$here/node_modules/odbc/lib/bindings/napi-v8/odbc.node" ]; then
-  (cd "$here" && npm install --no-audit --no-fund >/dev/null 2>&1 &&
-    npm rebuild odbc --foreground-scripts >/dev/null 2>&1) || true
+  (
+    flock 9
+    cd "$here" && npm install --no-audit --no-fund >/dev/null 2>&1 &&
+      npm rebuild odbc --foreground-scripts >/dev/null 2>&1
+  ) 9>"$here/.npm-install.lock" || true
 fi
 if [ -e "$here/node_modules/odbc/lib/bindings/napi-v8/odbc.node" ]; then
   node "$here/chain_node.js" "$dir/chain.json" || failed=1

@@ -16,7 +16,11 @@ rpc() {  # rpc <port> <method> <params-json>
 case $cmd in
   start)
     if [ ! -x "$anvil" ]; then
-      (cd "$here" && npm install --no-audit --no-fund >/dev/null 2>&1)
+      # Suites start nodes in parallel: one installs while the others wait for it.
+      (
+        flock 9
+        if [ ! -x "$anvil" ]; then cd "$here" && npm install --no-audit --no-fund >/dev/null 2>&1; fi
+      ) 9>"$here/.npm-install.lock"
     fi
     mkdir -p "$dir"
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
