@@ -17,6 +17,7 @@ cat > "$local_dir/odbcinst.ini" <<INI
 [Quillmoor Ethereum ODBC Driver]
 Description=Quillmoor Ethereum ODBC Driver
 Driver=$root/build/driver/libquilldrv.so
+Setup=$root/build/setup/libquilldrvS.so
 INI
 cat > "$local_dir/odbc.ini" <<INI
 [quill_demo]

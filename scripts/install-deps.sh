@@ -7,7 +7,7 @@ packages=(build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pyodbc bison libsqlite3-dev libclang-rt-14-dev clang
   squid nginx-light stunnel4 libcurl4-openssl-dev apache2-utils curl
-  libdbd-odbc-perl libsqliteodbc)
+  libdbd-odbc-perl libsqliteodbc qt6-base-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
