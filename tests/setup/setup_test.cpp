@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <odbcinst.h>
 #include <odbcinstext.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -394,4 +396,38 @@ TEST_F(Setup, UnixOdbcListsTheDriversPropertiesThroughTheSetupLibrary) {
        {"URI", "API_KEY", "Proxy", "Proxy_User", "Proxy_Pass", "Logging", "Logfile"})
     EXPECT_NE(names.end(), std::find(names.begin(), names.end(), wanted)) << wanted;
   ODBCINSTDestructProperties(&first);
+}
+
+TEST_F(Setup, DriverPromptsThroughTheSetupLibraryWhenTheUriIsMissing) {
+  SQLHENV env;
+  SQLHDBC dbc;
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+  struct Case {
+    const char* button;
+    SQLRETURN result;
+  };
+  // Cancelled, the attempt goes on with what it has and fails on the missing URI.
+  for (const Case& c : {Case{"ok", SQL_SUCCESS}, Case{"cancel", SQL_ERROR}}) {
+    when_shown([&] {
+      ASSERT_NE(nullptr, child<QLineEdit>("uri"));
+      child<QLineEdit>("uri")->setText("http://127.0.0.1:8545");
+      child<QCheckBox>("logging")->setChecked(false);
+      click(c.button);
+    });
+    SQLCHAR out[1024] = {0};
+    SQLSMALLINT length = 0;
+    const char* in = "DRIVER={Quillmoor Ethereum ODBC Driver};";
+    SQLRETURN rc = SQLDriverConnect(dbc, kWindow, (SQLCHAR*)in, SQL_NTS, out, sizeof out, &length,
+                                    SQL_DRIVER_COMPLETE);
+    EXPECT_EQ(c.result, rc) << c.button;
+    if (rc == SQL_SUCCESS) {
+      EXPECT_NE(nullptr, std::strstr(reinterpret_cast<char*>(out), "URI=http://127.0.0.1:8545"))
+          << out;
+      SQLDisconnect(dbc);
+    }
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
