@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
@@ -106,7 +108,16 @@ void when_shown(std::function<void()> work) {
 void click(const char* button) {
   QPushButton* b = child<QPushButton>(button);
   ASSERT_NE(nullptr, b) << button;
-  b->click();
+  QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// Replaces a field's text by typing, as a user would.
+void type_into(const char* field, const char* text) {
+  auto* edit = child<QLineEdit>(field);
+  ASSERT_NE(nullptr, edit) << field;
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Delete);
+  QTest::keyClicks(edit, text);
 }
 
 }  // namespace
@@ -270,9 +281,9 @@ TEST_F(Setup, DialogOkWritesEveryValueAndConfigureReadsThemBack) {
   std::string add = attributes({"DSN=dialog", "URI=http://node:8545", "Proxy=proxy:3128",
                                 "LogFile=/tmp/quill.log", "LogFlag=yes"});
   when_shown([] {
-    child<QLineEdit>("description")->setText("From the dialog");
-    child<QLineEdit>("api_key")->setText("key-1");
-    child<QLineEdit>("proxy_pass")->setText("secret");
+    type_into("description", "From the dialog");
+    type_into("api_key", "key-1");
+    type_into("proxy_pass", "secret");
     click("ok");
   });
   ASSERT_TRUE(ConfigDSN(kWindow, ODBC_ADD_DSN, "Quillmoor Ethereum ODBC Driver", add.c_str()));
@@ -292,8 +303,8 @@ TEST_F(Setup, DialogOkWritesEveryValueAndConfigureReadsThemBack) {
     EXPECT_EQ("http://node:8545", child<QLineEdit>("uri")->text());
     EXPECT_EQ("secret", child<QLineEdit>("proxy_pass")->text());
     EXPECT_TRUE(child<QCheckBox>("logging")->isChecked());
-    child<QLineEdit>("proxy")->clear();
-    child<QLineEdit>("dsn")->setText("renamed");
+    type_into("proxy", "");
+    type_into("dsn", "renamed");
     click("ok");
   });
   ASSERT_TRUE(
@@ -313,8 +324,8 @@ TEST_F(Setup, PromptFillsTheFormAndReturnsTheValuesWithLoggingFlag31) {
     EXPECT_EQ("prompted", child<QLineEdit>("dsn")->text());
     EXPECT_EQ("proxy:1", child<QLineEdit>("proxy")->text());
     EXPECT_FALSE(child<QCheckBox>("logging")->isChecked());
-    child<QLineEdit>("api_key")->setText("abc");
-    child<QCheckBox>("logging")->setChecked(true);
+    type_into("api_key", "abc");
+    QTest::keyClick(child<QCheckBox>("logging"), Qt::Key_Space);
     click("ok");
   });
   EXPECT_EQ(0, dsn_complete_info(nullptr, nullptr, &record));
@@ -338,14 +349,20 @@ TEST_F(Setup, PasswordEditKeepsTheClipboardWhileNormalEditCutsToIt) {
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText("before");
     auto* password = child<QLineEdit>("proxy_pass");
-    QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
-    QApplication::sendEvent(password, &copy);
+    password->selectAll();
+    QTest::keyClick(password, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(password, Qt::Key_X, Qt::ControlModifier);
+    QMetaObject::invokeMethod(password, "copy");
     QMetaObject::invokeMethod(password, "cut");
     EXPECT_EQ("before", clipboard->text());
     EXPECT_EQ("secret", password->text());
     auto* description = child<QLineEdit>("description");
-    description->setText("plain text");
-    QMetaObject::invokeMethod(description, "cut");
+    type_into("description", "plain text");
+    description->selectAll();
+    QTest::keyClick(description, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ("plain text", clipboard->text());
+    clipboard->setText("before");
+    QTest::keyClick(description, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ("plain text", clipboard->text());
     EXPECT_EQ("", description->text());
     click("cancel");
@@ -412,7 +429,7 @@ TEST_F(Setup, DriverPromptsThroughTheSetupLibraryWhenTheUriIsMissing) {
   for (const Case& c : {Case{"ok", SQL_SUCCESS}, Case{"cancel", SQL_ERROR}}) {
     when_shown([&] {
       ASSERT_NE(nullptr, child<QLineEdit>("uri"));
-      child<QLineEdit>("uri")->setText("http://127.0.0.1:8545");
+      type_into("uri", "http://127.0.0.1:8545");
       child<QCheckBox>("logging")->setChecked(false);
       click(c.button);
     });
@@ -430,4 +447,98 @@ TEST_F(Setup, DriverPromptsThroughTheSetupLibraryWhenTheUriIsMissing) {
   }
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+TEST_F(Setup, PromptCompletionShowsTheDialogOnceEvenWithCompleteDetails) {
+  SQLHENV env;
+  SQLHDBC dbc;
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+  int shown = 0;
+  std::function<void()> accept = [&] {
+    if (!modal()) return;
+    ++shown;
+    click("ok");
+  };
+  when_shown(accept);
+  const char* complete =
+      "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:8545;API_KEY=k;";
+  SQLCHAR out[1024] = {0};
+  SQLSMALLINT length = 0;
+  EXPECT_EQ(SQL_SUCCESS, SQLDriverConnect(dbc, kWindow, (SQLCHAR*)complete, SQL_NTS, out,
+                                          sizeof out, &length, SQL_DRIVER_PROMPT));
+  EXPECT_EQ(1, shown);
+  SQLDisconnect(dbc);
+
+  // Without prompting, missing details are reported, and no dialog appears.
+  shown = 0;
+  when_shown(accept);
+  const char* incomplete = "DRIVER={Quillmoor Ethereum ODBC Driver};";
+  SQLDriverConnect(dbc, kWindow, (SQLCHAR*)incomplete, SQL_NTS, out, sizeof out, &length,
+                   SQL_DRIVER_NOPROMPT);
+  QApplication::processEvents();
+  EXPECT_EQ(0, shown);
+  bool reported = false;
+  for (SQLSMALLINT i = 1;; ++i) {
+    SQLCHAR state[6], message[512];
+    SQLINTEGER native;
+    SQLSMALLINT size;
+    if (!SQL_SUCCEEDED(
+            SQLGetDiagRec(SQL_HANDLE_DBC, dbc, i, state, &native, message, sizeof message, &size)))
+      break;
+    reported |= std::strstr(reinterpret_cast<char*>(message),
+                            "not all connection details supplied") != nullptr;
+  }
+  EXPECT_TRUE(reported);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+TEST_F(Setup, SqlConfigDataSourceAddsChangesAndRemovesThroughTheSetupEntry) {
+  std::string add = attributes({"DSN=configured", "URI=http://127.0.0.1:8545", "Proxy=p:1"});
+  ASSERT_TRUE(
+      SQLConfigDataSource(nullptr, ODBC_ADD_DSN, "Quillmoor Ethereum ODBC Driver", add.c_str()));
+  EXPECT_EQ("http://127.0.0.1:8545", ini_value("configured", "URI"));
+  std::string change = attributes({"DSN=configured", "Proxy="});
+  ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_CONFIG_DSN, "Quillmoor Ethereum ODBC Driver",
+                                  change.c_str()));
+  EXPECT_EQ("", ini_value("configured", "Proxy"));
+  EXPECT_EQ("http://127.0.0.1:8545", ini_value("configured", "URI"));
+  std::string remove = attributes({"DSN=configured;"});
+  ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, "Quillmoor Ethereum ODBC Driver",
+                                  remove.c_str()));
+  EXPECT_FALSE(dsn_exists("configured"));
+}
+
+TEST_F(Setup, OdbcinstInstallsQueriesAndRemovesADsn) {
+  std::string tmpl = g_dir + "/template.ini";
+  std::ofstream(tmpl) << "[from_odbcinst]\nDriver=Quillmoor Ethereum ODBC Driver\n"
+                      << "URI=http://127.0.0.1:8545\n";
+  auto run = [](const std::string& command) { return std::system(command.c_str()); };
+  ASSERT_EQ(0, run("odbcinst -i -s -h -f " + tmpl + " >/dev/null"));
+  EXPECT_TRUE(dsn_exists("from_odbcinst"));
+  EXPECT_EQ("http://127.0.0.1:8545", ini_value("from_odbcinst", "URI"));
+  EXPECT_EQ(0, run("odbcinst -q -s -h -n from_odbcinst | grep -q '^URI=http://127.0.0.1:8545'"));
+  ASSERT_EQ(0, run("odbcinst -u -s -h -n from_odbcinst >/dev/null"));
+  EXPECT_FALSE(dsn_exists("from_odbcinst"));
+}
+
+// With QUILL_SETUP_SCREENSHOT naming a PNG file, the dialog is rendered into it (the picture
+// in docs/ comes from here).
+TEST_F(Setup, DialogRendersOffscreen) {
+  std::string list = attributes({"DSN=quill_demo", "Description=Local Ethereum node",
+                                 "URI=http://127.0.0.1:8545", "Proxy_Pass=secret"});
+  QSize size;
+  when_shown([&] {
+    QWidget* dialog = modal();
+    dialog->adjustSize();
+    QPixmap picture = dialog->grab();
+    size = picture.size();
+    if (const char* path = std::getenv("QUILL_SETUP_SCREENSHOT")) picture.save(path, "PNG");
+    click("cancel");
+  });
+  ConfigDSN(kWindow, ODBC_ADD_DSN, "Quillmoor Ethereum ODBC Driver", list.c_str());
+  EXPECT_GT(size.width(), 200);
+  EXPECT_GT(size.height(), 200);
 }
