@@ -132,6 +132,8 @@ int dm_to_value(const void* buffer, QuillValue* value) {
 
 int compare_dm(const void* a, const void* b, int extra) {
   (void)extra;
+  int order = 0;
+  if (dm_compare_same_kind(a, b, &order)) return order;
   QuillValue x{}, y{};
   view_dm(a, &x);
   view_dm(b, &y);

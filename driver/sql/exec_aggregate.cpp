@@ -140,6 +140,51 @@ int exec_aggregate_reset(ExecStatement* statement) {
   return 0;
 }
 
+namespace {
+
+// The current value of a plain column-reference operand, without the copy an evaluation
+// makes; null for other operands or when the column cannot be read (the evaluation then
+// reports it).
+const QuillValue* peek_column(ExecStatement* statement, const Node* operand) {
+  EvalContext* context = &statement->eval;
+  if (!operand || operand->kind != NODE_COLUMN_REF || !context->hooks.column_value) return nullptr;
+  const QuillValue* value =
+      context->hooks.column_value(context, reinterpret_cast<const ColumnRefNode*>(operand));
+  return value && settle_value(value) == 0 ? value : nullptr;
+}
+
+// COUNT, MIN and MAX of a column reference look at the row's value in place and copy it only
+// when it becomes the result: 1 when the row was taken this way, 0 when the general path must
+// take it, -1 on error.
+int accumulate_in_place(ExecStatement* statement, AggregateState* state) {
+  int function = state->node->function;
+  if (state->distinct || (function != SETF_COUNT && function != SETF_MIN && function != SETF_MAX))
+    return 0;
+  const QuillValue* value = peek_column(statement, state->node->operand);
+  if (!value) return 0;
+  if (is_value_null(value)) return 1;
+  if (function == SETF_COUNT) {
+    ++state->count;
+    return 1;
+  }
+  if (state->seen) {
+    int order = compare_values(value, state->value);
+    if (function == SETF_MIN ? order >= 0 : order <= 0) {
+      ++state->count;
+      return 1;
+    }
+  }
+  QuillValue* copy = duplicate_value(statement->eval.pool, value);
+  if (!copy) return exec_post_memory(statement);
+  if (accumulate(statement, state, copy) < 0) {
+    SetReturnCode(statement->errors, -1);
+    return -1;
+  }
+  return 1;
+}
+
+}  // namespace
+
 int exec_aggregate_row(ExecStatement* statement) {
   for (int i = 0; i < statement->aggregate_count; ++i) {
     AggregateState* state = &statement->aggregates[i];
@@ -147,6 +192,9 @@ int exec_aggregate_row(ExecStatement* statement) {
       ++state->count;
       continue;
     }
+    int taken = accumulate_in_place(statement, state);
+    if (taken < 0) return -1;
+    if (taken > 0) continue;
     QuillValue* value = eval_expression_guarded(state->node->operand, &statement->eval, 0);
     if (!value) {
       SetReturnCode(statement->errors, -1);

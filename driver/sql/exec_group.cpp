@@ -90,15 +90,21 @@ int insert_row(ExecStatement* statement, GroupState* group, FieldGrowth* growth)
   QueryPlan* member = statement->member;
   unsigned char* record = group->record;
   for (int i = 0; i < group->key_count; ++i) {
-    QuillValue* key = eval_expression_guarded(member->group_by[i], &statement->eval, 0);
-    if (!key) {
+    // A key that is a plain column is read in place rather than evaluated into a copy.
+    const Node* expression = member->group_by[i];
+    const QuillValue* column =
+        expression && expression->kind == NODE_COLUMN_REF
+            ? group->original(&statement->eval, reinterpret_cast<const ColumnRefNode*>(expression))
+            : nullptr;
+    QuillValue* key = column ? nullptr : eval_expression_guarded(expression, &statement->eval, 0);
+    if (!column && !key) {
       SetReturnCode(statement->errors, -1);
       return -1;
     }
     int32_t needed = 0;
-    int rc = exec_put_field(statement, record + group->fields[i].offset, group->fields[i].size, key,
-                            &needed);
-    release_value(statement->eval.pool, key);
+    int rc = exec_put_field(statement, record + group->fields[i].offset, group->fields[i].size,
+                            column ? column : key, &needed);
+    if (key) release_value(statement->eval.pool, key);
     if (rc == EXEC_FIELD_TOO_SHORT) *growth = FieldGrowth{i, group->fields[i].size, needed};
     if (rc < 0) return rc;
   }

@@ -1,9 +1,14 @@
 // ORDER BY and UNION without ALL over a whole query: every row of the UNION chain is
 // written as the dm values of its result columns followed by the ORDER BY expressions that
 // are not select-list positions; the sort orders by the ORDER BY keys (DESC per key) and, for
-// a UNION, by every result column with duplicates dropped. The sorted reader restores the
-// result columns of each record.
+// a UNION, by every result column with duplicates dropped. A chain that deduplicates only
+// part of its members (`A UNION B UNION ALL C` reads as `(A UNION B) UNION ALL C`) tags each
+// row so that only rows of the same deduplicated part can drop each other. The sorted reader
+// restores the result columns of each record.
+#include <cstring>
+
 #include "driver/sql/exec_sorting.h"
+#include "support/dm.h"
 
 namespace {
 
@@ -47,6 +52,71 @@ bool keys_everywhere(QueryPlan* query) {
       if (static_cast<TableEntry*>(at->data)->key_count <= 0) keyed = false;
   });
   return keyed;
+}
+
+bool is_union(const QueryPlan* query) {
+  return query && !query->select && (query->union_left || query->union_right);
+}
+
+// Numbers the deduplicated parts below `query`: a UNION without ALL that no other covers
+// starts a part, and every member below it belongs to that part (`group`, 0 for none).
+void number_parts(QueryPlan* query, int64_t group, UnionTags* tags,
+                  std::vector<std::pair<QueryPlan*, int64_t>>* out) {
+  if (!query) return;
+  if (!is_union(query)) {
+    out->emplace_back(query, group);
+    return;
+  }
+  if (group == 0 && !query->union_all) group = ++tags->group_count;
+  number_parts(query->union_left, group, tags, out);
+  number_parts(query->union_right, group, tags, out);
+}
+
+// The row tags of a chain whose top joins with ALL while some part below deduplicates
+// (null with nothing posted when the chain needs none). 0, or -1 after posting.
+int make_tags(ExecStatement* statement, ResultSortState* result, bool unique, int64_t* offset) {
+  QueryPlan* query = statement->query;
+  result->tags = nullptr;
+  if (!unique || !is_union(query) || !query->union_all) return 0;
+  auto* tags = static_cast<UnionTags*>(quill_mem_alloc(statement->pool, sizeof(UnionTags)));
+  if (!tags) return exec_post_memory(statement);
+  result->tags = tags;
+  std::vector<std::pair<QueryPlan*, int64_t>> parts;
+  number_parts(query, 0, tags, &parts);
+  tags->member_count = static_cast<int>(parts.size());
+  tags->members = static_cast<QueryPlan**>(
+      quill_mem_alloc(statement->pool, sizeof(QueryPlan*) * (parts.size() + 1)));
+  tags->groups =
+      static_cast<int64_t*>(quill_mem_alloc(statement->pool, sizeof(int64_t) * (parts.size() + 1)));
+  if (!tags->members || !tags->groups) return exec_post_memory(statement);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    tags->members[i] = parts[i].first;
+    tags->groups[i] = parts[i].second;
+  }
+  tags->next_own_tag = tags->group_count + 1;
+  int32_t size = static_cast<int32_t>(DM_HEADER_SIZE + sizeof(int64_t));
+  tags->field = RecordField{static_cast<int32_t>(*offset), size, SQL_BIGINT};
+  *offset += size;
+  return 0;
+}
+
+// Writes the tag of the current row (its member's part, or a number of its own).
+void store_tag(ExecStatement* statement, UnionTags* tags, unsigned char* record) {
+  int64_t tag = 0;
+  for (int i = 0; i < tags->member_count; ++i)
+    if (tags->members[i] == statement->member) tag = tags->groups[i];
+  if (tag == 0) tag = tags->next_own_tag++;
+  int32_t header[3] = {VALUE_BIGINT, 0, 0};
+  std::memcpy(record + tags->field.offset, header, sizeof header);
+  std::memcpy(record + tags->field.offset + DM_HEADER_SIZE, &tag, sizeof tag);
+}
+
+void free_tags(ExecStatement* statement, ResultSortState* result) {
+  if (!result->tags) return;
+  quill_mem_free(statement->pool, result->tags->members);
+  quill_mem_free(statement->pool, result->tags->groups);
+  quill_mem_free(statement->pool, result->tags);
+  result->tags = nullptr;
 }
 
 // One ORDER BY expression evaluated per row (its field follows the result columns).
@@ -128,6 +198,7 @@ int insert_row(ExecStatement* statement, ResultSortState* result, const Expressi
       *growth = FieldGrowth{result->field_count + i, expressions[i].field.size, needed};
     if (rc < 0) return rc;
   }
+  if (result->tags) store_tag(statement, result->tags, record);
   for (int i = 0; i < statement->column_count; ++i)
     if (!statement->columns[i].plain) statement->columns[i].pending = true;
   int rc = sort_insert(result->sort, record);
@@ -145,7 +216,7 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
   int laid = lay_out_columns(statement, result, ordered, floors, &offset);
   if (laid < 0) return laid;
   int order_count = ListCount(query->order_by);
-  int key_capacity = order_count + (unique ? result->field_count : 0);
+  int key_capacity = order_count + (unique ? result->field_count + 1 : 0);
   auto* keys = static_cast<SortKey*>(
       quill_mem_alloc(statement->pool, sizeof(SortKey) * static_cast<size_t>(key_capacity + 1)));
   auto* expressions = static_cast<ExpressionKey*>(quill_mem_alloc(
@@ -189,6 +260,10 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
       if (result->fields[i].size > 0)
         keys[key_count++] = SortKey{sql_to_value_type(result->fields[i].sql_type),
                                     result->fields[i].offset, result->fields[i].size, 0};
+  if (make_tags(statement, result, unique, &offset) < 0) return -1;
+  if (result->tags)
+    keys[key_count++] =
+        SortKey{VALUE_BIGINT, result->tags->field.offset, result->tags->field.size, 0};
   result->record_length = static_cast<int32_t>(offset);
   result->record = static_cast<unsigned char*>(
       quill_mem_alloc(statement->pool, static_cast<size_t>(offset > 0 ? offset : 1)));
@@ -221,6 +296,7 @@ void close_result(ExecStatement* statement) {
   if (!result) return;
   exec_long_columns_close(result);
   sort_close(result->sort);
+  free_tags(statement, result);
   quill_mem_free(statement->pool, result->record);
   quill_mem_free(statement->pool, result->fields);
   quill_mem_free(statement->pool, result);

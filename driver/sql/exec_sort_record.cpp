@@ -259,6 +259,11 @@ void exec_sorting_close(ExecStatement* statement) {
   if (sorting->result) {
     exec_long_columns_close(sorting->result);
     sort_close(sorting->result->sort);
+    if (UnionTags* tags = sorting->result->tags) {
+      quill_mem_free(statement->pool, tags->members);
+      quill_mem_free(statement->pool, tags->groups);
+      quill_mem_free(statement->pool, tags);
+    }
     quill_mem_free(statement->pool, sorting->result->record);
     quill_mem_free(statement->pool, sorting->result->fields);
     quill_mem_free(statement->pool, sorting->result);

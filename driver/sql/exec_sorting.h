@@ -55,6 +55,19 @@ struct LongColumn {
   DalIterator* iterator;           // the re-reading scan (kept on the row until the next one)
 };
 
+// The query members of a UNION chain whose rows are told apart in a unique sort: a chain
+// such as `A UNION B UNION ALL C` removes duplicates among A and B only, so every row carries
+// a tag (the last key): the number of its member's deduplicated part, or for a row of a
+// member that no UNION without ALL covers, a number of its own.
+struct UnionTags {
+  QueryPlan** members;   // the query members of the chain
+  int64_t* groups;       // per member: its deduplicated part (1, 2, ...), or 0 for none
+  int member_count;      // entries at `members` and `groups`
+  int64_t group_count;   // deduplicated parts
+  int64_t next_own_tag;  // the tag the next row of an uncovered member gets
+  RecordField field;     // the tag's BIGINT field in the record
+};
+
 // The ORDER BY / UNION sort of the whole query.
 struct ResultSortState {
   SortWork* sort;            // the sort of every row of the chain
@@ -64,6 +77,7 @@ struct ResultSortState {
   unsigned char* record;     // the record being read
   LongColumn* long_columns;  // the LONG result columns
   int long_count;            // entries at `long_columns`
+  UnionTags* tags;           // the row tags of a partly deduplicated chain, or null
 };
 
 // Everything the sorting stages keep on a statement (ExecStatement::sorting).

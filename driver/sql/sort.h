@@ -1,9 +1,10 @@
 // The external sort of the engine (`SortWork`): fixed-length records made of
-// dm values are kept whole in a record file while only their key slots (the
-// key bytes plus the record number) are sorted, in memory runs that spill to a
-// run file when the memory budget is used up and are merged in one pass into a
-// merge file. Serves GROUP BY, SELECT DISTINCT, ORDER BY, UNION and the
-// catalog functions.
+// dm values are kept whole beside their key slots (the key bytes plus the
+// record number), and only the slots are sorted, in memory runs that spill to
+// a run file (their records, in the same order, to a record file) when the
+// memory budget is used up and are merged in one pass into a merge file. A
+// sort that fits its budget makes no file. Serves GROUP BY, SELECT DISTINCT,
+// ORDER BY, UNION and the catalog functions.
 #pragma once
 
 #include <cstddef>
@@ -46,7 +47,7 @@ struct SortWork;
 
 // Opens a sort of records of `record_length` bytes ordered by `keys` (copied); `unique`
 // drops records whose keys all equal an earlier one. SORT_OK with *out set, or SORT_NO_SORT,
-// SORT_NO_MEMORY, SORT_FILE_ERROR (record file not made; *out null).
+// SORT_NO_MEMORY, SORT_FILE_ERROR (the work directory cannot take files; *out null).
 int sort_open(int32_t record_length, bool unique, int key_count, const SortKey* keys,
               SortWork** out, MemPool* parent, const SortContext& context);
 // Adds one record (record_length bytes). SORT_OK or an error code (text set).

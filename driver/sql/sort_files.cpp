@@ -93,6 +93,11 @@ int sort_create_work_file(const SortContext& context, const char* suffix) {
   return -1;
 }
 
+int sort_check_work_directory(const SortContext& context) {
+  std::string dir = work_directory(context.work_dir);
+  return access(dir.empty() ? "/" : dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 int sort_write_at(int fd, const void* data, size_t size, int64_t offset) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {

@@ -1,5 +1,6 @@
-// The record file of a sort: whole fixed-length records numbered from 0, appended through a
-// small constant buffer while the input arrives and read back by number in output order.
+// The record file of a spilling sort: whole fixed-length records numbered from 0, appended run
+// by run in each run's sorted order through a small constant buffer, so that the merge reads
+// every run's records back sequentially beside its slots. Made only when the first run spills.
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,10 +8,12 @@
 
 #include "driver/sql/sort_internal.h"
 
-int sort_records_open(SortRecordFile* file, MemPool* pool, const SortContext& context,
-                      int32_t record_length) {
+void sort_records_init(SortRecordFile* file, int32_t record_length) {
   *file = SortRecordFile{-1, record_length, 0, nullptr, 0, 0};
-  size_t length = static_cast<size_t>(record_length);
+}
+
+int sort_records_create(SortRecordFile* file, MemPool* pool, const SortContext& context) {
+  size_t length = static_cast<size_t>(file->record_length);
   size_t capacity = SORT_IO_BUFFER_SIZE / length * length;
   if (capacity == 0) capacity = length;
   file->pending = static_cast<unsigned char*>(quill_mem_alloc(pool, capacity));
@@ -39,18 +42,6 @@ int sort_records_append(SortRecordFile* file, const void* record) {
   file->pending_bytes += static_cast<size_t>(file->record_length);
   ++file->count;
   return 0;
-}
-
-int sort_records_read(const SortRecordFile* file, int64_t number, void* record) {
-  int64_t buffered = static_cast<int64_t>(file->pending_bytes / file->record_length);
-  if (number < 0 || number >= file->count) return ERANGE;
-  if (number >= file->count - buffered) {
-    size_t at = static_cast<size_t>(number - (file->count - buffered)) * file->record_length;
-    std::memcpy(record, file->pending + at, static_cast<size_t>(file->record_length));
-    return 0;
-  }
-  return sort_read_at(file->fd, record, static_cast<size_t>(file->record_length),
-                      number * static_cast<int64_t>(file->record_length));
 }
 
 void sort_records_close(SortRecordFile* file) {

@@ -87,7 +87,7 @@ std::vector<Row> reference(std::vector<Row> rows, bool descending, bool unique) 
   return rows;
 }
 
-// Work files of this process still open, by suffix (".tmp", ".mrg").
+// Work files of this process still open, by suffix (".tmp", ".mrg", ".rec").
 int open_work_files(const char* suffix) {
   int count = 0;
   DIR* dir = opendir("/proc/self/fd");
@@ -128,6 +128,7 @@ struct Outcome {
   std::vector<Row> rows;
   int tmp_files = 0;  // .tmp work files open after finish
   int mrg_files = 0;  // .mrg work files open after finish
+  int rec_files = 0;  // .rec record files open after the input
 };
 
 // Sorts `rows` completely and reads the result back.
@@ -142,6 +143,7 @@ Outcome run_sort(const std::vector<Row>& rows, bool descending, bool unique,
     outcome.status = sort_insert(sort, encode(row).data());
     if (outcome.status != SORT_OK) break;
   }
+  outcome.rec_files = open_work_files(".rec");
   if (outcome.status == SORT_OK) outcome.status = sort_finish(sort);
   outcome.tmp_files = open_work_files(".tmp");
   outcome.mrg_files = open_work_files(".mrg");
@@ -239,7 +241,8 @@ TEST(SortInMemory, OrdersStablyWithDescendingAndUniqueKeys) {
     std::vector<int> seq;
     for (const Row& row : outcome.rows) seq.push_back(row.seq);
     EXPECT_EQ(seq, c.expected_seq);
-    EXPECT_EQ(outcome.tmp_files + outcome.mrg_files, 0) << "an in-memory sort made work files";
+    EXPECT_EQ(outcome.tmp_files + outcome.mrg_files + outcome.rec_files, 0)
+        << "an in-memory sort made work files";
   }
 }
 
@@ -281,6 +284,8 @@ TEST(SortFiles, NamesCarryPidAndARisingCounter) {
   EXPECT_EQ(std::strlen(first), prefix.size() + 5 + 4);
 }
 
+// Work files are made only when runs spill, but a sort whose directory cannot take them
+// fails at once.
 TEST(SortFiles, MissingWorkDirectoryFailsOpenWithFileError) {
   std::vector<SortKey> keys = int_keys(false);
   SortWork* sort = nullptr;
@@ -316,6 +321,19 @@ std::vector<Row> random_rows(size_t count, unsigned seed) {
   return rows;
 }
 
+TEST(SortInMemory, LargeSortsMergeTheirCacheSizedChunksStably) {
+  // 40-byte slots: 60,000 rows fill several chunks of the in-memory sort but no run file.
+  std::vector<Row> rows = random_rows(60000, 17);
+  for (bool descending : {false, true})
+    for (bool unique : {false, true}) {
+      SCOPED_TRACE(std::string(descending ? "desc" : "asc") + (unique ? " unique" : ""));
+      Outcome outcome = run_sort(rows, descending, unique, context_in(nullptr));
+      EXPECT_EQ(outcome.status, SORT_END) << outcome.error;
+      EXPECT_TRUE(outcome.rows == reference(rows, descending, unique));
+      EXPECT_EQ(outcome.tmp_files + outcome.mrg_files + outcome.rec_files, 0);
+    }
+}
+
 TEST(SortSpill, MatchesStableSortAcrossRuns) {
   in_child([&] {
     WorkDir dir;
@@ -340,6 +358,44 @@ TEST(SortSpill, MatchesStableSortAcrossRuns) {
   });
 }
 
+TEST(SortSpill, WideRecordsEndRunsBeforeTheSlotsDo) {
+  in_child([&] {
+    WorkDir dir;
+    // 4,000-byte records under 1 MB: 262 records end a run long before its 40-byte slots fill
+    // it, and every record must come back whole beside its own slot.
+    constexpr int32_t WIDE = 4000;
+    std::vector<SortKey> keys = int_keys(true);
+    SortWork* sort = nullptr;
+    ASSERT_EQ(
+        sort_open(WIDE, true, 2, keys.data(), &sort, nullptr, context_in(dir.path.c_str(), 1)),
+        SORT_OK);
+    std::vector<Row> rows = random_rows(6000, 13);
+    std::vector<unsigned char> record(WIDE);
+    for (const Row& row : rows) {
+      std::vector<unsigned char> head = encode(row);
+      std::memcpy(record.data(), head.data(), head.size());
+      for (int32_t at = RECORD_LENGTH; at < WIDE; ++at)
+        record[static_cast<size_t>(at)] = static_cast<unsigned char>(row.seq * 31 + at);
+      ASSERT_EQ(sort_insert(sort, record.data()), SORT_OK);
+    }
+    ASSERT_EQ(sort_finish(sort), SORT_OK);
+    EXPECT_GE(sort->run_count, 22);
+    std::vector<Row> sorted;
+    bool whole = true;
+    while (sort_read(sort, record.data()) == SORT_OK) {
+      Row row = decode(record.data());
+      sorted.push_back(row);
+      for (int32_t at = RECORD_LENGTH; at < WIDE && whole; ++at)
+        whole = record[static_cast<size_t>(at)] == static_cast<unsigned char>(row.seq * 31 + at);
+    }
+    EXPECT_TRUE(whole) << "a record came back with another record's bytes";
+    EXPECT_TRUE(sorted == reference(rows, true, true));
+    sort_close(sort);
+    EXPECT_EQ(dir.entries(), 0);
+    EXPECT_EQ(open_work_files(".tmp") + open_work_files(".mrg") + open_work_files(".rec"), 0);
+  });
+}
+
 TEST(SortSpill, LostWorkDirectoryFailsTheRunWrite) {
   in_child([&] {
     WorkDir dir;
@@ -348,7 +404,7 @@ TEST(SortSpill, LostWorkDirectoryFailsTheRunWrite) {
     ASSERT_EQ(sort_open(RECORD_LENGTH, false, 2, keys.data(), &sort, nullptr,
                         context_in(dir.path.c_str(), 1)),
               SORT_OK);
-    ASSERT_EQ(rmdir(dir.path.c_str()), 0);  // the record file is already unlinked
+    ASSERT_EQ(rmdir(dir.path.c_str()), 0);  // no work file is made before the first run
     int status = SORT_OK;
     for (const Row& row : random_rows(30000, 3))
       if ((status = sort_insert(sort, encode(row).data())) != SORT_OK) break;
