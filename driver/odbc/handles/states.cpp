@@ -151,6 +151,26 @@ SQLRETURN check_statement_function(QuillStmt* stmt, int function) {
       if (s >= S8_NEED_DATA) return sequence_error(stmt);
       if (s < S5_CURSOR_OPEN) return cursor_state_error(stmt);
       return SQL_SUCCESS;
+    // Catalog functions open a new result set like an execution.
+    case SQL_API_SQLTABLES:
+    case SQL_API_SQLCOLUMNS:
+    case SQL_API_SQLSTATISTICS:
+    case SQL_API_SQLSPECIALCOLUMNS:
+    case SQL_API_SQLPRIMARYKEYS:
+    case SQL_API_SQLFOREIGNKEYS:
+    case SQL_API_SQLTABLEPRIVILEGES:
+    case SQL_API_SQLCOLUMNPRIVILEGES:
+    case SQL_API_SQLPROCEDURES:
+    case SQL_API_SQLPROCEDURECOLUMNS:
+    case SQL_API_SQLGETTYPEINFO:
+      if (s >= S8_NEED_DATA) return sequence_error(stmt);
+      if (s >= S5_CURSOR_OPEN) return cursor_state_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLDESCRIBEPARAM:
+      if (s == S1_ALLOCATED || s >= S8_NEED_DATA) return sequence_error(stmt);
+      return SQL_SUCCESS;
+    case SQL_API_SQLSETPARAM:
+    case SQL_API_SQLPARAMOPTIONS:
     case SQL_API_SQLMORERESULTS:
     case SQL_API_SQLNUMPARAMS:
     case SQL_API_SQLGETCURSORNAME:

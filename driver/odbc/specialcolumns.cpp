@@ -1,0 +1,66 @@
+// SQLSpecialColumns and SQLSpecialColumnsW: the columns that identify a row of a table, as a result
+// set of the statement. The wide form converts its name arguments and runs the same call.
+#include "driver/odbc/handles/catalog_call.h"
+#include "driver/odbc/handles/frame.h"
+
+static const char* const kUnit = "specialcolumns";
+
+namespace {
+
+// The argument text for the trace line (null when not given).
+const char* text_or_null(const CatalogText& argument) {
+  return argument.given ? argument.text.c_str() : nullptr;
+}
+
+SQLRETURN run(SQLHSTMT handle, const CatalogRequest& request) {
+  if (!valid_stmt(handle)) return SQL_INVALID_HANDLE;
+  return catalog_call(static_cast<QuillStmt*>(handle), request);
+}
+
+}  // namespace
+
+QUILL_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT handle, SQLUSMALLINT identifier_type,
+                                         SQLCHAR* catalog, SQLSMALLINT catalog_length,
+                                         SQLCHAR* schema, SQLSMALLINT schema_length, SQLCHAR* table,
+                                         SQLSMALLINT table_length, SQLUSMALLINT scope,
+                                         SQLUSMALLINT nullable) {
+  CatalogRequest request;
+  request.function = SQL_API_SQLSPECIALCOLUMNS;
+  request.name_count = 3;
+  request.names[0] = catalog_text(catalog, catalog_length);
+  request.names[1] = catalog_text(schema, schema_length);
+  request.names[2] = catalog_text(table, table_length);
+  request.identifier_type = identifier_type;
+  request.scope = scope;
+  request.nullable = nullable;
+  QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSpecialColumns( %h, %u, %S, %S, %S, %u, %u )", handle,
+            static_cast<int>(identifier_type), text_or_null(request.names[0]),
+            static_cast<int>(request.names[0].text.size()), text_or_null(request.names[1]),
+            static_cast<int>(request.names[1].text.size()), text_or_null(request.names[2]),
+            static_cast<int>(request.names[2].text.size()), static_cast<int>(scope),
+            static_cast<int>(nullable));
+  return TRACE_RETURN(kUnit, "SQLSpecialColumns() returns %e", run(handle, request));
+}
+
+QUILL_EXPORT SQLRETURN SQLSpecialColumnsW(SQLHSTMT handle, SQLUSMALLINT identifier_type,
+                                          SQLWCHAR* catalog, SQLSMALLINT catalog_length,
+                                          SQLWCHAR* schema, SQLSMALLINT schema_length,
+                                          SQLWCHAR* table, SQLSMALLINT table_length,
+                                          SQLUSMALLINT scope, SQLUSMALLINT nullable) {
+  CatalogRequest request;
+  request.function = SQL_API_SQLSPECIALCOLUMNS;
+  request.name_count = 3;
+  request.names[0] = catalog_text_wide(catalog, catalog_length);
+  request.names[1] = catalog_text_wide(schema, schema_length);
+  request.names[2] = catalog_text_wide(table, table_length);
+  request.identifier_type = identifier_type;
+  request.scope = scope;
+  request.nullable = nullable;
+  QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSpecialColumnsW( %h, %u, %S, %S, %S, %u, %u )", handle,
+            static_cast<int>(identifier_type), text_or_null(request.names[0]),
+            static_cast<int>(request.names[0].text.size()), text_or_null(request.names[1]),
+            static_cast<int>(request.names[1].text.size()), text_or_null(request.names[2]),
+            static_cast<int>(request.names[2].text.size()), static_cast<int>(scope),
+            static_cast<int>(nullable));
+  return TRACE_RETURN(kUnit, "SQLSpecialColumnsW() returns %e", run(handle, request));
+}
