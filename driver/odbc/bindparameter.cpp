@@ -13,8 +13,8 @@ SQLRETURN bind_parameter_entry(SQLHSTMT handle, SQLUSMALLINT number, SQLSMALLINT
   if (!valid_stmt(handle)) return SQL_INVALID_HANDLE;
   auto* stmt = static_cast<QuillStmt*>(handle);
   SetupErrorHeader(stmt->errors, 0);
-  return bind_parameter(stmt, number, direction, c_type, sql_type, column_size, digits, buffer,
-                        buffer_length, length);
+  return bind_parameter(stmt, SQL_API_SQLBINDPARAMETER, number, direction, c_type, sql_type,
+                        column_size, digits, buffer, buffer_length, length);
 }
 
 }  // namespace

@@ -5,8 +5,16 @@
 
 #include "driver/odbc/handles/handles.h"
 
-// Binds parameter `number`; state check included. SQL_SUCCESS or SQL_ERROR (posted).
-SQLRETURN bind_parameter(QuillStmt* stmt, SQLUSMALLINT number, SQLSMALLINT direction,
+// Binds parameter `number` for `function` (SQL_API_SQLBINDPARAMETER, SQL_API_SQLBINDPARAM or
+// SQL_API_SQLSETPARAM, whose state check runs first). Refuses an unknown application type
+// (HY003), a pair of application and SQL type that may not go together (07006), a direction
+// other than input (HY105) and, for SQLBindParameter, a negative buffer length (HY090).
+// SQL_SUCCESS or SQL_ERROR (posted).
+SQLRETURN bind_parameter(QuillStmt* stmt, int function, SQLUSMALLINT number, SQLSMALLINT direction,
                          SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN column_size,
                          SQLSMALLINT digits, SQLPOINTER buffer, SQLLEN buffer_length,
                          SQLLEN* length_or_indicator);
+// SQLDescribeParam: SQL type, column size, decimal digits and nullability of parameter
+// `number` from its IPD record (any output pointer may be null). 07009 beyond the IPD count.
+SQLRETURN describe_parameter(QuillStmt* stmt, SQLUSMALLINT number, SQLSMALLINT* sql_type,
+                             SQLULEN* column_size, SQLSMALLINT* digits, SQLSMALLINT* nullable);

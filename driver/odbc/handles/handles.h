@@ -167,9 +167,12 @@ struct QuillStmt {
   int data_parameter;              // 1-based parameter taking SQLPutData pieces; 0 when none
   int cancel_requested;            // set by SQLCancel while executing asynchronously (atomic)
   MemPool* params_pool;            // values of the parameters of one execution; null when none
+  ListNode* params_long_values;    // long QuillValue*s of that execution (their buffers may hold
+                                   // a work file, closed on release); in params_pool
   bool fetched_by_extended;        // the cursor was positioned by SQLExtendedFetch
   unsigned char* getdata_started;  // per column (0..result_columns): SQLGetData began on it
                                    // for the current row (its pieces continue)
+  void* catalog;                   // CatalogResult* of the open catalog result set, or null
 };
 
 // Entries through which the engine and data-access layer call back into the call layer.

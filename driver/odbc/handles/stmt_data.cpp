@@ -8,11 +8,13 @@
 
 SQLRETURN stmt_param_data(QuillStmt* stmt, SQLPOINTER* token) {
   if (stmt_check(stmt, SQL_API_SQLPARAMDATA, 0) != SQL_SUCCESS) return SQL_ERROR;
+  // The parameter handed out last must have received at least one piece.
+  if (stmt->state == S9_MUST_PUT) return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
   int next = param_values_next_needing_data(stmt, stmt->data_parameter);
   if (next < 0) return SQL_ERROR;
   if (next > 0) {
+    if (!param_values_begin_data(stmt, next, token)) return SQL_ERROR;
     stmt->data_parameter = next;
-    if (token) *token = param_values_token(stmt, next);
     stmt->state = S9_MUST_PUT;
     return SQL_NEED_DATA;
   }

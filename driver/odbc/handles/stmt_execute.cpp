@@ -11,6 +11,7 @@
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 #include "driver/sql/exec.h"
+#include "driver/sql/exec_modify.h"
 
 namespace {
 
@@ -92,7 +93,8 @@ bool open_cursor_layer(QuillStmt* stmt) {
 
 // Applies the state after an execution of `function` that returned `rc`.
 void apply_execution_state(QuillStmt* stmt, int function, SQLRETURN rc) {
-  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+  // SQL_NO_DATA (a searched change that found no row) executed the statement as well.
+  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
     stmt->state = stmt->result_columns > 0 ? S5_CURSOR_OPEN : S4_EXECUTED;
   } else if (rc == SQL_NEED_DATA) {
     stmt->state = S8_NEED_DATA;
@@ -111,22 +113,21 @@ int stmt_run_current(QuillStmt* stmt) {
   SQLULEN sets = stmt->apd->array_size < 1 ? 1 : stmt->apd->array_size;
   exec_set_max_rows(exec, stmt->attrs.max_rows);
   exec_set_query_timeout(exec, stmt->attrs.query_timeout);
-  const QuillValue* const* values = nullptr;
-  if (stmt->parameter_count > 0) {
-    values = param_values_load(stmt, sets);
-    if (!values) return -1;
-  }
-  exec_set_parameters(exec, values, stmt->parameter_count, sets, stmt->apd->array_status_ptr,
+  // Sets that fail to load are left out (their status becomes SQL_PARAM_ERROR afterwards).
+  ParamLoad load;
+  load.operations = stmt->apd->array_status_ptr;
+  if (stmt->parameter_count > 0 && !param_values_load(stmt, sets, &load)) return -1;
+  exec_set_parameters(exec, load.values, stmt->parameter_count, sets, load.operations,
                       stmt->ipd->array_status_ptr, stmt->ipd->rows_processed_ptr);
   std::atomic_ref<int>(stmt->cancel_requested).store(0);
   exec_set_cancel_flag(exec, &stmt->cancel_requested);
-  int rc = exec_statement(exec);
+  int rc = param_values_report(stmt, load, exec_statement(exec));
   if (rc < 0) return -1;
   if (current_is_query(stmt)) {
     stmt->row_count = -1;
     if (!open_cursor_layer(stmt)) return -1;
   } else {
-    stmt->row_count = 0;
+    stmt->row_count = static_cast<SQLLEN>(exec_row_count(exec));
   }
   return rc;
 }
