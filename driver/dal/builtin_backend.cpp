@@ -1,10 +1,14 @@
 // The two built-in backends at the head of every connection's list: the view
-// store and the INFO_SCHEMA tables. Until their tables exist they know no
-// table, answer catalog calls with no rows and refuse what would change data.
+// store (which has no persistent backing, so it knows no view) and the
+// INFO_SCHEMA tables. Both answer catalog calls with no rows and refuse what
+// would change data. The view store answers SQLGetTypeInfo for the whole
+// connection.
 #include <cstdio>
 #include <new>
 
 #include "driver/dal/dal.h"
+#include "driver/dal/info_schema.h"
+#include "driver/dal/type_info.h"
 
 namespace {
 
@@ -16,10 +20,11 @@ struct BuiltinEnv {
   const char* refusal;  // text of its refusals
 };
 
-// Statement of a built-in backend: never holds rows yet.
+// Statement of a built-in backend: holds rows only for a type-info request.
 struct BuiltinStmt {
   void* target;     // where diagnostics go
   BuiltinEnv* env;  // owning environment
+  RowSet* rows;     // the type-info rows, or null
 };
 
 int refuse(BuiltinEnv* env, void* target, const char* text) {
@@ -61,17 +66,23 @@ int no_columns(SqiEnv, const DalTable*, int, DalColumn*) {
   return SQI_ERROR;
 }
 SqiStmt alloc_stmt(void* target, SqiEnv env, void*, void*) {
-  return new (std::nothrow) BuiltinStmt{target, static_cast<BuiltinEnv*>(env)};
+  return new (std::nothrow) BuiltinStmt{target, static_cast<BuiltinEnv*>(env), nullptr};
 }
 int free_stmt(SqiStmt stmt) {
-  delete static_cast<BuiltinStmt*>(stmt);
+  auto* s = static_cast<BuiltinStmt*>(stmt);
+  if (s) rowset_free(s->rows);
+  delete s;
   return SQI_OK;
 }
-int ok_stmt(SqiStmt) {
+int close_stmt(SqiStmt stmt) {
+  auto* s = static_cast<BuiltinStmt*>(stmt);
+  rowset_free(s->rows);
+  s->rows = nullptr;
   return SQI_OK;
 }
-int no_rows(SqiStmt) {
-  return SQI_NO_DATA;
+int fetch(SqiStmt stmt) {
+  auto* s = static_cast<BuiltinStmt*>(stmt);
+  return s->rows ? rowset_fetch(s->rows) : SQI_NO_DATA;
 }
 int empty4(SqiStmt, SqiText, SqiText, SqiText, SqiText) {
   return SQI_OK;
@@ -88,15 +99,49 @@ int empty_statistics(SqiStmt, SqiText, SqiText, SqiText, int, int) {
 int empty_foreign(SqiStmt, SqiText, SqiText, SqiText, SqiText, SqiText, SqiText) {
   return SQI_OK;
 }
-int no_data_columns(SqiStmt, int, int, void*, SQLLEN, SQLLEN* indicator) {
-  if (indicator) *indicator = SQL_NULL_DATA;
-  return SQI_NO_DATA;
+int get_data(SqiStmt stmt, int column, int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
+  auto* s = static_cast<BuiltinStmt*>(stmt);
+  if (!s->rows) {
+    if (indicator) *indicator = SQL_NULL_DATA;
+    return SQI_NO_DATA;
+  }
+  int rc = rowset_get_data(s->rows, column, c_type, buffer, length, indicator);
+  if (rc == SQI_ERROR) {
+    SqiPostError post{s->target, s->env->origin, 0, "07006",
+                      "Restricted data type attribute violation"};
+    s->env->service(SQI_SERVICE_POST_ERROR, &post);
+  }
+  return rc;
 }
 int no_scan(SqiStmt stmt, const DalTable*, const int*, const int*, int, Restriction* const*) {
   return refuse_stmt(stmt);
 }
+// INFO_SCHEMA: its tables, their columns, and a scan's rows from the catalog functions.
+int info_table(SqiEnv, const char* name, DalTable* out) {
+  return info_schema_describe_table(name, out);
+}
+int info_columns(SqiEnv, const DalTable* table, int count, DalColumn* out) {
+  return info_schema_describe_columns(table, count, out);
+}
+int info_scan(SqiStmt stmt, const DalTable* table, const int*, const int*, int count,
+              Restriction* const* restrictions) {
+  auto* s = static_cast<BuiltinStmt*>(stmt);
+  rowset_free(s->rows);
+  s->rows = info_schema_rows(s->target, s->env->service, table, count, restrictions);
+  return s->rows ? SQI_OK : SQI_ERROR;
+}
 int empty_type_info(SqiStmt, int) {
   return SQI_OK;
+}
+// The rows of every type the engine handles, or of the one asked for.
+int type_info(SqiStmt stmt, int sql_type) {
+  auto* s = static_cast<BuiltinStmt*>(stmt);
+  rowset_free(s->rows);
+  s->rows = type_info_rowset(sql_type);
+  if (s->rows) return SQI_OK;
+  SqiPostError post{s->target, s->env->origin, 0, "HY001", "Memory allocation error"};
+  s->env->service(SQI_SERVICE_POST_ERROR, &post);
+  return SQI_ERROR;
 }
 int refuse_request(SqiStmt stmt, void*) {
   return refuse_stmt(stmt);
@@ -140,12 +185,12 @@ constexpr SqiOperations make_operations(bool views) {
   ops.free_env = free_env;
   ops.connect = connect;
   ops.disconnect = ok_env;
-  ops.describe_table = no_table;
-  ops.describe_columns = no_columns;
+  ops.describe_table = views ? no_table : info_table;
+  ops.describe_columns = views ? no_columns : info_columns;
   ops.alloc_stmt = alloc_stmt;
   ops.free_stmt = free_stmt;
-  ops.close_stmt = ok_stmt;
-  ops.fetch = no_rows;
+  ops.close_stmt = close_stmt;
+  ops.fetch = fetch;
   ops.tables = empty4;
   ops.columns = empty4;
   ops.column_privileges = empty4;
@@ -154,9 +199,9 @@ constexpr SqiOperations make_operations(bool views) {
   ops.statistics = empty_statistics;
   ops.foreign_keys = empty_foreign;
   ops.table_privileges = empty3;
-  ops.get_data = no_data_columns;
-  ops.start_scan = no_scan;
-  ops.get_type_info = empty_type_info;
+  ops.get_data = get_data;
+  ops.start_scan = views ? no_scan : info_scan;
+  ops.get_type_info = views ? type_info : empty_type_info;
   ops.create_table = refuse_request;
   ops.create_index = ok_request;
   ops.drop_table = refuse_request;

@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <string>
+
 #include "driver/dal/dal.h"
+#include "driver/dal/info_schema.h"
 #include "driver/sql/validate_internal.h"
 
 namespace {
@@ -75,8 +78,12 @@ TableEntry* describe_named_table(ValidateContext& context, TableNameNode* name) 
   entry->type = TABLE_BASE;
   entry->reference = reinterpret_cast<Node*>(name);
   entry->name = name;
+  // Only the INFO_SCHEMA backend knows names qualified with its schema (compared exactly).
+  std::string lookup = name_text(name->table);
+  if (name->schema && std::strcmp(name_text(name->schema), INFO_SCHEMA_NAME) == 0)
+    lookup = INFO_SCHEMA_PREFIX + lookup;
   int rc = target.dal ? DALDescribeTable(target.errors, target.dal, name_text(name->link),
-                                         name_text(name->table), &entry->table)
+                                         lookup.c_str(), &entry->table)
                       : SQI_NOT_FOUND;
   if (rc == SQI_NOT_FOUND) {
     char written[4 * SQI_NAME_MAX + 8];
