@@ -146,6 +146,8 @@ struct ExecStatement {
   void* sub;                                       // owned by the sub-statement code
   SortingState* sorting;  // grouping, DISTINCT, ORDER BY and UNION sorts (exec_sorting.h)
   long sort_memory;       // work_mem_size of the sorts when no connection gives one (0: none)
+  long long row_count;    // rows changed by the last modification statement (exec_modify*)
+  void* modify_image;     // row image a positioned UPDATE's SET list reads (exec_modify*)
 };
 
 // --- exec_plan.cpp -------------------------------------------------------------------

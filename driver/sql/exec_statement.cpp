@@ -2,6 +2,7 @@
 // dispatcher (queries, transaction ends), execution start time and deadline, parameter-set
 // bookkeeping and sub-statements.
 #include "driver/sql/exec_internal.h"
+#include "driver/sql/exec_modify.h"
 #include "driver/sql/exec_sub.h"
 
 namespace {
@@ -186,7 +187,9 @@ int exec_statement(ExecStatement* statement) {
       return -1;
     }
     default: {
-      int rc = exec_data_definition(statement, entry);
+      int rc = exec_modify_statement(statement, entry);
+      if (rc != -2) return rc;
+      rc = exec_data_definition(statement, entry);
       if (rc != -2) return rc;
       return exec_post_general(statement, 0, "Statement not supported yet");
     }

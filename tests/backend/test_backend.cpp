@@ -1,6 +1,7 @@
 // The test backend's operations: catalog answers from the configured tables, scans that
 // apply the pushed restrictions (unless told to ignore them) over text cells, conversions of
-// cells to the C types the engine asks for, statistics rows, and the scan log.
+// cells to the C types the engine asks for, statistics rows, the scan log, and the row
+// operations (insert, update, delete, fetch by key) over the same cells.
 #include "tests/backend/test_backend.h"
 
 #include <cctype>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "driver/sql/exec_modify.h"
 #include "driver/sql/restriction.h"
 #include "support/value.h"
 
@@ -537,6 +539,119 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
   }
 }
 
+// --- Row operations ---
+
+// The cell text of a stored value: no value for NULL.
+TestCell cell_of(const QuillValue* value) {
+  if (!value || is_value_null(value)) return TestCell{};
+  return value_text(value);
+}
+
+// The cached lookups and numbers no longer describe the rows.
+void rows_changed(TestTable* table) {
+  table->lookup.clear();
+  table->numbers.clear();
+}
+
+TestTable* table_of(const DalTable* dal_table) {
+  return const_cast<TestTable*>(static_cast<const TestTable*>(dal_table->backend_table));
+}
+
+// Whether row `row` meets every key restriction (column -1: the 1-based row number).
+bool row_has_key(TestTable* table, size_t row, int count, Restriction* const* restrictions) {
+  for (int i = 0; i < count; ++i) {
+    const Restriction* r = restrictions[i];
+    if (r->column_number == -1) {
+      if (value_text(r->value) != std::to_string(row + 1)) return false;
+      continue;
+    }
+    if (!passes(table, row, prepare(*table, r))) return false;
+  }
+  return true;
+}
+
+int fetch_by_key(SqiStmt s, const DalTable* dal_table, void* arguments) {
+  auto* statement = static_cast<TestStatement*>(s);
+  auto* args = static_cast<DalFetchByKeyArguments*>(arguments);
+  TestTable* table = table_of(dal_table);
+  g_backend->fetch_by_key_calls++;
+  if (!table || !args) return post(statement->target, "HY000", "unknown test table");
+  if (g_backend->before_fetch_by_key) {
+    g_backend->before_fetch_by_key(*table);
+    rows_changed(table);
+  }
+  for (size_t row = 0; row < table->rows.size(); ++row) {
+    if (!row_has_key(table, row, args->restriction_count, args->restrictions)) continue;
+    statement->table = table;
+    statement->statistics = false;
+    statement->row = &table->rows[row];
+    statement->row_number = static_cast<int>(row) + 1;
+    statement->read_column = 0;
+    statement->read_offset = 0;
+    return SQI_OK;
+  }
+  return DAL_FETCH_BY_KEY_NOT_FOUND;
+}
+
+int insert_row(SqiStmt s, const DalTable* dal_table, void* arguments) {
+  auto* statement = static_cast<TestStatement*>(s);
+  auto* args = static_cast<DalInsertArguments*>(arguments);
+  TestTable* table = table_of(dal_table);
+  g_backend->insert_calls++;
+  if (!table || !args) return post(statement->target, "HY000", "unknown test table");
+  std::vector<TestCell> row(table->columns.size());
+  for (int i = 0; i < args->column_count; ++i) {
+    const DalColumnValue& entry = args->columns[i];
+    if (entry.number >= 1 && static_cast<size_t>(entry.number) <= row.size())
+      row[static_cast<size_t>(entry.number - 1)] = cell_of(entry.value);
+  }
+  table->rows.push_back(row);
+  rows_changed(table);
+  args->rows = 1;
+  return SQI_OK;
+}
+
+int delete_row(SqiStmt s, const DalTable* dal_table, void* arguments) {
+  auto* statement = static_cast<TestStatement*>(s);
+  auto* args = static_cast<DalDeleteArguments*>(arguments);
+  TestTable* table = table_of(dal_table);
+  g_backend->delete_calls++;
+  if (!table || !args) return post(statement->target, "HY000", "unknown test table");
+  if (args->restriction_count == 0 && g_backend->bulk_delete_refused) return SQI_NO_DATA;
+  std::vector<std::vector<TestCell>> kept;
+  for (size_t row = 0; row < table->rows.size(); ++row)
+    if (!row_has_key(table, row, args->restriction_count, args->restrictions))
+      kept.push_back(table->rows[row]);
+  args->rows = static_cast<SQLLEN>(table->rows.size() - kept.size());
+  table->rows = std::move(kept);
+  rows_changed(table);
+  statement->row = nullptr;
+  return SQI_OK;
+}
+
+int update_row(SqiStmt s, const DalTable* dal_table, void* arguments, int mode) {
+  auto* statement = static_cast<TestStatement*>(s);
+  auto* args = static_cast<DalUpdateArguments*>(arguments);
+  TestTable* table = table_of(dal_table);
+  g_backend->update_calls++;
+  if (mode != DAL_UPDATE_MODE_ROW) return SQI_NOT_FOUND;
+  if (!table || !args) return post(statement->target, "HY000", "unknown test table");
+  std::vector<size_t> matches;
+  for (size_t row = 0; row < table->rows.size(); ++row)
+    if (row_has_key(table, row, args->restriction_count, args->restrictions))
+      matches.push_back(row);
+  for (size_t row : matches)
+    for (int i = 0; i < args->column_count; ++i) {
+      const DalColumnValue& entry = args->columns[i];
+      if (entry.changed && entry.number >= 1 &&
+          static_cast<size_t>(entry.number) <= table->columns.size())
+        table->rows[row][static_cast<size_t>(entry.number - 1)] = cell_of(entry.value);
+    }
+  rows_changed(table);
+  args->rows = static_cast<SQLLEN>(matches.size());
+  return SQI_OK;
+}
+
 // Data definition: the request is taken and logged by its operation's name.
 template <const char* kName>
 int define(SqiStmt, void*) {
@@ -578,6 +693,10 @@ SqiOperations make_operations() {
   ops.drop_user = define<kDropUser>;
   ops.add_column = alter<kAddColumn>;
   ops.drop_column = alter<kDropColumn>;
+  ops.fetch_by_key = fetch_by_key;
+  ops.insert_row = insert_row;
+  ops.delete_row = delete_row;
+  ops.update_row = update_row;
   return ops;
 }
 

@@ -2,12 +2,14 @@
 // in the data-source slot of a Dal: in-memory tables with configurable rows, key columns,
 // statistics and capability bits, injectable faults (ignoring pushed restrictions, failing
 // scans, slow fetches), and a log of every scan and the restrictions it received, so that
-// tests can assert pushdown, sampling, join order and re-runs exactly.
+// tests can assert pushdown, sampling, join order and re-runs exactly. Rows can be inserted,
+// updated, deleted and re-read by key, with a count of each kind of call.
 #pragma once
 
 #include <sql.h>
 #include <sqlext.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -75,6 +77,13 @@ struct TestBackend {
   bool log_scans = true;          // keep the scan log (benchmarks turn it off)
   int statistics_calls = 0;       // statistics requests answered
   std::vector<std::string> definitions;  // data-definition requests taken ("DROP TABLE", ...)
+  bool bulk_delete_refused = false;      // a delete without restrictions answers 2 (row by row)
+  int insert_calls = 0;                  // DALInsertRow calls taken
+  int update_calls = 0;                  // DALUpdateRow calls taken
+  int delete_calls = 0;                  // DALDeleteRow calls taken (bulk ones too)
+  int fetch_by_key_calls = 0;            // DALFetchByKey calls taken
+  // Runs at the start of every fetch by key with the table (a concurrent change), if set.
+  std::function<void(TestTable&)> before_fetch_by_key;
 
   // The table named `name` (exact match), or null.
   TestTable* find(const std::string& name);

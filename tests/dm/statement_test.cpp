@@ -347,4 +347,31 @@ TEST_F(Statements, NativeSqlWritesTheStatementBack) {
   EXPECT_GT(length, 3);
 }
 
+// The Ethereum backend is read-only: an INSERT reaches it and ends with its own refusal; an
+// UPDATE or DELETE is refused before any row is touched since its tables have no keys. Each
+// fails cleanly and leaves the statement usable.
+TEST_F(Statements, ChangesToEthereumTablesFailWithTheBackendsDiagnostic) {
+  struct Case {
+    const char* sql;
+    const char* state;
+    const char* message;
+  } cases[] = {
+      {"INSERT INTO getBalance VALUES ('0x1', 'latest', '0')", "HY000",
+       "Views (getBalance) are not updateable"},
+      {"UPDATE getBalance SET result = '1' WHERE address = '0x1'", "HY000",
+       "Base table has no distinct key information, so is not updatable"},
+      {"DELETE FROM getBalance", "HY000",
+       "Base table has no distinct key information, so is not updatable"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(SQL_ERROR, exec(c.sql));
+    Diag d = diag();
+    EXPECT_EQ(c.state, d.state);
+    EXPECT_NE(std::string::npos, d.message.find(c.message)) << d.message;
+  }
+  ASSERT_EQ(SQL_SUCCESS, exec("SELECT 1")) << diag().message;
+  EXPECT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+}
+
 }  // namespace

@@ -15,6 +15,9 @@
 //   scan TABLE: R1; R2   the restrictions of the next scan of TABLE, in scan order
 //   status S,S,...   the parameter status array expected after the run
 //   error STATE TEXT the run must fail with this first diagnostic (TEXT may be a prefix)
+//   count N          the rows a modification changed (the statement's row count)
+//   rc N             the result exec_statement must give (100: no row qualified)
+//   set bulkrefused  deletes without restrictions answer "row by row" for the rest of the file
 // Types: INTEGER, SMALLINT, BIT, BIGINT, DOUBLE, REAL, VARCHAR(n), CHAR(n), NUMERIC(p,s),
 // DATE, TIME, TIMESTAMP, BINARY(n), VARBINARY(n), LONGVARCHAR, LONGVARBINARY.
 #include "tests/sql/exec_harness.h"
@@ -28,6 +31,7 @@
 #include <sstream>
 
 #include "driver/sql/exec_internal.h"
+#include "driver/sql/exec_modify.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/validate.h"
 #include "support/connstr.h"
@@ -302,6 +306,7 @@ ExecRunResult ExecHarness::run_with(const std::string& sql, const ExecRunOptions
                             options.operations.empty() ? nullptr : options.operations.data(),
                             result.statuses.data(), &result.processed);
       result.rc = exec_statement(statement);
+      result.row_count = exec_row_count(statement);
       int count = exec_column_count(statement);
       while (result.rc >= 0 && count > 0) {
         int rc = exec_fetch(statement);
@@ -347,6 +352,8 @@ struct ExecCase {
   std::vector<std::pair<std::string, std::string>> scans;  // table, restrictions
   std::string statuses;
   std::string error;
+  long long row_count = -1;  // expected row count; -1 when not checked
+  int rc = -1000;            // expected exec_statement result; -1000 when not checked
 };
 
 void check_case(ExecHarness& harness, const ExecCase& c, const std::string& path) {
@@ -359,6 +366,12 @@ void check_case(ExecHarness& harness, const ExecCase& c, const std::string& path
     return;
   }
   EXPECT_GE(result.rc, 0) << result.error;
+  if (c.rc != -1000) {
+    EXPECT_EQ(result.rc, c.rc);
+  }
+  if (c.row_count >= 0) {
+    EXPECT_EQ(result.row_count, c.row_count);
+  }
   EXPECT_EQ(result.rows, c.rows);
   std::vector<std::string> seen_tables;
   for (const auto& [table, restrictions] : c.scans) {
@@ -418,6 +431,8 @@ int run_exec_case_file(const std::string& path) {
       in >> what;
       if (what == "capabilities") {
         in >> harness.backend().capabilities;
+      } else if (what == "bulkrefused") {
+        harness.backend().bulk_delete_refused = true;
       } else {
         in >> name;
         TestTable* table = harness.backend().find(name);
@@ -456,6 +471,10 @@ int run_exec_case_file(const std::string& path) {
       current->statuses = rest;
     } else if (word == "error") {
       current->error = rest;
+    } else if (word == "count") {
+      current->row_count = std::stoll(rest);
+    } else if (word == "rc") {
+      current->rc = std::stoi(rest);
     } else {
       ADD_FAILURE() << path << ":" << number << ": unknown line: " << text;
     }

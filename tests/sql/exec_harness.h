@@ -32,6 +32,7 @@ struct ExecRunResult {
   int native_error = 0;                // its native error
   std::vector<SQLUSMALLINT> statuses;  // parameter status array after the run
   SQLULEN processed = 0;               // parameter sets processed
+  long long row_count = 0;             // rows a modification changed (exec_row_count)
 };
 
 // A test backend with a data-access layer opened over it.

@@ -4,7 +4,9 @@
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/cursor/cursor_layer.h"
+#include "driver/odbc/handles/catalog_result.h"
 #include "driver/odbc/handles/param_values.h"
+#include "driver/odbc/handles/replication.h"
 #include "driver/odbc/handles/stmt_exec.h"
 #include "driver/sql/exec.h"
 #include "support/cursor_names.h"
@@ -41,6 +43,7 @@ void close_cursor(QuillStmt* stmt) {
   cursor_close(static_cast<CursorLayer*>(stmt->cursor));
   stmt->cursor = nullptr;
   if (stmt->exec) exec_close(static_cast<ExecStatement*>(stmt->exec));
+  catalog_release(stmt);
   stmt->cursor_open = false;
   stmt->getdata_started = nullptr;  // lived in the tree pool with the layer's arrays
   param_values_release(stmt);
@@ -71,6 +74,7 @@ SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out) {
   stmt->next = dbc->statements;
   dbc->statements = stmt;
   stmt->state = S1_ALLOCATED;
+  if (!replication_at_statement_allocation(dbc)) return free_stmt(stmt), SQL_ERROR;
   *out = stmt;
   return SQL_SUCCESS;
 }

@@ -1,0 +1,132 @@
+// Data modification in the engine: the argument records that the row operations hand to the
+// data-access layer (insert, delete, update and fetch by key), the row operations the
+// result-set layer calls for SQLSetPos, the handlers of INSERT, searched and positioned
+// UPDATE/DELETE, and the hooks through which the call layer describes a named cursor's
+// current row and the connection's replication entries (so the engine needs none of the
+// call layer's headers).
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "driver/sql/plan.h"
+#include "driver/sql/restriction.h"
+#include "support/value.h"
+
+struct ExecStatement;
+struct ReplicationList;
+
+// --- Arguments of the DAL row operations ---------------------------------------------------
+
+// One entry of the column value array of DALInsertRow and DALUpdateRow.
+struct DalColumnValue {
+  const ColumnInfo* column;  // the column's descriptor
+  int32_t number;            // 1-based column number
+  QuillValue* value;         // the value to store; null when not supplied (DEFAULT)
+  int32_t changed;           // UPDATE: 1 when the column is to be written
+};
+
+// DALInsertRow: one new row.
+struct DalInsertArguments {
+  int32_t column_count;     // entries at `columns` (one per column of the table)
+  DalColumnValue* columns;  // the values
+  SQLLEN rows;              // out: rows inserted (the engine presets 1)
+};
+
+// DALDeleteRow: the rows matching every key restriction (none: every row of the table).
+struct DalDeleteArguments {
+  int32_t restriction_count;         // entries at `restrictions`; 0 asks for a bulk delete
+  Restriction* const* restrictions;  // `=` restrictions on the key parts
+  SQLLEN rows;                       // out: rows deleted (preset 1 for a keyed delete, 0 bulk)
+};
+
+// DALUpdateRow: the row matching every key restriction gets the changed columns.
+struct DalUpdateArguments {
+  int32_t restriction_count;         // entries at `restrictions`
+  Restriction* const* restrictions;  // `=` restrictions on the key parts
+  int32_t column_count;              // entries at `columns`
+  DalColumnValue* columns;           // the row's values; `changed` marks what to write
+  SQLLEN rows;                       // out: rows updated (preset 1)
+};
+
+// DALFetchByKey: positions the iterator on the row matching the key restrictions so that
+// its columns can be read with DALGetData. Results: 0 found, 2 found with LONG data
+// pending, 4 or 5 not found, 3 error.
+struct DalFetchByKeyArguments {
+  const int* column_usage;           // per column (0-based) 1 when it will be read
+  int32_t restriction_count;         // entries at `restrictions`
+  Restriction* const* restrictions;  // `=` restrictions on the key parts
+  int32_t flag;                      // 0 (reserved)
+  void* row_buffer;                  // null: the row is read through DALGetData
+};
+
+// DALExecSQL of a modification statement run whole by its backend receives, in its reserved
+// argument, an SQLLEN* where the backend stores the rows it changed (left 0 when unknown).
+
+constexpr int DAL_FETCH_BY_KEY_NOT_FOUND = 5;  // DALFetchByKey: no row has that key
+constexpr int DAL_UPDATE_MODE_ROW = 1;         // DALUpdateRow mode of a keyed row update
+
+// --- Row operations --------------------------------------------------------------------------
+
+// A row of a table as it was read, for the row operations.
+struct ModifyRow {
+  TableEntry* table;                // the table (descriptor, columns, key map)
+  const QuillValue* const* values;  // per column (0-based) the value as read; null: not read
+  const QuillValue* row_key;        // DAL column -1 of the row, or null
+  const QuillValue* bookmark;       // DAL column -2 of the row, or null
+  bool check_image;                 // re-read by key and compare before changing the row
+};
+
+// Deletes `row` by its key: 0 or 1 with *count rows deleted, -1 after posting (40001
+// "Serialization failure" when the row changed since it was read, 42000 when it is gone,
+// or the backend's own diagnostic).
+int exec_delete_row(ExecStatement* statement, const ModifyRow& row, long long* count);
+// Updates `row` with `values` (one per column of the table, `changed` marking what is
+// written): 0 or 1 with *count, -1 after posting (as exec_delete_row).
+int exec_update_row(ExecStatement* statement, const ModifyRow& row, DalColumnValue* values,
+                    long long* count);
+// Inserts one row into `table` (`values`: one entry per column): 0 or 1 with *count, -1.
+int exec_insert_row(ExecStatement* statement, TableEntry* table, DalColumnValue* values,
+                    long long* count);
+// Converts `value` to the type of `column` (the CAST rules): a new value on the statement's
+// pool, or null after posting. A NULL value gives a NULL of the column's kind; LONG columns
+// take the value as it is.
+QuillValue* exec_value_for_column(ExecStatement* statement, const QuillValue* value,
+                                  const ColumnInfo* column);
+
+// --- Statement handlers ------------------------------------------------------------------------
+
+// Runs the INSERT, searched DELETE/UPDATE or positioned UPDATE of `entry` over every
+// parameter set: 0, 1 (warning), 100 (no row qualified) or -1 after posting; the rows
+// changed are added to the statement's row count. -2 when `entry` is not a modification.
+int exec_modify_statement(ExecStatement* statement, const StatementEntry* entry);
+// Rows changed by the statement's last execution (0 after a query).
+long long exec_row_count(const ExecStatement* statement);
+
+// --- What the call layer provides ----------------------------------------------------------
+
+// The current row of a named cursor, as the call layer describes it.
+struct ExecCursorRow {
+  ExecStatement* statement;  // the cursor's engine statement
+  const QueryPlan* query;    // the query the cursor runs
+  int column_count;          // result columns
+  // The current row's value of result column `column` (0-based); null when none.
+  const QuillValue* (*column)(void* context, int column);
+  void* context;            // passed back to `column`
+  bool engine_row_current;  // the engine's table slots still hold the current row
+};
+
+// Hooks the call layer installs (once per process) for positioned operations and
+// replication.
+struct ExecCallLayerHooks {
+  // Finds the cursor `name` of `connection` and describes its current row: 0, or -1 when
+  // there is no such cursor with a current row.
+  int (*cursor_row)(void* connection, const char* name, ExecCursorRow* out);
+  // The replication entries of `connection`, or null when it has none.
+  const ReplicationList* (*replication)(void* connection);
+};
+
+// Installs the call layer's hooks (null removes them); the table must outlive their use.
+void exec_install_call_layer(const ExecCallLayerHooks* hooks);
