@@ -51,5 +51,30 @@ my $logs = $dbh->selectall_arrayref(
 my @got_logs = map { "$_->[0]:$_->[1]" } @$logs;
 my @want_logs = map { "$_->{address}:$_->{data}" } @{$receipt->{logs}};
 check("receipt logs", "@got_logs" eq "@want_logs", "@got_logs vs @want_logs");
+# Parameters: a balance read with two markers.
+my $account = $summary->{accounts}[0];
+my ($balance) = $dbh->selectrow_array(
+  "SELECT result FROM getBalance WHERE address = ? AND blockParameter = ?", undef,
+  $account, "latest");
+my $want_balance = node("eth_getBalance", [$account, "latest"]);
+check("parameters", defined $balance && $balance eq $want_balance, $balance // "undef");
+
+# The catalog: table_info lists every table, column_info a table's columns in order.
+my %catalog;
+my $tsv = __FILE__ =~ s{[^/]*$}{../data/eth_catalog_tables.tsv}r;
+open my $t, '<', $tsv or die "$tsv: $!";
+while (my $line = <$t>) {
+  next if $line =~ /^#/ || $line !~ /\S/;
+  chomp $line;
+  my @f = split /\t/, $line;
+  $catalog{$f[0]} = [map { (split /:/)[0] } split /,/, $f[5]];
+}
+# The node's tables are read-only and listed as views.
+my $tables = $dbh->table_info('', '', '%', 'TABLE,VIEW')->fetchall_arrayref({});
+my @names = sort map { $_->{TABLE_NAME} } @$tables;
+check("table_info", "@names" eq join(" ", sort keys %catalog), scalar(@names) . " tables");
+my $columns = $dbh->column_info(undef, undef, 'getBalance', '%')->fetchall_arrayref({});
+my @column_names = map { $_->{COLUMN_NAME} } @$columns;
+check("column_info", "@column_names" eq "@{$catalog{getBalance}}", "@column_names");
 $dbh->disconnect;
 exit($failures ? 1 : 0);

@@ -73,6 +73,23 @@ balance = cursor.fetchone()
 check("parameters", balance is not None and balance[0] == node("eth_getBalance", [account, "latest"]),
       balance)
 
+# The catalog: every table of the driver's catalog, and a table's columns in order.
+catalog_file = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data",
+                            "eth_catalog_tables.tsv")
+catalog = {}
+for line in open(catalog_file):
+    if line.startswith("#") or not line.strip():
+        continue
+    fields = line.rstrip("\n").split("\t")
+    catalog[fields[0]] = [c.split(":")[0] for c in fields[5].split(",")]
+tables = [row.table_name for row in cursor.tables()]
+check("tables()", sorted(tables) == sorted(catalog) and len(tables) == 56, tables)
+check("tables(table=)", [row.table_name for row in cursor.tables(table="getBalance")] ==
+      ["getBalance"])
+for table in ("getBalance", "getBlockByNumber_transactions"):
+    columns = [row.column_name for row in cursor.columns(table=table)]
+    check("columns(%s)" % table, columns == catalog[table], (columns, catalog[table]))
+
 cursor.execute("SELECT 1 AS one")
 check("rowcount of a query", cursor.rowcount == -1, cursor.rowcount)
 cnxn.close()
