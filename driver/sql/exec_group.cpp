@@ -49,18 +49,42 @@ int collect_columns(ExecStatement* statement, GroupState* group) {
   return 0;
 }
 
-// Lays out the record: grouping keys, then the column references. 0 or -1.
+// The grouping key that is a plain reference to the same column as `column`, or -1.
+int plain_key_of(const QueryPlan* member, int key_count, const ColumnRefNode* column) {
+  for (int k = 0; k < key_count; ++k) {
+    const Node* expression = member->group_by[k];
+    if (!expression || expression->kind != NODE_COLUMN_REF) continue;
+    auto* key = reinterpret_cast<const ColumnRefNode*>(expression);
+    if (key->resolved_table == column->resolved_table &&
+        key->resolved_column == column->resolved_column)
+      return k;
+  }
+  return -1;
+}
+
+// Lays out the record: grouping keys, then the column references (one that a plain grouping
+// key already holds reads that key's field). 0 or -1.
 int lay_out(ExecStatement* statement, GroupState* group, const std::vector<int32_t>& floors) {
   QueryPlan* member = statement->member;
   group->key_count = member->group_count;
   group->field_count = group->key_count + group->column_count;
   group->fields = static_cast<RecordField*>(quill_mem_alloc(
       statement->pool, sizeof(RecordField) * static_cast<size_t>(group->field_count + 1)));
-  if (!group->fields) return exec_post_memory(statement);
+  group->shares_key = static_cast<bool*>(quill_mem_alloc(
+      statement->pool, sizeof(bool) * static_cast<size_t>(group->column_count + 1)));
+  if (!group->fields || !group->shares_key) return exec_post_memory(statement);
   int64_t offset = 0;
   for (int i = 0; i < group->field_count; ++i) {
     int sql_type = 0;
     int64_t length = 0;
+    if (i >= group->key_count) {
+      int key = plain_key_of(member, group->key_count, group->columns[i - group->key_count]);
+      group->shares_key[i - group->key_count] = key >= 0;
+      if (key >= 0) {
+        group->fields[i] = group->fields[key];
+        continue;
+      }
+    }
     if (i < group->key_count) {
       exec_expression_type(statement, member, member->group_by[i], &sql_type, &length);
     } else {
@@ -109,6 +133,7 @@ int insert_row(ExecStatement* statement, GroupState* group, FieldGrowth* growth)
     if (rc < 0) return rc;
   }
   for (int i = 0; i < group->column_count; ++i) {
+    if (group->shares_key[i]) continue;  // written as its grouping key
     const RecordField& field = group->fields[group->key_count + i];
     const QuillValue* value = group->original(&statement->eval, group->columns[i]);
     if (!value) return exec_post_general(statement, EXEC_NATIVE_SORT, "Internal Error");

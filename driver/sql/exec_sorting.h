@@ -21,7 +21,9 @@ struct GroupState {
   SortWork* sort;                 // records ordered by the grouping keys
   int32_t record_length;          // bytes of one record
   int key_count;                  // grouping keys (the first fields)
-  RecordField* fields;            // keys, then the stored column references
+  RecordField* fields;            // keys, then the stored column references (a reference to
+                                  // a column that is also a plain grouping key shares its field)
+  bool* shares_key;               // per stored reference: its field is a grouping key's
   int field_count;                // entries at `fields`
   const ColumnRefNode** columns;  // per stored reference (field key_count + i): the column
   QuillValue** values;            // per stored reference: its restored value

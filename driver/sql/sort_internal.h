@@ -63,13 +63,19 @@ struct SortTournament {
 struct SortWork {
   MemPool* pool;                   // owns this record and every buffer below but the mapped ones
   SortContext context;             // work directory (copied), budget attribute and time-out test
-  int32_t slot_size;               // sum of the key lengths + 8
-  int32_t key_bytes;               // sum of the key lengths (the slot without its record number)
+  int32_t slot_size;               // key_bytes + 8 (the record number)
+  int32_t key_bytes;               // the slot without its record number: the normalized keys,
+                                   // or the dm keys (dm_key_bytes)
+  int32_t dm_key_bytes;            // sum of the key lengths (the keys as dm values)
   int32_t record_length;           // bytes of one record
   bool unique;                     // drop records whose keys equal an earlier one
   int key_count;                   // entries of `keys`
   SortKey* keys;                   // the keys, in order
-  int32_t* key_slot_offset;        // where each key starts inside a slot
+  int32_t* key_slot_offset;        // where each key starts inside a slot (dm keys)
+  bool normalized;                 // slots hold normalized keys (one byte comparison)
+  int32_t normalized_bytes;        // bytes of a slot's normalized keys (0: dm keys)
+  int32_t* key_normal_offset;      // where each normalized key starts inside a slot
+  int32_t* key_normal_width;       // bytes of each normalized key
   size_t slots_per_run;            // capacity of the run buffer in slots
   size_t free_slots;               // rows the current run still takes (slots and record area)
   unsigned char* run_buffer;       // slots_per_run * slot_size, mapped (sort_buffers.cpp)
@@ -152,8 +158,26 @@ int sort_records_flush(SortRecordFile* file);
 // Closes the record file (the system deletes it).
 void sort_records_close(SortRecordFile* file);
 
+// --- Normalized keys (sort_normalize.cpp) ------------------------------------------------
+// Chooses the slot form of a new sort (dm keys laid out): normalized keys when every key's
+// kind has a byte form that orders as compare_dm does, the slot then only as long as they
+// are (key arrays allocated, key_bytes and slot_size set): SORT_OK or SORT_NO_MEMORY.
+int sort_plan_normalized_keys(SortWork* sort);
+// Writes the normalized keys of `record` into `slot` (the record number is left alone):
+// false when a value has no exact byte form (another kind than its key's, or a text with a
+// NUL); the slot is then only partly written.
+bool sort_normalize_keys(const SortWork* sort, const unsigned char* record, unsigned char* slot);
+// Copies the dm keys of `record` into `slot` (the record number is left alone).
+void sort_copy_dm_keys(const SortWork* sort, const unsigned char* record, unsigned char* slot);
+// Turns the sort over to the wider dm-key slots: a current run that the wider slots cannot
+// hold is written first, then every slot of the current run and of the run file is rebuilt
+// from its record (their order stays valid) and the run buffers are mapped again for the
+// new size: SORT_OK or an error.
+int sort_use_dm_keys(SortWork* sort);
+
 // --- Slots (sort_run.cpp) -----------------------------------------------------------------
-// Orders two slots by their keys (descending keys negated): negative, 0 or positive.
+// Orders two slots by their keys (descending keys negated): negative, 0 or positive; one
+// byte comparison when the slots hold normalized keys.
 int sort_compare_slots(const SortWork* sort, const unsigned char* a, const unsigned char* b);
 // Sorts the filled part of the run buffer stably (after the time-out check): SORT_OK or
 // SORT_TIMEOUT.

@@ -1,7 +1,8 @@
-// Ordering of key slots and the in-memory sort of a run: a stable, recursive top-down merge
-// sort through the scratch buffer, skipped when every slot of the run compares equal. A large
-// sort that stays in memory is sorted in chunks that fit the processor's cache, each chunk's
-// records are put in its order, and the chunks are merged while the records are read.
+// Ordering of key slots (normalized keys as bytes, dm keys kind by kind) and the in-memory
+// sort of a run: a stable, recursive top-down merge sort through the scratch buffer, skipped
+// when every slot of the run compares equal. A large sort that stays in memory is sorted in chunks
+// that fit the processor's cache, each chunk's records are put in its order, and the chunks are
+// merged while the records are read.
 #include <cstdint>
 #include <cstring>
 
@@ -116,6 +117,10 @@ int compare_slot_keys(const unsigned char* a, const unsigned char* b) {
 }  // namespace
 
 int sort_compare_slots(const SortWork* sort, const unsigned char* a, const unsigned char* b) {
+  if (sort->normalized) {
+    size_t bytes = static_cast<size_t>(sort->normalized_bytes);
+    return compare_key_bytes(a, bytes, b, bytes);
+  }
   for (int i = 0; i < sort->key_count; ++i) {
     int32_t offset = sort->key_slot_offset[i];
     int order = compare_slot_keys(a + offset, b + offset);
