@@ -2,6 +2,7 @@
 // pass-through of a statement its backend runs whole, the handler of each kind, the row
 // count, and replication of a successful change to every replica of the target table.
 #include <atomic>
+#include <vector>
 
 #include "driver/sql/exec_modify_internal.h"
 #include "driver/sql/exec_replication.h"
@@ -114,12 +115,27 @@ int replicate(ExecStatement* statement, const StatementEntry* entry) {
   for (int i = 0; i < list->count; ++i) {
     const ReplicationEntry& replica = list->entries[i];
     if (!replication_matches(replica, source)) continue;
-    int rc = -1;
-    if (replica.replica_column_count >= target->column_count) {
+    // The replica is described again: the backend records the entry kept may belong to an
+    // earlier connection of the same handle.
+    DalTable table{};
+    std::vector<ColumnInfo> described;
+    int rc = DALDescribeTable(statement->errors, statement->dal, "", replica.replica_name.table,
+                              &table) == SQI_OK
+                 ? 0
+                 : -1;
+    if (rc == 0 && table.column_count >= target->column_count) {
+      described.resize(static_cast<size_t>(table.column_count));
+      int got = DALDescribeColumns(statement->errors, statement->dal, &table, table.column_count,
+                                   described.data());
+      if (got != SQI_OK && got != SQI_INFO) rc = -1;
+    } else {
+      rc = -1;
+    }
+    if (rc == 0) {
       // The replica takes the target's place (descriptor and columns) for one more run.
       ColumnInfo* columns = target->columns;
-      target->table = replica.replica;
-      target->columns = replica.replica_columns;
+      target->table = table;
+      target->columns = described.data();
       long long ignored = 0;
       rc = run_handler(statement, entry, true, &ignored);
       target->table = source;

@@ -179,7 +179,7 @@ TEST_F(ModifyCursor, SetPosRowZeroTakesEveryRowNotIgnored) {
   ASSERT_EQ(SQL_SUCCESS, exec(stmt, "SELECT A, B FROM T")) << diag(stmt);
   ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0));
   auto* handle = static_cast<QuillStmt*>(stmt);
-  EXPECT_EQ(SQL_SUCCESS, stmt_set_pos_rows(handle, 0, SQL_DELETE)) << diag(stmt);
+  EXPECT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 0, SQL_DELETE, SQL_LOCK_NO_CHANGE)) << diag(stmt);
   EXPECT_EQ(2, handle->row_count);
   EXPECT_EQ(SQL_ROW_DELETED, statuses[0]);
   EXPECT_EQ(SQL_ROW_SUCCESS, statuses[1]);

@@ -9,6 +9,7 @@
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
+#include "driver/odbc/handles/stmt_setpos_rows.h"
 
 namespace {
 
@@ -227,7 +228,7 @@ SQLRETURN stmt_set_pos(QuillStmt* stmt, SQLSETPOSIROW row, SQLUSMALLINT operatio
     case SQL_ADD:
       if (stmt->attrs.concurrency == SQL_CONCUR_READ_ONLY)
         return post_call_error(stmt->errors, "HY092", MSG_OPTION_RANGE);
-      return post_call_error(stmt->errors, "HYC00", MSG_NOT_IMPLEMENTED);
+      return stmt_set_pos_rows(stmt, row, operation);
     default:
       return post_call_error(stmt->errors, "HY092", MSG_OPTION_RANGE);
   }
