@@ -147,8 +147,10 @@ void merge_backend_output(ConnAttrSet* connection, char* output, int size) {
   quill_mem_release_handle(pool);
 }
 
+}  // namespace
+
 // The connection a diagnostic target belongs to, found through its owner handle.
-QuillDbc* connection_of(void* target) {
+void* dal_connection_of(void* target) {
   auto* header = static_cast<ErrorHeader*>(target);
   if (!header || !header->owner) return nullptr;
   int32_t tag = *static_cast<int32_t*>(header->owner);
@@ -157,8 +159,6 @@ QuillDbc* connection_of(void* target) {
   if (tag == TAG_DESC) return static_cast<QuillDesc*>(header->owner)->dbc;
   return nullptr;
 }
-
-}  // namespace
 
 Dal* dal_create(void* connection, ErrorHeader* errors) {
   auto* dal = new (std::nothrow) Dal{};
@@ -195,7 +195,7 @@ int dal_service(int code, void* parameters) {
     }
     case SQI_SERVICE_CREDENTIALS: {
       auto* p = static_cast<SqiCredentials*>(parameters);
-      QuillDbc* dbc = connection_of(p->target);
+      auto* dbc = static_cast<QuillDbc*>(dal_connection_of(p->target));
       const char* uid = dbc ? get_attribute_value(&dbc->attributes, "UID") : nullptr;
       const char* pwd = dbc ? get_attribute_value(&dbc->attributes, "PWD") : nullptr;
       p->uid = uid ? uid : "";

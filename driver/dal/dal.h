@@ -69,6 +69,9 @@ Dal* dal_create(void* connection, ErrorHeader* errors);
 void dal_destroy(Dal* dal);
 // The service callback every backend receives.
 int dal_service(int code, void* parameters);
+// The connection (QuillDbc*) a diagnostic target belongs to, through its owner handle; null
+// when the target has no connection.
+void* dal_connection_of(void* target);
 
 // Opens every backend with the connection attributes; SqiResult.
 int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window);

@@ -18,17 +18,6 @@ namespace {
 
 using Text = std::optional<std::string>;
 
-// The connection a diagnostic target belongs to.
-QuillDbc* connection_of(void* target) {
-  auto* header = static_cast<ErrorHeader*>(target);
-  if (!header || !header->owner) return nullptr;
-  int32_t tag = *static_cast<int32_t*>(header->owner);
-  if (tag == TAG_DBC) return static_cast<QuillDbc*>(header->owner);
-  if (tag == TAG_STMT) return static_cast<QuillStmt*>(header->owner)->dbc;
-  if (tag == TAG_DESC) return static_cast<QuillDesc*>(header->owner)->dbc;
-  return nullptr;
-}
-
 // An internal statement of the connection, freed with the object.
 class InternalStatement {
  public:
@@ -480,7 +469,7 @@ void add_fixed_rows(Cells& cells, InfoTableKind kind) {
 RowSet* info_schema_rows(void* target, SqiService service, const DalTable* table,
                          int restriction_count, Restriction* const* restrictions) {
   const auto* t = static_cast<const InfoTable*>(table->backend_table);
-  RowBuilder b(target, service, connection_of(target));
+  RowBuilder b(target, service, static_cast<QuillDbc*>(dal_connection_of(target)));
   std::vector<RowSetColumn> columns;
   RowSet* rows = nullptr;
   try {
