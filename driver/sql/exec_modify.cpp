@@ -28,6 +28,8 @@ TableEntry* target_of(Node* plan) {
       return reinterpret_cast<SearchedPlan*>(plan)->target;
     case PLAN_UPDATE_POSITIONED:
       return reinterpret_cast<PositionedUpdatePlan*>(plan)->target;
+    case PLAN_DELETE_POSITIONED:
+      return reinterpret_cast<PositionedDeletePlan*>(plan)->target;
     default:
       return nullptr;
   }
@@ -90,6 +92,9 @@ int run_handler(ExecStatement* statement, const StatementEntry* entry, bool repl
     case PLAN_UPDATE_POSITIONED:
       return modify_positioned_update(statement, reinterpret_cast<PositionedUpdatePlan*>(plan),
                                       count);
+    case PLAN_DELETE_POSITIONED:
+      return modify_positioned_delete(statement, reinterpret_cast<PositionedDeletePlan*>(plan),
+                                      count);
     default:
       return -2;
   }
@@ -110,7 +115,9 @@ const char* replica_failure(int kind) {
 int replicate(ExecStatement* statement, const StatementEntry* entry) {
   const ReplicationList* list = replication_of(statement);
   TableEntry* target = target_of(entry->plan);
-  if (!list || !target || entry->plan->kind == PLAN_UPDATE_POSITIONED) return 0;
+  if (!list || !target || entry->plan->kind == PLAN_UPDATE_POSITIONED ||
+      entry->plan->kind == PLAN_DELETE_POSITIONED)
+    return 0;
   const DalTable source = target->table;
   for (int i = 0; i < list->count; ++i) {
     const ReplicationEntry& replica = list->entries[i];
@@ -185,6 +192,7 @@ int exec_modify_statement(ExecStatement* statement, const StatementEntry* entry)
     case PLAN_DELETE:
     case PLAN_UPDATE:
     case PLAN_UPDATE_POSITIONED:
+    case PLAN_DELETE_POSITIONED:
       break;
     default:
       return -2;

@@ -84,9 +84,18 @@ struct ModifyRow {
 // or the backend's own diagnostic).
 int exec_delete_row(ExecStatement* statement, const ModifyRow& row, long long* count);
 // Updates `row` with `values` (one per column of the table, `changed` marking what is
-// written): 0 or 1 with *count, -1 after posting (as exec_delete_row).
+// written): 0 or 1 with *count, -1 after posting (as exec_delete_row). When the row carries
+// an image to check and `refresh` is given, the updated row is then read again by key into
+// `refresh` (per column: the value the fresh column is read into, or null to skip), so that
+// the holder of the image can store the row as it now is; `*refreshed` tells whether that
+// happened (a row no longer found is not read), and a failed re-read gives 1 with the
+// backend's diagnostic.
 int exec_update_row(ExecStatement* statement, const ModifyRow& row, DalColumnValue* values,
-                    long long* count);
+                    long long* count, QuillValue* const* refresh = nullptr,
+                    bool* refreshed = nullptr);
+// Reads a LONG value whose read was deferred to first use, while its row is still current:
+// 0, or -1 after posting the read's failure.
+int exec_settle_long(ExecStatement* statement, const QuillValue* value);
 // Inserts one row into `table` (`values`: one entry per column): 0 or 1 with *count, -1.
 int exec_insert_row(ExecStatement* statement, TableEntry* table, DalColumnValue* values,
                     long long* count);
@@ -98,7 +107,7 @@ QuillValue* exec_value_for_column(ExecStatement* statement, const QuillValue* va
 
 // --- Statement handlers ------------------------------------------------------------------------
 
-// Runs the INSERT, searched DELETE/UPDATE or positioned UPDATE of `entry` over every
+// Runs the INSERT, searched DELETE/UPDATE or positioned UPDATE/DELETE of `entry` over every
 // parameter set: 0, 1 (warning), 100 (no row qualified) or -1 after posting; the rows
 // changed are added to the statement's row count. -2 when `entry` is not a modification.
 int exec_modify_statement(ExecStatement* statement, const StatementEntry* entry);
@@ -116,6 +125,9 @@ struct ExecCursorRow {
   const QuillValue* (*column)(void* context, int column);
   void* context;            // passed back to `column`
   bool engine_row_current;  // the engine's table slots still hold the current row
+  // Stores new values of the current row (per result column, null: keep) after it was
+  // changed, so that a later change compares with what the row now holds: 0 or -1 (posted).
+  int (*replace)(void* context, const QuillValue* const* values);
 };
 
 // Hooks the call layer installs (once per process) for positioned operations and

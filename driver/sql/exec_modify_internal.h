@@ -12,7 +12,8 @@ DalIterator* modify_open_iterator(ExecStatement* statement);
 int modify_delete_row(ExecStatement* statement, DalIterator* iterator, const ModifyRow& row,
                       long long* count);
 int modify_update_row(ExecStatement* statement, DalIterator* iterator, const ModifyRow& row,
-                      DalColumnValue* values, long long* count);
+                      DalColumnValue* values, long long* count,
+                      QuillValue* const* refresh = nullptr, bool* refreshed = nullptr);
 int modify_insert_row(ExecStatement* statement, DalIterator* iterator, TableEntry* table,
                       DalColumnValue* values, long long* count);
 // DALDeleteRow without restrictions: 0/1 with *count, 2 when the backend deletes only row
@@ -41,6 +42,9 @@ int modify_assign(ExecStatement* evaluator, ExecStatement* owner, ListNode* assi
 // --- exec_modify_positioned.cpp --------------------------------------------------------------
 // UPDATE ... WHERE CURRENT OF: 0/1 or -1 after posting; *count receives the rows updated.
 int modify_positioned_update(ExecStatement* statement, PositionedUpdatePlan* plan,
+                             long long* count);
+// DELETE ... WHERE CURRENT OF: 0/1 or -1 after posting; *count receives the rows deleted.
+int modify_positioned_delete(ExecStatement* statement, PositionedDeletePlan* plan,
                              long long* count);
 
 // --- exec_modify.cpp -------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The row operations: key restrictions built from a row's key values, the re-read by key that
-// detects a row changed or removed since it was read, and the single-row insert, delete and
-// update calls to the data-access layer with their row counts.
+// detects a row changed or removed since it was read (and refreshes a row after its update),
+// and the single-row insert, delete and update calls to the data-access layer with their row
+// counts.
 #include <vector>
 
 #include "driver/sql/cast.h"
@@ -107,6 +108,42 @@ int check_image(ExecStatement* statement, DalIterator* iterator, const ModifyRow
   return 0;
 }
 
+// Reads the updated row again by key into `refresh`. 0 read, 2 when the row is no longer
+// found (nothing read), or 1 after posting why the re-read failed.
+int refresh_row(ExecStatement* statement, DalIterator* iterator, const ModifyRow& row,
+                const DalColumnValue* values, QuillValue* const* refresh) {
+  TableEntry* table = row.table;
+  size_t columns = static_cast<size_t>(table->column_count);
+  // The key may have been among the columns written: the row is found by its new values.
+  std::vector<const QuillValue*> now(columns, nullptr);
+  std::vector<int> usage(columns + 1, 0);
+  for (size_t c = 0; c < columns; ++c) {
+    now[c] = values[c].changed && values[c].value ? values[c].value
+                                                  : (row.values ? row.values[c] : nullptr);
+    usage[c] = refresh[c] && !is_long_type(table->columns[c].sql_type) ? 1 : 0;
+  }
+  ModifyRow after{table, now.data(), row.row_key, row.bookmark, false};
+  int before = GetErrorCount(statement->errors);
+  KeyRestrictions keys;
+  if (build_keys(statement, after, &keys) < 0) return 1;
+  DalFetchByKeyArguments arguments{usage.data(), static_cast<int32_t>(keys.pointers.size()),
+                                   keys.pointers.data(), 0, nullptr};
+  int rc = DALFetchByKey(iterator, &table->table, &arguments);
+  if (rc == SQI_NOT_FOUND || rc == DAL_FETCH_BY_KEY_NOT_FOUND) return 2;
+  if (rc != SQI_OK && rc != SQI_INFO && rc != SQI_NO_DATA) {
+    if (GetErrorCount(statement->errors) == before)
+      exec_post_general(statement, 0, "Error in DALFetchByKey");
+    return 1;
+  }
+  for (size_t c = 0; c < columns; ++c) {
+    if (!usage[c]) continue;
+    int column = static_cast<int>(c);
+    if (exec_read_column(statement, iterator, column + 1, &table->columns[c], refresh[c], 0) < 0)
+      return 1;
+  }
+  return 0;
+}
+
 // The rows a DAL call reports, never negative.
 long long reported_rows(SQLLEN rows) {
   return rows < 0 ? 0 : static_cast<long long>(rows);
@@ -141,7 +178,8 @@ int modify_delete_row(ExecStatement* statement, DalIterator* iterator, const Mod
 }
 
 int modify_update_row(ExecStatement* statement, DalIterator* iterator, const ModifyRow& row,
-                      DalColumnValue* values, long long* count) {
+                      DalColumnValue* values, long long* count, QuillValue* const* refresh,
+                      bool* refreshed) {
   *count = 0;
   KeyRestrictions keys;
   if (build_keys(statement, row, &keys) < 0) return -1;
@@ -152,7 +190,16 @@ int modify_update_row(ExecStatement* statement, DalIterator* iterator, const Mod
   int rc = DALUpdateRow(iterator, &row.table->table, &arguments, DAL_UPDATE_MODE_ROW);
   if (rc != SQI_OK && rc != SQI_INFO) return dal_failed(statement, before, "Error in DALUpdateRow");
   *count = reported_rows(arguments.rows);
-  return rc == SQI_INFO ? 1 : 0;
+  int outcome = rc == SQI_INFO ? 1 : 0;
+  if (refreshed) *refreshed = false;
+  if (!refresh || !row.check_image) return outcome;
+  int read = refresh_row(statement, iterator, row, values, refresh);
+  if (refreshed) *refreshed = read == 0;
+  if (read == 1) {
+    SetReturnCode(statement->errors, 1);
+    outcome = 1;
+  }
+  return outcome;
 }
 
 int modify_insert_row(ExecStatement* statement, DalIterator* iterator, TableEntry* table,
@@ -218,11 +265,12 @@ int exec_delete_row(ExecStatement* statement, const ModifyRow& row, long long* c
 }
 
 int exec_update_row(ExecStatement* statement, const ModifyRow& row, DalColumnValue* values,
-                    long long* count) {
+                    long long* count, QuillValue* const* refresh, bool* refreshed) {
   *count = 0;
+  if (refreshed) *refreshed = false;
   DalIterator* iterator = modify_open_iterator(statement);
   if (!iterator) return -1;
-  int rc = modify_update_row(statement, iterator, row, values, count);
+  int rc = modify_update_row(statement, iterator, row, values, count, refresh, refreshed);
   DALCloseIterator(iterator);
   return rc;
 }
@@ -235,4 +283,14 @@ int exec_insert_row(ExecStatement* statement, TableEntry* table, DalColumnValue*
   int rc = modify_insert_row(statement, iterator, table, values, count);
   DALCloseIterator(iterator);
   return rc;
+}
+
+int exec_settle_long(ExecStatement* statement, const QuillValue* value) {
+  if (!value || !value->long_buffer) return 0;
+  int before = GetErrorCount(statement->errors);
+  if (settle_value(value) == 0) return 0;
+  if (GetErrorCount(statement->errors) == before)
+    return exec_post_general(statement, 0, "Error in DALReadLong");
+  SetReturnCode(statement->errors, -1);
+  return -1;
 }

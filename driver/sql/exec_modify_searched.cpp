@@ -86,9 +86,13 @@ int keep_row(ExecStatement* statement, ExecStatement* rows, SearchedPlan* plan, 
   if (!cursor || !cursor->slots) return exec_post_general(statement, 0, "Internal Error");
   int rc = 0;
   kept->values.assign(static_cast<size_t>(target->column_count), nullptr);
-  for (int c = 0; c < target->column_count && rc == 0; ++c)
-    if (!cursor->column_usage || cursor->column_usage[c])
-      kept->values[static_cast<size_t>(c)] = copy_of(statement, cursor->slots[c], &rc);
+  for (int c = 0; c < target->column_count && rc == 0; ++c) {
+    if (cursor->column_usage && !cursor->column_usage[c]) continue;
+    // A LONG value is read while the sub-statement is still on its row.
+    if (is_long_type(target->columns[c].sql_type))
+      rc = exec_settle_long(statement, cursor->slots[c]);
+    if (rc == 0) kept->values[static_cast<size_t>(c)] = copy_of(statement, cursor->slots[c], &rc);
+  }
   if (rc == 0) kept->row_key = copy_of(statement, cursor->row_key, &rc);
   if (rc == 0) kept->bookmark = copy_of(statement, cursor->bookmark, &rc);
   if (rc < 0 || plan->kind != PLAN_UPDATE) return rc;

@@ -181,8 +181,7 @@ int exec_statement(ExecStatement* statement) {
       int completion = entry->plan->kind == PLAN_COMMIT ? SQL_COMMIT : SQL_ROLLBACK;
       int rc = DALEndTransaction(statement->dal, completion);
       if (rc == SQI_OK || rc == SQI_INFO) return rc;
-      if (GetErrorCount(statement->errors) == 0)
-        return exec_post_general(statement, 0, "Transaction could not be ended");
+      if (GetErrorCount(statement->errors) == 0) return exec_post_memory(statement);
       SetReturnCode(statement->errors, -1);
       return -1;
     }

@@ -25,6 +25,7 @@ enum PlanKind : int32_t {
   PLAN_ASSIGNMENT = 414,
   PLAN_DELETE = 415,
   PLAN_UPDATE = 416,
+  PLAN_DELETE_POSITIONED = 417,
   PLAN_UPDATE_POSITIONED = 418,
   PLAN_JOIN = 419,
   PLAN_ALTER_DROP = 424,
@@ -250,6 +251,15 @@ struct PositionedUpdatePlan {
   QueryPlan* cursor_plan;      // its FOR UPDATE plan
   TableEntry* target;          // the cursor's table entry that is updated
   ListNode* assignments;       // AssignmentEntry*
+};
+
+// 417: DELETE ... WHERE CURRENT OF cursor.
+struct PositionedDeletePlan {
+  int32_t kind;                // PLAN_DELETE_POSITIONED
+  DeletePositionedNode* node;  // the parse node
+  void* cursor_statement;      // the statement (QuillStmt*) holding the cursor
+  QueryPlan* cursor_plan;      // its FOR UPDATE plan
+  TableEntry* target;          // the cursor's table entry whose row is deleted
 };
 
 // 424: ALTER TABLE DROP.

@@ -112,9 +112,6 @@ Node* validate_statement(ValidateContext& context, Node* statement) {
       direct_error(context, "HY000", "Current driver is read only, CREATE VIEW not supported");
     case NODE_DROP_VIEW:
       direct_error(context, "HY000", "Current driver is read only, DROP VIEW not supported");
-    case NODE_DELETE_POSITIONED:
-      direct_error(context, "HY000",
-                   "Current driver is read only, DELETE WHERE CURRENT not supported");
     case NODE_GRANT:
       direct_error(context, "HY000", "GRANT not supported at this time");
     case NODE_REVOKE:
@@ -156,6 +153,9 @@ Node* validate_statement(ValidateContext& context, Node* statement) {
     case NODE_UPDATE_POSITIONED:
       return validate_positioned_update(context,
                                         reinterpret_cast<UpdatePositionedNode*>(statement));
+    case NODE_DELETE_POSITIONED:
+      return validate_positioned_delete(context,
+                                        reinterpret_cast<DeletePositionedNode*>(statement));
     case NODE_CREATE_TABLE:
     case NODE_CREATE_INDEX:
     case NODE_ALTER_TABLE_ADD:

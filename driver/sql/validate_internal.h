@@ -107,6 +107,8 @@ Node* validate_insert(ValidateContext& context, InsertNode* node);
 Node* validate_searched(ValidateContext& context, Node* node);
 // UPDATE ... WHERE CURRENT OF: the cursor's FOR UPDATE plan, table and updatable columns.
 Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node);
+// DELETE ... WHERE CURRENT OF: the cursor's table entry, as for a positioned UPDATE.
+Node* validate_positioned_delete(ValidateContext& context, DeletePositionedNode* node);
 // CREATE TABLE/INDEX, ALTER TABLE ADD/DROP, DROP INDEX/TABLE.
 Node* validate_ddl(ValidateContext& context, Node* node);
 

@@ -1,6 +1,6 @@
 // Data modification: INSERT (VALUES, DEFAULT VALUES, query), searched DELETE and UPDATE with
-// their row-selecting query, key and pass-through decisions, and positioned UPDATE against
-// a FOR UPDATE cursor of the same connection.
+// their row-selecting query, key and pass-through decisions, and positioned UPDATE and DELETE
+// against a FOR UPDATE cursor of the same connection.
 #include "driver/dal/dal.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
@@ -274,11 +274,23 @@ Node* validate_searched(ValidateContext& context, Node* node) {
   direct_error(context, "HY000", "Base table has no distinct key information, so is not updatable");
 }
 
-Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node) {
+namespace {
+
+// The FOR UPDATE query of the cursor a positioned statement names and the entry of its FROM
+// list that `table` designates. Direct errors: 34000 for no such open cursor with a current
+// row, HY000 `not_updatable` when its query cannot address rows by key, HY000 "Table name
+// not in cursor".
+struct CursorTarget {
+  QuillStmt* statement;  // the statement holding the cursor
+  QueryPlan* plan;       // its query
+  TableEntry* entry;     // the cursor's table entry named by the statement
+};
+
+CursorTarget cursor_target(ValidateContext& context, NameNode* name, TableNameNode* table,
+                           const char* not_updatable) {
   auto* cursor = static_cast<QuillStmt*>(
-      context.target->connection
-          ? get_stmt_by_cursor(context.target->connection, name_text(node->cursor))
-          : nullptr);
+      context.target->connection ? get_stmt_by_cursor(context.target->connection, name_text(name))
+                                 : nullptr);
   QueryPlan* cursor_plan = nullptr;
   if (cursor && (cursor->state == S6_FETCHED || cursor->state == S7_EXTENDED_FETCHED) &&
       cursor->plan_list) {
@@ -291,22 +303,45 @@ Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode*
   }
   if (!cursor_plan) direct_error(context, "34000", "Invalid cursor name");
   if (!cursor_plan->for_update || !cursor_plan->keyset_possible)
-    direct_error(context, "HY000", "Cursor not updatable");
+    direct_error(context, "HY000", not_updatable);
   ColumnRefNode qualifier{};
   qualifier.kind = NODE_COLUMN_REF;
-  qualifier.link = node->table->link;
-  qualifier.catalog = node->table->catalog;
-  qualifier.schema = node->table->schema;
-  qualifier.table = node->table->table;
+  qualifier.link = table->link;
+  qualifier.catalog = table->catalog;
+  qualifier.schema = table->schema;
+  qualifier.table = table->table;
   TableEntry* target = nullptr;
   for (ListNode* at = cursor_plan->from; at && !target; at = at->next)
     target = find_qualified_entry(static_cast<TableEntry*>(at->data), &qualifier);
   if (!target) direct_error(context, "HY000", "Table name not in cursor");
+  return CursorTarget{cursor, cursor_plan, target};
+}
+
+}  // namespace
+
+Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node) {
+  CursorTarget found = cursor_target(context, node->cursor, node->table, "Cursor not updatable");
+  QuillStmt* cursor = found.statement;
+  QueryPlan* cursor_plan = found.plan;
+  TableEntry* target = found.entry;
   auto* plan = new_plan<PositionedUpdatePlan>(context, PLAN_UPDATE_POSITIONED);
   plan->node = node;
   plan->cursor_statement = cursor;
   plan->cursor_plan = cursor_plan;
   plan->target = target;
   plan->assignments = validate_assignments(context, target, node->assignments, target->updatable);
+  return reinterpret_cast<Node*>(plan);
+}
+
+Node* validate_positioned_delete(ValidateContext& context, DeletePositionedNode* node) {
+  // A cursor whose rows cannot be addressed by key is read only here.
+  CursorTarget found =
+      cursor_target(context, node->cursor, node->table,
+                    "Current driver is read only, DELETE WHERE CURRENT not supported");
+  auto* plan = new_plan<PositionedDeletePlan>(context, PLAN_DELETE_POSITIONED);
+  plan->node = node;
+  plan->cursor_statement = found.statement;
+  plan->cursor_plan = found.plan;
+  plan->target = found.entry;
   return reinterpret_cast<Node*>(plan);
 }

@@ -347,9 +347,10 @@ TEST_F(Statements, NativeSqlWritesTheStatementBack) {
   EXPECT_GT(length, 3);
 }
 
-// The Ethereum backend is read-only: an INSERT reaches it and ends with its own refusal; an
-// UPDATE or DELETE is refused before any row is touched since its tables have no keys. Each
-// fails cleanly and leaves the statement usable.
+// The Ethereum backend is read-only: an INSERT and every data-definition statement reach it
+// and end with its own refusal; an UPDATE or DELETE is refused before any row is touched
+// since its tables have no keys, and GRANT and REVOKE by the engine. Each fails cleanly and
+// leaves the statement usable.
 TEST_F(Statements, ChangesToEthereumTablesFailWithTheBackendsDiagnostic) {
   struct Case {
     const char* sql;
@@ -362,6 +363,17 @@ TEST_F(Statements, ChangesToEthereumTablesFailWithTheBackendsDiagnostic) {
        "Base table has no distinct key information, so is not updatable"},
       {"DELETE FROM getBalance", "HY000",
        "Base table has no distinct key information, so is not updatable"},
+      {"CREATE TABLE scratch (a INTEGER)", "HY000", "Driver does not support DDL (CREATE TABLE)"},
+      {"DROP TABLE getBalance", "HY000", "Driver does not support DDL (DROP TABLE)"},
+      {"CREATE INDEX ix ON getBalance (address)", "HY000",
+       "Driver does not support DDL (CREATE INDEX)"},
+      {"DROP INDEX ix ON getBalance", "HY000", "Driver does not support DDL (DROP INDEX)"},
+      {"ALTER TABLE getBalance DROP COLUMN result", "HY000",
+       "Driver does not support DDL (DROP COLUMN)"},
+      {"ALTER TABLE getBalance ADD COLUMN extra INTEGER", "HY000",
+       "Driver does not support DDL (ADD COLUMN)"},
+      {"GRANT SELECT ON getBalance TO someone", "HY000", "GRANT not supported at this time"},
+      {"REVOKE SELECT ON getBalance FROM someone", "HY000", "REVOKE not supported at this time"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sql);

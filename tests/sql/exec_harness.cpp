@@ -5,7 +5,8 @@
 //   table NAME (COL TYPE, ...) [keys C,...] [cardinality N] [index NAME [unique] (C,...)]
 //   <row>            one line per row, cells separated by '|', NULL for a NULL cell
 //   end              ends the rows of the table
-//   set capabilities N | set ignore TABLE | set delay TABLE MS | set failstart TABLE
+//   set capabilities N | set ignore TABLE | set delay TABLE MS | set failstart TABLE |
+//   set faillong TABLE (its LONG columns fail to read)
 //                    backend settings that hold for the rest of the file
 //   sql TEXT         starts a case (it runs when the next case, table, set or the end comes)
 //   maxrows N | timeout N     engine settings of the case
@@ -441,6 +442,7 @@ int run_exec_case_file(const std::string& path) {
         if (what == "ignore") table->ignore_restrictions = true;
         if (what == "delay") in >> table->fetch_delay_ms;
         if (what == "failstart") table->fail_start = true;
+        if (what == "faillong") table->fail_long_reads = true;
       }
     } else if (word == "sql") {
       flush();

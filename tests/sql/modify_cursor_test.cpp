@@ -1,6 +1,7 @@
 // Data modification through the driver's own entry points over the test backend: row counts
-// of SQLRowCount, UPDATE ... WHERE CURRENT OF a named cursor (and a row changed under it),
-// the SQLSetPos row operations, and the replication file read at statement allocation.
+// of SQLRowCount, UPDATE and DELETE ... WHERE CURRENT OF a named cursor (and a row changed
+// under it), the SQLSetPos row operations, COMMIT, and the replication file read at
+// statement allocation.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "driver/dal/dal.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/stmt_setpos_rows.h"
 #include "tests/sql/exec_harness.h"
@@ -124,6 +126,70 @@ TEST_F(ModifyCursor, PositionedUpdateChangesTheCursorsRow) {
   EXPECT_EQ("changed", b_of("T", "3"));
 }
 
+// The cursor keeps the row as it is after a change made through it: changing the same row
+// again is not mistaken for someone else's change, for result columns and for columns the
+// cursor does not show.
+TEST_F(ModifyCursor, PositionedUpdatesOfTheSameRowAgain) {
+  connect();
+  open_statements();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetCursorName(stmt, (SQLCHAR*)"C3", SQL_NTS));
+  ASSERT_EQ(SQL_SUCCESS, exec(stmt, "SELECT A FROM T FOR UPDATE")) << diag(stmt);
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+  for (const char* sql :
+       {"UPDATE T SET B = 'p' WHERE CURRENT OF C3", "UPDATE T SET B = B || 'q' WHERE CURRENT OF C3",
+        "UPDATE T SET A = A + 10 WHERE CURRENT OF C3",
+        "UPDATE T SET B = B || 'r' WHERE CURRENT OF C3"}) {
+    SCOPED_TRACE(sql);
+    EXPECT_EQ(SQL_SUCCESS, exec(other, sql)) << diag(other);
+  }
+  EXPECT_EQ("pqr", b_of("T", "11"));
+  SQLINTEGER a = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_SLONG, &a, 0, nullptr));
+  EXPECT_EQ(11, a);
+}
+
+TEST_F(ModifyCursor, PositionedDelete) {
+  connect();
+  open_statements();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetCursorName(stmt, (SQLCHAR*)"D1", SQL_NTS));
+  ASSERT_EQ(SQL_SUCCESS, exec(stmt, "SELECT A, B FROM T FOR UPDATE")) << diag(stmt);
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+  ASSERT_EQ(SQL_SUCCESS, exec(other, "DELETE FROM T WHERE CURRENT OF D1")) << diag(other);
+  EXPECT_EQ(1, row_count(other));
+  EXPECT_EQ("(none)", b_of("T", "1"));
+
+  // A row changed after it was fetched is not deleted.
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+  SQLINTEGER a = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_SLONG, &a, 0, nullptr));
+  for (auto& row : harness.backend().find("T")->rows)
+    if (row[0] && *row[0] == std::to_string(a)) row[1] = "changed";
+  EXPECT_EQ(SQL_ERROR, exec(other, "DELETE FROM T WHERE CURRENT OF D1"));
+  EXPECT_EQ("40001 Serialization failure", diag(other).substr(0, 27));
+  EXPECT_EQ("changed", b_of("T", std::to_string(a)));
+
+  struct Refusal {
+    const char* sql;
+    const char* error;
+  } refusals[] = {
+      {"DELETE FROM T WHERE CURRENT OF NOSUCH", "34000"},
+      {"DELETE FROM R WHERE CURRENT OF D1", "HY000 Table name not in cursor"},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.sql);
+    EXPECT_EQ(SQL_ERROR, exec(other, r.sql));
+    EXPECT_EQ(r.error, diag(other).substr(0, std::strlen(r.error)));
+  }
+
+  // A cursor that cannot address its rows by key is read only.
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  ASSERT_EQ(SQL_SUCCESS, exec(stmt, "SELECT A, B FROM T")) << diag(stmt);
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+  EXPECT_EQ(SQL_ERROR, exec(other, "DELETE FROM T WHERE CURRENT OF D1"));
+  EXPECT_EQ("HY000 Current driver is read only, DELETE WHERE CURRENT not supported", diag(other));
+  EXPECT_EQ(2u, harness.backend().find("T")->rows.size());
+}
+
 TEST_F(ModifyCursor, SetPosDeletesUpdatesAndAddsRows) {
   connect();
   open_statements();
@@ -151,6 +217,13 @@ TEST_F(ModifyCursor, SetPosDeletesUpdatesAndAddsRows) {
   b_length = SQL_NTS;
   EXPECT_EQ(SQL_SUCCESS, stmt_set_pos_rows(handle, 1, SQL_UPDATE)) << diag(stmt);
   EXPECT_EQ("new", b_of("T", "2"));
+  // The cursor now holds the updated row: a second update of it goes through, and fetching
+  // the row again shows the new value.
+  std::strcpy(b, "newer");
+  EXPECT_EQ(SQL_SUCCESS, stmt_set_pos_rows(handle, 1, SQL_UPDATE)) << diag(stmt);
+  EXPECT_EQ("newer", b_of("T", "2"));
+  ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 2));
+  EXPECT_STREQ("newer", b);
 
   a = 9;
   std::strcpy(b, "nine");
@@ -235,7 +308,55 @@ TEST_F(ModifyCursor, PositionedUpdateOfAReplicatedTableFails) {
   ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
   EXPECT_EQ(SQL_ERROR, exec(other, "UPDATE T SET B = 'p' WHERE CURRENT OF C2"));
   EXPECT_EQ("HY000 General error: Positioned update not supported with replication", diag(other));
+  EXPECT_EQ(SQL_ERROR, exec(other, "DELETE FROM T WHERE CURRENT OF C2"));
+  EXPECT_EQ("HY000 General error: Positioned delete not supported with replication", diag(other));
   EXPECT_EQ(0u, harness.backend().find("R")->rows.size());
+}
+
+// The entries belong to the connection that read them: after a disconnect, a connection
+// without a replication file changes no replica.
+TEST_F(ModifyCursor, ReplicationEndsWithTheConnection) {
+  std::string path = ::testing::TempDir() + "modify_cursor_reconnect.txt";
+  std::ofstream(path) << "T = R\n";
+  connect("replication_file=" + path);
+  open_statements();
+  ASSERT_EQ(SQL_SUCCESS, exec(stmt, "INSERT INTO T VALUES (7, 'g')")) << diag(stmt);
+  EXPECT_EQ("g", b_of("R", "7"));
+  for (SQLHSTMT* handle : {&stmt, &other}) {
+    SQLFreeHandle(SQL_HANDLE_STMT, *handle);
+    *handle = SQL_NULL_HSTMT;
+  }
+  ASSERT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+  test_backend_install(static_cast<QuillDbc*>(dbc)->dal, &harness.backend());
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)"URI=http://127.0.0.1:1;",
+                                             SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
+  open_statements();
+  ASSERT_EQ(SQL_SUCCESS, exec(stmt, "INSERT INTO T VALUES (8, 'h')")) << diag(stmt);
+  EXPECT_EQ("h", b_of("T", "8"));
+  EXPECT_EQ("(none)", b_of("R", "8"));
+}
+
+// A transaction that a backend cannot end, without saying why, reports HY001.
+TEST_F(ModifyCursor, CommitThatFailsSilently) {
+  connect();
+  open_statements();
+  Dal* dal = static_cast<QuillDbc*>(dbc)->dal;
+  SqiOperations failing{};
+  const SqiOperations* kept = nullptr;
+  for (DalEntry& entry : dal->entries) {
+    if (!entry.present || !entry.ops || kept) continue;
+    kept = entry.ops;
+    failing = *entry.ops;
+    failing.end_transaction = [](void*, SqiEnv, int) -> int { return SQI_ERROR; };
+    entry.ops = &failing;
+  }
+  ASSERT_NE(nullptr, kept);
+  dal->transaction_open = true;
+  EXPECT_EQ(SQL_ERROR, exec(stmt, "COMMIT"));
+  EXPECT_EQ("HY001 Memory allocation error", diag(stmt).substr(0, 29));
+  for (DalEntry& entry : dal->entries)
+    if (entry.ops == &failing) entry.ops = kept;
+  dal->transaction_open = false;
 }
 
 TEST_F(ModifyCursor, MissingReplicationFileRefusesTheStatement) {

@@ -61,6 +61,9 @@ struct CursorLayer {
   LongBuffer* side_store;   // long and oversize values, referenced from records; lazy
   unsigned char* scratch;   // work buffer for values that go to or come from the side store
   size_t scratch_capacity;  // bytes at `scratch`
+  // Forward-only: values given to the current row after a change made through it.
+  QuillValue** overrides;  // per column, or null (none given)
+  SQLULEN overrides_row;   // rows_read when they were given (they lapse with the next row)
 };
 
 // --- Result-set file (rs_file.cpp) ---------------------------------------------------------
@@ -97,6 +100,9 @@ bool row_slots_build(CursorLayer* layer);
 int row_store(CursorLayer* layer, int64_t record);
 // Rebuilds every column of stored record `record` into the value slots. 0, or -1 posted.
 int row_load(CursorLayer* layer, int64_t record);
+// Stores record `record` again with `values` in place of its columns (per column, null:
+// keep) and rebuilds it into the value slots. 0, or -1 posted.
+int row_rewrite(CursorLayer* layer, int64_t record, const QuillValue* const* values);
 // Frees the slots' long buffers and the side store.
 void row_release(CursorLayer* layer);
 

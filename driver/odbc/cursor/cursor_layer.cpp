@@ -45,6 +45,15 @@ bool build_layer(CursorLayer* layer, const CursorOptions& options) {
   return row_slots_build(layer);
 }
 
+// Drops the values given to an earlier forward-only row.
+void release_overrides(CursorLayer* layer) {
+  if (!layer->overrides) return;
+  for (int i = 0; i < layer->source.column_count; ++i) {
+    release_value(layer->pool, layer->overrides[i]);
+    layer->overrides[i] = nullptr;
+  }
+}
+
 }  // namespace
 
 void clear_fetch_outputs(const FetchRequest& request) {
@@ -142,9 +151,41 @@ const QuillValue* cursor_column(CursorLayer* layer, int column) {
     if (layer) post_call_error(layer->errors, "07009", MSG_BAD_DESC_INDEX);
     return nullptr;
   }
-  if (!is_scrollable(layer))
-    return layer->row_current ? layer->source.column(layer->source.context, column) : nullptr;
+  if (!is_scrollable(layer)) {
+    if (!layer->row_current) return nullptr;
+    if (layer->overrides && layer->overrides_row == layer->rows_read && layer->overrides[column])
+      return layer->overrides[column];
+    return layer->source.column(layer->source.context, column);
+  }
   return layer->current_index >= 0 ? layer->slots[column] : nullptr;
+}
+
+SQLRETURN cursor_replace_row(CursorLayer* layer, const QuillValue* const* values) {
+  if (!layer) return SQL_INVALID_HANDLE;
+  if (is_scrollable(layer)) {
+    if (layer->current_index < 0 || layer->rowset_start < 1)
+      return post_odbc3_error(layer->errors, "HY109", "Invalid cursor position");
+    int64_t record = layer->rowset_start + layer->current_index - 1;
+    return row_rewrite(layer, record, values) < 0 ? SQL_ERROR : SQL_SUCCESS;
+  }
+  if (!layer->row_current)
+    return post_odbc3_error(layer->errors, "HY109", "Invalid cursor position");
+  int count = layer->source.column_count;
+  if (!layer->overrides) {
+    layer->overrides = static_cast<QuillValue**>(
+        quill_mem_alloc(layer->pool, sizeof(QuillValue*) * static_cast<size_t>(count)));
+    if (!layer->overrides) return post_call_error(layer->errors, "HY001", MSG_MEMORY);
+  }
+  if (layer->overrides_row != layer->rows_read) release_overrides(layer);
+  layer->overrides_row = layer->rows_read;
+  for (int i = 0; i < count; ++i) {
+    if (!values[i]) continue;
+    QuillValue* copy = duplicate_value(layer->pool, values[i]);
+    if (!copy) return post_call_error(layer->errors, "HY001", MSG_MEMORY);
+    release_value(layer->pool, layer->overrides[i]);
+    layer->overrides[i] = copy;
+  }
+  return SQL_SUCCESS;
 }
 
 SQLLEN cursor_row_number(const CursorLayer* layer) {
@@ -171,6 +212,7 @@ const char* cursor_file_name(const CursorLayer* layer) {
 
 void cursor_close(CursorLayer* layer) {
   if (!layer) return;
+  release_overrides(layer);
   row_release(layer);
   record_cache_close(&layer->cache);
   quill_mem_release_handle(layer->pool);

@@ -69,6 +69,10 @@ SQLRETURN cursor_position(CursorLayer* layer, SQLULEN row);
 // Value of column `column` (0-based) of the current row; null after posting an error or
 // when no row is current.
 const QuillValue* cursor_column(CursorLayer* layer, int column);
+// Gives the current row new values (per column, null: keep) after a change made through
+// the cursor, so that what it serves from then on is the row as it now is. SQL_SUCCESS, or
+// SQL_ERROR posted (HY109 when no row is current).
+SQLRETURN cursor_replace_row(CursorLayer* layer, const QuillValue* const* values);
 // 1-based number of the current row in the result (its bookmark); 0 before the first.
 SQLLEN cursor_row_number(const CursorLayer* layer);
 // Rows in the current rowset.

@@ -285,6 +285,19 @@ int row_load(CursorLayer* layer, int64_t record) {
   return 0;
 }
 
+int row_rewrite(CursorLayer* layer, int64_t record, const QuillValue* const* values) {
+  // The slots take the stored row first: the columns kept are written back from them.
+  if (row_load(layer, record) < 0) return -1;
+  unsigned char* bytes = record_cache_claim(&layer->cache, layer->errors, record);
+  if (!bytes) return -1;
+  for (int i = 0; i < layer->source.column_count; ++i) {
+    const QuillValue* value = values[i] ? values[i] : layer->slots[i];
+    if (store_value(layer, bytes + layer->columns[i].offset, layer->columns[i], value) < 0)
+      return -1;
+  }
+  return row_load(layer, record);
+}
+
 void row_release(CursorLayer* layer) {
   if (layer->slots) {
     for (int i = 0; i < layer->source.column_count; ++i) {

@@ -14,6 +14,7 @@
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/prompt_record.h"
+#include "driver/sql/exec_replication.h"
 #include "support/strbuf.h"
 
 namespace {
@@ -335,6 +336,10 @@ SQLRETURN browse_connect(QuillDbc* dbc, const char* in, SQLSMALLINT in_length, c
 
 SQLRETURN disconnect_connection(QuillDbc* dbc) {
   while (dbc->statements) free_stmt(dbc->statements);
+  // The entries were resolved against this connection's tables and settings; a later
+  // connection of the handle reads its own file.
+  replication_free(static_cast<ReplicationList*>(dbc->replication_entries));
+  dbc->replication_entries = nullptr;
   DALDisconnect(dbc->dal);
   if (dbc->schema_fileset) {
     quill_mem_free(dbc->pool, dbc->schema_fileset);

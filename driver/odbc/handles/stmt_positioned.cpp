@@ -26,6 +26,10 @@ const QuillValue* current_column(void* context, int column) {
   return cursor_column(static_cast<CursorLayer*>(context), column);
 }
 
+int replace_row(void* context, const QuillValue* const* values) {
+  return cursor_replace_row(static_cast<CursorLayer*>(context), values) == SQL_SUCCESS ? 0 : -1;
+}
+
 int cursor_row(void* connection, const char* name, ExecCursorRow* out) {
   auto* stmt = static_cast<QuillStmt*>(connection ? get_stmt_by_cursor(connection, name) : nullptr);
   if (!stmt || !valid_stmt(stmt)) return -1;
@@ -41,6 +45,7 @@ int cursor_row(void* connection, const char* name, ExecCursorRow* out) {
   out->column = current_column;
   out->context = layer;
   out->engine_row_current = cursor_kind(layer) == CURSOR_FORWARD_ONLY;
+  out->replace = replace_row;
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "driver/odbc/handles/desc_records.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/param_convert.h"
+#include "driver/sql/exec_internal.h"
 #include "driver/sql/exec_modify.h"
 
 namespace {
@@ -108,6 +109,41 @@ void release_entries(std::vector<DalColumnValue>& values) {
   values.clear();
 }
 
+bool is_long_type(int sql_type) {
+  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
+}
+
+// Updates the current row of the rowset for one table and stores the row as it now is in
+// the cursor, so that a second change of the row compares with the new values. 0/1 with
+// *count, -1 after posting.
+int update_and_refresh(QuillStmt* stmt, ExecStatement* exec, CursorLayer* layer,
+                       const ModifyRow& current, const std::vector<ColumnSource>& sources,
+                       std::vector<DalColumnValue>& values, long long* count) {
+  TableEntry* table = current.table;
+  size_t columns = static_cast<size_t>(table->column_count);
+  std::vector<QuillValue*> fresh(columns, nullptr);
+  int rc = 0;
+  for (size_t c = 0; c < columns && rc == 0; ++c) {
+    if (!current.values[c] || is_long_type(table->columns[c].sql_type)) continue;
+    fresh[c] = exec_make_slot(stmt->pool, &table->columns[c]);
+    if (!fresh[c]) rc = post_call_error(stmt->errors, "HY001", MSG_MEMORY);
+  }
+  bool refreshed = false;
+  if (rc == 0) rc = exec_update_row(exec, current, values.data(), count, fresh.data(), &refreshed);
+  if (rc >= 0 && refreshed) {
+    std::vector<const QuillValue*> row(sources.size(), nullptr);
+    for (size_t i = 0; i < sources.size(); ++i) {
+      if (sources[i].table != table) continue;
+      size_t c = static_cast<size_t>(sources[i].column);
+      row[i] = fresh[c] ? fresh[c] : (values[c].changed ? values[c].value : nullptr);
+    }
+    if (cursor_replace_row(layer, row.data()) != SQL_SUCCESS) rc = -1;
+  }
+  for (QuillValue* value : fresh)
+    if (value) release_value(stmt->pool, value);
+  return rc;
+}
+
 // Applies `operation` to rowset row `row` for one table: 0/1 with *count, -1 after posting.
 int apply_to_table(QuillStmt* stmt, ExecStatement* exec, CursorLayer* layer, TableEntry* table,
                    const std::vector<ColumnSource>& sources, SQLULEN row, SQLUSMALLINT operation,
@@ -153,7 +189,7 @@ int apply_to_table(QuillStmt* stmt, ExecStatement* exec, CursorLayer* layer, Tab
       post_call_error(stmt->errors, "HY001", MSG_MEMORY);
       rc = -1;
     }
-    if (rc == 0) rc = any ? exec_update_row(exec, current, values.data(), count) : 0;
+    if (rc == 0 && any) rc = update_and_refresh(stmt, exec, layer, current, sources, values, count);
   } else if (rc == 0) {
     rc = any ? exec_insert_row(exec, table, values.data(), count) : 0;
   }
