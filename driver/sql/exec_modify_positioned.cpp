@@ -91,6 +91,13 @@ int gather_row(ExecStatement* statement, const NameNode* name, const QueryPlan* 
   return 0;
 }
 
+// The gathered row for the row operations, checked against the backend before it changes.
+ModifyRow image_row(TableEntry* target, const CursorImage& image) {
+  TableCursor* engine = image.engine;
+  return ModifyRow{target, image.values.data(), engine ? engine->row_key : nullptr,
+                   engine ? engine->bookmark : nullptr, true};
+}
+
 // After an update: where the row is read again (the engine's own slots for columns taken
 // from them, new values for the columns the cursor shows), and the cursor's stored row is
 // given the fresh values.
@@ -156,9 +163,7 @@ int modify_positioned_update(ExecStatement* statement, PositionedUpdatePlan* pla
     return -1;
   size_t columns = static_cast<size_t>(target->column_count);
   std::vector<const QuillValue*>& values = image.values;
-  TableCursor* engine = image.engine;
-  ModifyRow row{target, values.data(), engine ? engine->row_key : nullptr,
-                engine ? engine->bookmark : nullptr, true};
+  ModifyRow row = image_row(target, image);
 
   // The SET list reads the cursor's row through the image.
   RowImage row_image{target, values.data(), statement->eval.hooks};
@@ -196,17 +201,13 @@ int modify_positioned_update(ExecStatement* statement, PositionedUpdatePlan* pla
 int modify_positioned_delete(ExecStatement* statement, PositionedDeletePlan* plan,
                              long long* count) {
   *count = 0;
-  TableEntry* target = plan->target;
   CursorImage image;
-  if (gather_row(statement, plan->node ? plan->node->cursor : nullptr, plan->cursor_plan, target,
-                 &image) < 0)
+  if (gather_row(statement, plan->node ? plan->node->cursor : nullptr, plan->cursor_plan,
+                 plan->target, &image) < 0)
     return -1;
-  TableCursor* engine = image.engine;
-  ModifyRow row{target, image.values.data(), engine ? engine->row_key : nullptr,
-                engine ? engine->bookmark : nullptr, true};
-  int rc = exec_delete_row(statement, row, count);
+  int rc = exec_delete_row(statement, image_row(plan->target, image), count);
   if (rc < 0) return -1;
-  if (modify_has_replicas(statement, &target->table))
+  if (modify_has_replicas(statement, &plan->target->table))
     return exec_post_general(statement, 0, "Positioned delete not supported with replication");
   return rc;
 }
