@@ -152,6 +152,35 @@ TEST_F(InfoSchema, NamesCompareExactlyAndNothingCanBeChanged) {
   }
 }
 
+// A cursor over an INFO_SCHEMA table cannot address its rows by key: positioned changes
+// through it are refused, the DELETE as the read-only driver it then is.
+TEST_F(InfoSchema, PositionedChangesThroughItsCursorAreRefused) {
+  ASSERT_EQ(SQL_SUCCESS, SQLSetCursorName(stmt, (SQLCHAR*)"INFO", SQL_NTS));
+  ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt,
+                                       (SQLCHAR*)"SELECT TABLE_NAME, REMARKS FROM "
+                                                 "INFO_SCHEMA.TABLES FOR UPDATE OF REMARKS",
+                                       SQL_NTS))
+      << diag().message;
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+  SQLHSTMT other = SQL_NULL_HSTMT;
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &other));
+  const struct {
+    const char* sql;
+    const char* message;
+  } cases[] = {
+      {"DELETE FROM INFO_SCHEMA.TABLES WHERE CURRENT OF INFO",
+       "Current driver is read only, DELETE WHERE CURRENT not supported"},
+      {"UPDATE INFO_SCHEMA.TABLES SET REMARKS = 'x' WHERE CURRENT OF INFO", "Cursor not updatable"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SQL_ERROR, SQLExecDirect(other, (SQLCHAR*)c.sql, SQL_NTS)) << c.sql;
+    Diag d = first_diag(SQL_HANDLE_STMT, other);
+    EXPECT_EQ("HY000", d.state) << c.sql;
+    EXPECT_NE(std::string::npos, d.message.find(c.message)) << d.message;
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, other);
+}
+
 TEST_F(InfoSchema, ColumnsJoinTables) {
   Rows one = query(
       "SELECT t.TABLE_NAME, t.TABLE_TYPE, COUNT(*) FROM INFO_SCHEMA.TABLES t, "
