@@ -1,12 +1,15 @@
 // The test backend's operations: catalog answers from the configured tables, scans that
 // apply the pushed restrictions (unless told to ignore them) over text cells, conversions of
 // cells to the C types the engine asks for, statistics rows, the scan log, and the row
-// operations (insert, update, delete, fetch by key) over the same cells.
+// operations (insert, update, delete, fetch by key) over the same cells; a loaded table is
+// read from a compact typed copy of its cells instead, with the same answers.
 #include "tests/backend/test_backend.h"
 
 #include <cctype>
-#include <cmath>
+#include <charconv>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +18,23 @@
 #include "driver/sql/exec_modify.h"
 #include "driver/sql/restriction.h"
 #include "support/value.h"
+
+// The cells of a loaded table, column by column: integer columns whose every cell is the
+// plain text of its number keep the numbers, every other column keeps its texts back to back
+// (each followed by a NUL, as the cell's own text is). The texts it hands out are the cells'
+// texts, byte for byte, so every conversion answers as it does from the cells themselves.
+struct TestLoadedCells {
+  // One column of the load.
+  struct Column {
+    bool integers = false;         // the cells are in `numbers`, else in `texts`
+    std::vector<uint8_t> nulls;    // 1 for a NULL cell, by row
+    std::vector<int64_t> numbers;  // integer cells, by row
+    std::vector<char> texts;       // text cells, each followed by a NUL
+    std::vector<uint32_t> starts;  // where each row's text starts in `texts`, plus the end
+  };
+  size_t row_count = 0;         // rows loaded
+  std::vector<Column> columns;  // one per column of the table
+};
 
 namespace {
 
@@ -25,6 +45,8 @@ struct TestStatement {
   void* target = nullptr;                      // where errors are posted
   TestTable* table = nullptr;                  // table scanned, null for statistics
   std::vector<size_t> matches;                 // row numbers that passed the restrictions
+  bool every_row = false;                      // no restriction: rows 0..row_end-1 in order
+  size_t row_end = 0;                          // rows of the table when an unrestricted scan began
   std::vector<std::vector<TestCell>> answer;   // statistics rows (13 columns)
   size_t position = 0;                         // next entry to hand out
   bool statistics = false;                     // answering statistics
@@ -299,6 +321,8 @@ int get_pk_info(SqiEnv, const DalTable* dal_table, DalKeyColumn* out, int capaci
     DalKeyColumn& entry = out[(*count)++];
     std::snprintf(entry.name, sizeof entry.name, "%s", key.c_str());
     entry.number = 0;
+    if (key == TEST_ROW_KEY) entry.number = -1;
+    if (key == TEST_BOOKMARK) entry.number = -2;
     for (size_t i = 0; i < table->columns.size(); ++i)
       if (table->columns[i].name == key) entry.number = static_cast<int>(i) + 1;
   }
@@ -339,6 +363,7 @@ int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int
   statement->statistics = false;
   statement->position = 0;
   statement->matches.clear();
+  statement->every_row = false;
   statement->log_index = g_backend->scans.size() - 1;
   std::vector<PreparedRestriction> prepared;
   if (!table->ignore_restrictions)
@@ -356,6 +381,10 @@ int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int
   if (index) {
     auto range = index->equal_range(key);
     for (auto it = range.first; it != range.second; ++it) keep(it->second);
+  } else if (prepared.empty()) {
+    // Every row passes: hand them out in order without listing their numbers first.
+    statement->every_row = true;
+    statement->row_end = table->rows.size();
   } else {
     for (size_t row = 0; row < table->rows.size(); ++row) keep(row);
   }
@@ -376,8 +405,14 @@ int fetch(SqiStmt s) {
   TestScan* log = &g_backend->scans[statement->log_index];
   if (table->fail_after_rows >= 0 && log->rows_returned >= table->fail_after_rows)
     return post(statement->target, "HY000", "fetch failed in test table");
-  if (statement->position >= statement->matches.size()) return SQI_NO_DATA;
-  size_t row = statement->matches[statement->position++];
+  size_t row = 0;
+  if (statement->every_row) {
+    if (statement->position >= statement->row_end) return SQI_NO_DATA;
+    row = statement->position++;
+  } else {
+    if (statement->position >= statement->matches.size()) return SQI_NO_DATA;
+    row = statement->matches[statement->position++];
+  }
   statement->row = &table->rows[row];
   statement->read_column = 0;
   statement->read_offset = 0;
@@ -453,51 +488,29 @@ int copy_piece(TestStatement* statement, int column, const char* data, size_t si
   return SQI_OK;
 }
 
-int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
-  auto* statement = static_cast<TestStatement*>(s);
-  if (!statement->row) return post(statement->target, "24000", "no current row");
-  TestCell made;  // row key and bookmark texts; table cells are read in place
-  const TestCell* cell = &made;
-  if (column == -1)
-    made = std::to_string(statement->row_number);
-  else if (column == -2)
-    made = "row" + std::to_string(statement->row_number);
-  else if (column >= 1 && static_cast<size_t>(column) <= statement->row->size())
-    cell = &(*statement->row)[static_cast<size_t>(column - 1)];
-  else
-    return post(statement->target, "07009", "column number out of range");
-  if (column >= 1 && statement->table && statement->table->fail_long_reads) {
-    int type = statement->table->columns[static_cast<size_t>(column - 1)].sql_type;
-    if (type == SQL_LONGVARCHAR || type == SQL_LONGVARBINARY)
-      return post(statement->target, "HY000", "long read failed in test table");
-  }
-  if (!*cell) {
-    *indicator = SQL_NULL_DATA;
-    return SQI_OK;
-  }
-  const std::string& text = **cell;
+// Converts the text of a cell (`size` bytes followed by a NUL) to `c_type`, as SQLGetData does.
+int convert_cell(TestStatement* statement, int column, int c_type, const char* text, size_t size,
+                 void* buffer, SQLLEN length, SQLLEN* indicator) {
   switch (c_type) {
     case SQL_C_CHAR:
-      return copy_piece(statement, column, text.data(), text.size(), true, buffer, length,
-                        indicator);
+      return copy_piece(statement, column, text, size, true, buffer, length, indicator);
     case SQL_C_LONG:
     case SQL_C_SLONG:
-      *static_cast<SQLINTEGER*>(buffer) =
-          static_cast<SQLINTEGER>(std::strtol(text.c_str(), nullptr, 10));
+      *static_cast<SQLINTEGER*>(buffer) = static_cast<SQLINTEGER>(std::strtol(text, nullptr, 10));
       *indicator = sizeof(SQLINTEGER);
       return SQI_OK;
     case SQL_C_SBIGINT:
-      *static_cast<SQLBIGINT*>(buffer) = std::strtoll(text.c_str(), nullptr, 10);
+      *static_cast<SQLBIGINT*>(buffer) = std::strtoll(text, nullptr, 10);
       *indicator = sizeof(SQLBIGINT);
       return SQI_OK;
     case SQL_C_DOUBLE:
-      *static_cast<double*>(buffer) = std::strtod(text.c_str(), nullptr);
+      *static_cast<double*>(buffer) = std::strtod(text, nullptr);
       *indicator = sizeof(double);
       return SQI_OK;
     case SQL_C_TYPE_DATE: {
       auto* date = static_cast<SQL_DATE_STRUCT*>(buffer);
       int y = 0, m = 0, d = 0;
-      std::sscanf(text.c_str(), "%d-%d-%d", &y, &m, &d);
+      std::sscanf(text, "%d-%d-%d", &y, &m, &d);
       *date = SQL_DATE_STRUCT{static_cast<SQLSMALLINT>(y), static_cast<SQLUSMALLINT>(m),
                               static_cast<SQLUSMALLINT>(d)};
       *indicator = sizeof *date;
@@ -506,7 +519,7 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
     case SQL_C_TYPE_TIME: {
       auto* time = static_cast<SQL_TIME_STRUCT*>(buffer);
       int h = 0, mi = 0, se = 0;
-      std::sscanf(text.c_str(), "%d:%d:%d", &h, &mi, &se);
+      std::sscanf(text, "%d:%d:%d", &h, &mi, &se);
       *time = SQL_TIME_STRUCT{static_cast<SQLUSMALLINT>(h), static_cast<SQLUSMALLINT>(mi),
                               static_cast<SQLUSMALLINT>(se)};
       *indicator = sizeof *time;
@@ -515,7 +528,7 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
     case SQL_C_TYPE_TIMESTAMP: {
       auto* ts = static_cast<SQL_TIMESTAMP_STRUCT*>(buffer);
       int y = 0, m = 0, d = 0, h = 0, mi = 0, se = 0;
-      std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &m, &d, &h, &mi, &se);
+      std::sscanf(text, "%d-%d-%d %d:%d:%d", &y, &m, &d, &h, &mi, &se);
       *ts = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(y),
                                  static_cast<SQLUSMALLINT>(m),
                                  static_cast<SQLUSMALLINT>(d),
@@ -528,7 +541,7 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
     }
     case SQL_C_BINARY: {
       // Binary cells are written as hex digits.
-      std::string bytes(text.size() / 2, '\0');
+      std::string bytes(size / 2, '\0');
       for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(hex_value(text[2 * i]) * 16 + hex_value(text[2 * i + 1]));
       return copy_piece(statement, column, bytes.data(), bytes.size(), false, buffer, length,
@@ -537,6 +550,86 @@ int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQL
     default:
       return post(statement->target, "HY003", "C type not served by the test backend");
   }
+}
+
+// The loaded column `column` (1-based) of the current row, when that row is a row of the
+// table's load (a scan or a fetch by key over loaded cells); null when the row's cells are read.
+const TestLoadedCells::Column* loaded_column(const TestStatement* statement, int column) {
+  const TestTable* table = statement->table;
+  if (statement->statistics || !table || !table->loaded || statement->row_number < 1)
+    return nullptr;
+  const TestLoadedCells& loaded = *table->loaded;
+  size_t row = static_cast<size_t>(statement->row_number - 1);
+  if (row >= loaded.row_count || row >= table->rows.size() || statement->row != &table->rows[row])
+    return nullptr;
+  if (column < 1 || static_cast<size_t>(column) > loaded.columns.size()) return nullptr;
+  return &loaded.columns[static_cast<size_t>(column - 1)];
+}
+
+// Reads a cell of a loaded column: integers straight from their numbers, everything else
+// through the same conversions as the cell's text (which the load keeps, or which is the
+// plain text of the number).
+int get_loaded(TestStatement* statement, const TestLoadedCells::Column& loaded, int column,
+               int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
+  size_t row = static_cast<size_t>(statement->row_number - 1);
+  if (loaded.nulls[row]) {
+    *indicator = SQL_NULL_DATA;
+    return SQI_OK;
+  }
+  if (!loaded.integers) {
+    uint32_t start = loaded.starts[row];
+    return convert_cell(statement, column, c_type, loaded.texts.data() + start,
+                        loaded.starts[row + 1] - start - 1, buffer, length, indicator);
+  }
+  int64_t number = loaded.numbers[row];
+  switch (c_type) {
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+      *static_cast<SQLINTEGER*>(buffer) = static_cast<SQLINTEGER>(number);
+      *indicator = sizeof(SQLINTEGER);
+      return SQI_OK;
+    case SQL_C_SBIGINT:
+      *static_cast<SQLBIGINT*>(buffer) = number;
+      *indicator = sizeof(SQLBIGINT);
+      return SQI_OK;
+    default: {
+      char text[24];
+      char* end = std::to_chars(text, text + sizeof text - 1, number).ptr;
+      *end = '\0';
+      return convert_cell(statement, column, c_type, text, static_cast<size_t>(end - text), buffer,
+                          length, indicator);
+    }
+  }
+}
+
+int get_data(SqiStmt s, int column, int c_type, void* buffer, SQLLEN length, SQLLEN* indicator) {
+  auto* statement = static_cast<TestStatement*>(s);
+  if (!statement->row) return post(statement->target, "24000", "no current row");
+  const TestLoadedCells::Column* loaded = loaded_column(statement, column);
+  TestCell made;  // row key and bookmark texts; table cells are read in place
+  const TestCell* cell = &made;
+  if (loaded)
+    cell = nullptr;
+  else if (column == -1)
+    made = std::to_string(statement->row_number);
+  else if (column == -2)
+    made = "row" + std::to_string(statement->row_number);
+  else if (column >= 1 && static_cast<size_t>(column) <= statement->row->size())
+    cell = &(*statement->row)[static_cast<size_t>(column - 1)];
+  else
+    return post(statement->target, "07009", "column number out of range");
+  if (column >= 1 && statement->table && statement->table->fail_long_reads) {
+    int type = statement->table->columns[static_cast<size_t>(column - 1)].sql_type;
+    if (type == SQL_LONGVARCHAR || type == SQL_LONGVARBINARY)
+      return post(statement->target, "HY000", "long read failed in test table");
+  }
+  if (loaded) return get_loaded(statement, *loaded, column, c_type, buffer, length, indicator);
+  if (!*cell) {
+    *indicator = SQL_NULL_DATA;
+    return SQI_OK;
+  }
+  return convert_cell(statement, column, c_type, (*cell)->c_str(), (*cell)->size(), buffer, length,
+                      indicator);
 }
 
 // --- Row operations ---
@@ -551,6 +644,7 @@ TestCell cell_of(const QuillValue* value) {
 void rows_changed(TestTable* table) {
   table->lookup.clear();
   table->numbers.clear();
+  table->loaded.reset();
 }
 
 TestTable* table_of(const DalTable* dal_table) {
@@ -580,7 +674,20 @@ int fetch_by_key(SqiStmt s, const DalTable* dal_table, void* arguments) {
     g_backend->before_fetch_by_key(*table);
     rows_changed(table);
   }
-  for (size_t row = 0; row < table->rows.size(); ++row) {
+  // A row key names its row directly; a bookmark is "row" and the row number.
+  size_t first = 0, last = table->rows.size();
+  for (int i = 0; i < args->restriction_count; ++i) {
+    const Restriction* r = args->restrictions[i];
+    if (r->column_number != -1 && r->column_number != -2) continue;
+    std::string key = r->value && !is_value_null(r->value) ? value_text(r->value) : "";
+    if (r->column_number == -2) key = key.rfind("row", 0) == 0 ? key.substr(3) : "";
+    char* end = nullptr;
+    unsigned long long number = std::strtoull(key.c_str(), &end, 10);
+    bool valid = !key.empty() && *end == '\0' && number >= first + 1 && number <= last;
+    first = valid ? number - 1 : last;
+    last = valid ? number : last;
+  }
+  for (size_t row = first; row < last; ++row) {
     if (!row_has_key(table, row, args->restriction_count, args->restrictions)) continue;
     statement->table = table;
     statement->statistics = false;
@@ -588,7 +695,7 @@ int fetch_by_key(SqiStmt s, const DalTable* dal_table, void* arguments) {
     statement->row_number = static_cast<int>(row) + 1;
     statement->read_column = 0;
     statement->read_offset = 0;
-    return SQI_OK;
+    return g_backend->fetch_by_key_defers_long ? SQI_NO_DATA : SQI_OK;
   }
   return DAL_FETCH_BY_KEY_NOT_FOUND;
 }
@@ -702,6 +809,49 @@ SqiOperations make_operations() {
 
 const SqiOperations kOperations = make_operations();
 
+// Keeps the numbers of integer column `c` when every cell is the plain text of its number.
+bool load_integers(const TestTable& table, size_t c, TestLoadedCells::Column* column) {
+  switch (table.columns[c].sql_type) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT:
+    case SQL_BIGINT:
+    case SQL_BIT:
+      break;
+    default:
+      return false;
+  }
+  std::vector<int64_t> numbers(table.rows.size());
+  char text[24];
+  for (size_t r = 0; r < table.rows.size(); ++r) {
+    const TestCell& cell = table.rows[r][c];
+    if (!cell) continue;
+    numbers[r] = std::strtoll(cell->c_str(), nullptr, 10);
+    char* end = std::to_chars(text, text + sizeof text, numbers[r]).ptr;
+    if (cell->compare(0, std::string::npos, text, static_cast<size_t>(end - text)) != 0)
+      return false;  // "007", "+1", " 5", "1e3": read from the text itself
+  }
+  column->integers = true;
+  column->numbers = std::move(numbers);
+  return true;
+}
+
+// Packs the texts of column `c` back to back; false when they exceed the load's offsets.
+bool load_texts(const TestTable& table, size_t c, TestLoadedCells::Column* column) {
+  size_t total = 0;
+  for (const std::vector<TestCell>& row : table.rows) total += (row[c] ? row[c]->size() : 0) + 1;
+  if (total > UINT32_MAX) return false;
+  column->texts.reserve(total);
+  column->starts.reserve(table.rows.size() + 1);
+  for (const std::vector<TestCell>& row : table.rows) {
+    column->starts.push_back(static_cast<uint32_t>(column->texts.size()));
+    if (row[c]) column->texts.insert(column->texts.end(), row[c]->begin(), row[c]->end());
+    column->texts.push_back('\0');
+  }
+  column->starts.push_back(static_cast<uint32_t>(column->texts.size()));
+  return true;
+}
+
 const char* operator_text(int op) {
   switch (op) {
     case RESTRICT_LESS:
@@ -728,6 +878,24 @@ const char* operator_text(int op) {
 }
 
 }  // namespace
+
+void test_table_load(TestTable* table) {
+  table->loaded.reset();
+  auto loaded = std::make_shared<TestLoadedCells>();
+  size_t width = table->columns.size();
+  for (const std::vector<TestCell>& row : table->rows)
+    if (row.size() != width) return;  // ragged rows are read as they stand
+  loaded->row_count = table->rows.size();
+  loaded->columns.resize(width);
+  for (size_t c = 0; c < width; ++c) {
+    TestLoadedCells::Column& column = loaded->columns[c];
+    column.nulls.resize(loaded->row_count);
+    for (size_t r = 0; r < loaded->row_count; ++r) column.nulls[r] = !table->rows[r][c];
+    if (load_integers(*table, c, &column)) continue;
+    if (!load_texts(*table, c, &column)) return;  // too much text for the load's offsets
+  }
+  table->loaded = std::move(loaded);
+}
 
 TestTable* TestBackend::find(const std::string& name) {
   for (TestTable& table : tables)

@@ -3,7 +3,8 @@
 // statistics and capability bits, injectable faults (ignoring pushed restrictions, failing
 // scans, slow fetches), and a log of every scan and the restrictions it received, so that
 // tests can assert pushdown, sampling, join order and re-runs exactly. Rows can be inserted,
-// updated, deleted and re-read by key, with a count of each kind of call.
+// updated, deleted and re-read by key, with a count of each kind of call; a large table can
+// be loaded into a compact typed form that scans read fast.
 #pragma once
 
 #include <sql.h>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +40,14 @@ struct TestIndex {
 // A cell: its text form ("12", "2024-01-31", "abc"), or no value for NULL.
 using TestCell = std::optional<std::string>;
 
+// Names in TestTable::keys that stand for the row key (DAL column -1, the 1-based row number)
+// and the bookmark (DAL column -2, "row" followed by the row number) instead of a column.
+inline constexpr const char* TEST_ROW_KEY = "$ROWKEY";
+inline constexpr const char* TEST_BOOKMARK = "$BOOKMARK";
+
+// The cells of a loaded table in a compact typed form (defined by the backend).
+struct TestLoadedCells;
+
 // One table with its rows and behaviour.
 struct TestTable {
   std::string name;                         // table name (upper case by convention)
@@ -56,6 +66,9 @@ struct TestTable {
   std::map<int, std::multimap<std::string, size_t>> lookup;
   // Cells of numeric columns as numbers (NaN for NULL), by 0-based column, built on first use.
   std::map<size_t, std::vector<double>> numbers;
+  // The cells as test_table_load left them, read by scans in place of `rows` (null: not
+  // loaded); the row operations drop it. Shared, and never changed, by copies of the table.
+  std::shared_ptr<const TestLoadedCells> loaded;
 };
 
 // One scan as the backend saw it.
@@ -82,6 +95,8 @@ struct TestBackend {
   int update_calls = 0;                  // DALUpdateRow calls taken
   int delete_calls = 0;                  // DALDeleteRow calls taken (bulk ones too)
   int fetch_by_key_calls = 0;            // DALFetchByKey calls taken
+  // A row found by key answers 2 (its LONG data pending) instead of 0.
+  bool fetch_by_key_defers_long = false;
   // Runs at the start of every fetch by key with the table (a concurrent change), if set.
   std::function<void(TestTable&)> before_fetch_by_key;
 
@@ -89,6 +104,10 @@ struct TestBackend {
   TestTable* find(const std::string& name);
 };
 
+// Loads `table` for fast reading, as a database loads its rows: integer cells parsed once and
+// text cells packed, which scans then read instead of the cells in `rows` with the same
+// results. Insert, update and delete drop the load; change `rows` directly only before it.
+void test_table_load(TestTable* table);
 // The operation table of the test backend.
 const SqiOperations* test_backend_operations();
 // Makes `backend` the one the operation table serves (process-wide; tests run one at a time).
