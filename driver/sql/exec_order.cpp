@@ -3,8 +3,9 @@
 // are not select-list positions; the sort orders by the ORDER BY keys (DESC per key) and, for
 // a UNION, by every result column with duplicates dropped. A chain that deduplicates only
 // part of its members (`A UNION B UNION ALL C` reads as `(A UNION B) UNION ALL C`) tags each
-// row so that only rows of the same deduplicated part can drop each other. The sorted reader
-// restores the result columns of each record.
+// row so that only rows of the same deduplicated part can drop each other. LONG result
+// columns travel as their table and key (exec_order_long*.cpp) and take part in the
+// duplicate check that way. The sorted reader restores the result columns of each record.
 #include <cstring>
 
 #include "driver/sql/exec_sorting.h"
@@ -151,9 +152,6 @@ int lay_out_columns(ExecStatement* statement, ResultSortState* result, bool orde
             statement, 0,
             ordered ? "Unable to ORDER a rowset with LONG types and no primary key information"
                     : "Unable to UNION a rowset with LONG types and no primary key information");
-      if (!query->select)
-        return exec_post_general(statement, 0,
-                                 "Unable to UNION a rowset with LONG types from several tables");
       result->fields[i] = RecordField{static_cast<int32_t>(*offset), 0, query->items[i].sql_type};
       continue;
     }
@@ -216,7 +214,8 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
   int laid = lay_out_columns(statement, result, ordered, floors, &offset);
   if (laid < 0) return laid;
   int order_count = ListCount(query->order_by);
-  int key_capacity = order_count + (unique ? result->field_count + 1 : 0);
+  int key_capacity =
+      order_count + (unique ? result->field_count + 1 + exec_long_columns_key_count(result) : 0);
   auto* keys = static_cast<SortKey*>(
       quill_mem_alloc(statement->pool, sizeof(SortKey) * static_cast<size_t>(key_capacity + 1)));
   auto* expressions = static_cast<ExpressionKey*>(quill_mem_alloc(
@@ -255,11 +254,15 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
     offset += size;
     keys[key_count++] = SortKey{sql_to_value_type(sql_type), key->field.offset, size, flags};
   }
-  if (unique)
+  if (unique) {
     for (int i = 0; i < result->field_count; ++i)
       if (result->fields[i].size > 0)
         keys[key_count++] = SortKey{sql_to_value_type(result->fields[i].sql_type),
                                     result->fields[i].offset, result->fields[i].size, 0};
+    // A LONG column compares as its table and key: rows read from different table rows stay
+    // apart even when every other column is equal.
+    key_count += exec_long_columns_keys(result, keys + key_count);
+  }
   if (make_tags(statement, result, unique, &offset) < 0) return -1;
   if (result->tags)
     keys[key_count++] =

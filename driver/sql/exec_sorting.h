@@ -45,16 +45,26 @@ struct DistinctState {
   unsigned char* record;  // the record being read
 };
 
-// A LONG result column of the ORDER BY / UNION sort, read again by its table's key.
+// A LONG result column of the ORDER BY / UNION sort, read again by its table's key: one per
+// result column and table column it is read from (the members of a UNION may read it from
+// several tables; the record then names the one of each row in `source_field`).
 struct LongColumn {
   int result_column;               // its result column (0-based)
   const ColumnRefNode* reference;  // the select-list column reference
   TableEntry* entry;               // its base table (with key information)
-  RecordField* keys;               // per key column: its field in the record
-  QuillValue** key_values;         // per key column: the value read back (comparison)
-  QuillValue** stored;             // per key column: the value from the record
-  int* usage;                      // column-usage map of the re-reading scan
-  DalIterator* iterator;           // the re-reading scan (kept on the row until the next one)
+  RecordField* keys;               // per key part (entry->key_map order): its field in the record
+  QuillValue** stored;             // per key part: the value from the record
+  int* usage;                      // column-usage map of the fetch by key (the LONG column only)
+  DalIterator* iterator;           // the fetch by key (kept on the row until the next one)
+  Restriction* restrictions;       // per key part: `key = stored value`
+  Restriction** pointers;          // per key part: its restriction, as DALFetchByKey takes them
+  MemPool* pool;                   // where its arrays and slots come from (freed on close)
+  int source;                      // its number among its result column's tables (1-based)
+  RecordField source_field;        // the result column's field naming the row's table (size 0:
+                                   // the result column is read from one table only)
+  QueryPlan** members;             // the query members whose rows read this table column
+  TableEntry** member_entries;     // per member: its entry of the table (the row's key is there)
+  int member_count;                // entries at `members` and `member_entries`
 };
 
 // The query members of a UNION chain whose rows are told apart in a unique sort: a chain
@@ -173,16 +183,27 @@ int exec_result_sort_open(ExecStatement* statement, ExecRowSource reader, bool u
 int exec_fetch_sorted(ExecStatement* statement);
 
 // --- exec_order_long.cpp -------------------------------------------------------------------
-// Lays out the key fields of the LONG result columns from *offset on (every one must be a
-// column of a base table with key columns: -1 without posting otherwise) and marks the key
-// columns read; *marked tells whether a key column was not read before. 0, or -1.
+// Lays out the key fields of the LONG result columns from *offset on, for every table each
+// one is read from by a member of the query (every such item must be a column of a base table
+// with a key map of columns, row key or bookmark: -1 without posting otherwise), and marks the
+// key columns read; *marked tells whether a key column was not read before. 0, or -1.
 int exec_long_columns_lay_out(ExecStatement* statement, ResultSortState* result, int64_t* offset,
                               bool* marked);
-// Writes the key values of the current row for every LONG result column. 0 or -1.
+// The sort keys that tell rows apart by their LONG result columns (each table-naming field,
+// then every key field), appended at `keys`; returns how many (at most
+// exec_long_columns_key_count). A unique sort compares them in place of the LONG values.
+int exec_long_columns_keys(const ResultSortState* result, SortKey* keys);
+// The number of sort keys exec_long_columns_keys appends.
+int exec_long_columns_key_count(const ResultSortState* result);
+// Writes the key values of the current row for every LONG result column: its table's number
+// and key values, the key fields of the result column's other tables as NULL. 0 or -1.
 int exec_long_columns_store(ExecStatement* statement, ResultSortState* result,
                             unsigned char* record);
-// Reads each LONG result column again by the keys stored in `record`. 0 or -1.
+
+// --- exec_order_long_fetch.cpp -------------------------------------------------------------
+// Reads each LONG result column again with DALFetchByKey by the keys stored in `record`
+// (copied now, or attached for reading on first use when the backend defers it). 0 or -1.
 int exec_long_columns_restore(ExecStatement* statement, ResultSortState* result,
                               const unsigned char* record);
-// Closes the re-reading scans.
+// Closes the iterators of the fetches by key and frees the LONG columns' layout.
 void exec_long_columns_close(ResultSortState* result);
