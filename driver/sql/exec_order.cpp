@@ -13,18 +13,6 @@
 
 namespace {
 
-// Calls `visit` on every query member of a UNION tree, left to right.
-template <typename Visit>
-void for_each_member(QueryPlan* query, Visit&& visit) {
-  if (!query) return;
-  if (!query->select && (query->union_left || query->union_right)) {
-    for_each_member(query->union_left, visit);
-    for_each_member(query->union_right, visit);
-    return;
-  }
-  visit(query);
-}
-
 bool is_long(int sql_type) {
   return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
 }
@@ -48,7 +36,7 @@ int position_of(const QueryPlan* query, const Node* expression) {
 // Whether every table of every member has key information.
 bool keys_everywhere(QueryPlan* query) {
   bool keyed = true;
-  for_each_member(query, [&](QueryPlan* member) {
+  exec_for_each_member(query, [&](QueryPlan* member) {
     for (ListNode* at = member->scan_tables; at; at = at->next)
       if (static_cast<TableEntry*>(at->data)->key_count <= 0) keyed = false;
   });
@@ -138,7 +126,7 @@ int lay_out_columns(ExecStatement* statement, ResultSortState* result, bool orde
   for (int i = 0; i < count; ++i) {
     int32_t size = 0;
     bool long_column = false;
-    for_each_member(query, [&](QueryPlan* member) {
+    exec_for_each_member(query, [&](QueryPlan* member) {
       if (i >= member->item_count) return;
       const SelectColumn& item = member->items[i];
       if (is_long(item.sql_type)) long_column = true;

@@ -73,19 +73,6 @@ const ColumnRefNode* keyed_long_column(const SelectColumn& item) {
   return column;
 }
 
-// Calls `visit` on every query member of a UNION tree, left to right (the query itself when
-// it is not a UNION).
-template <typename Visit>
-void for_each_member(QueryPlan* query, Visit&& visit) {
-  if (!query) return;
-  if (!query->select && (query->union_left || query->union_right)) {
-    for_each_member(query->union_left, visit);
-    for_each_member(query->union_right, visit);
-    return;
-  }
-  visit(query);
-}
-
 // Whether two entries name the same table of the same backend with the same key map (the
 // members of a UNION each have their own entry of a table they share).
 bool same_table(const TableEntry* a, const TableEntry* b) {
@@ -198,7 +185,7 @@ int exec_long_columns_lay_out(ExecStatement* statement, ResultSortState* result,
                               bool* marked) {
   QueryPlan* query = statement->query;
   std::vector<QueryPlan*> members;
-  for_each_member(query, [&](QueryPlan* member) { members.push_back(member); });
+  exec_for_each_member(query, [&](QueryPlan* member) { members.push_back(member); });
   int count = 0;
   for (int i = 0; i < query->item_count; ++i)
     if (is_long(query->items[i].sql_type)) ++count;

@@ -182,6 +182,19 @@ int exec_result_sort_open(ExecStatement* statement, ExecRowSource reader, bool u
 // Sorted reader: the next record into the result columns; 0 row, 100 end, -1 error.
 int exec_fetch_sorted(ExecStatement* statement);
 
+// Calls `visit` on every query member of a UNION tree, left to right (the query itself when
+// it is not a UNION).
+template <typename Visit>
+void exec_for_each_member(QueryPlan* query, Visit&& visit) {
+  if (!query) return;
+  if (!query->select && (query->union_left || query->union_right)) {
+    exec_for_each_member(query->union_left, visit);
+    exec_for_each_member(query->union_right, visit);
+    return;
+  }
+  visit(query);
+}
+
 // --- exec_order_long.cpp -------------------------------------------------------------------
 // Lays out the key fields of the LONG result columns from *offset on, for every table each
 // one is read from by a member of the query (every such item must be a column of a base table
