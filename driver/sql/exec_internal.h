@@ -150,6 +150,12 @@ struct ExecStatement {
   void* modify_image;     // row image a positioned UPDATE's SET list reads (exec_modify*)
 };
 
+// True for the LONG types (LONGVARCHAR, LONGVARBINARY), whose values are read on first use
+// and never carried in sort records.
+inline bool exec_is_long_type(int sql_type) {
+  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
+}
+
 // --- exec_plan.cpp -------------------------------------------------------------------
 // Builds statement->plan for statement->member (branches, cursors, slots). 0 or -1.
 int exec_build_plan(ExecStatement* statement);
@@ -173,6 +179,9 @@ bool exec_sample_due(int hits);
 // --- exec_read.cpp -------------------------------------------------------------------
 // A value slot for a column description (kind by its SQL type). Null on memory failure.
 QuillValue* exec_make_slot(MemPool* pool, const ColumnInfo* column);
+// Gives a LONG slot its long buffer when it has none. 0, or -1 after posting "Unable to open
+// working file for LONGVARCHAR field" (or LONGVARBINARY).
+int exec_ensure_long_buffer(ExecStatement* statement, const ColumnInfo* column, QuillValue* slot);
 // Reads the used columns (and key/bookmark) of the current row into the cursor's slots. 0/-1.
 int exec_read_row(ExecStatement* statement, TableCursor* cursor);
 // Reads one column from an iterator into `slot` (pass-through reader too). 0/-1.

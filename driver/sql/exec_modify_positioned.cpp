@@ -44,10 +44,6 @@ int post_state(ExecStatement* statement, const char* sqlstate, const char* messa
   return -1;
 }
 
-bool is_long_type(int sql_type) {
-  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
-}
-
 // The named cursor's current row as the columns of the target table see it.
 struct CursorImage {
   ExecCursorRow cursor{};                 // the call layer's description of the cursor
@@ -84,7 +80,7 @@ int gather_row(ExecStatement* statement, const NameNode* name, const QueryPlan* 
     } else if (engine && engine->slots && (!engine->column_usage || engine->column_usage[c])) {
       image->values[c] = engine->slots[c];
     }
-    if (image->values[c] && is_long_type(target->columns[c].sql_type) &&
+    if (image->values[c] && exec_is_long_type(target->columns[c].sql_type) &&
         exec_settle_long(statement, image->values[c]) < 0)
       return -1;
   }
@@ -119,7 +115,7 @@ int prepare_refresh(ExecStatement* statement, TableEntry* target, const CursorIm
   refresh->into.assign(columns, nullptr);
   refresh->made.assign(columns, false);
   for (size_t c = 0; c < columns; ++c) {
-    if (!image.values[c] || is_long_type(target->columns[c].sql_type)) continue;
+    if (!image.values[c] || exec_is_long_type(target->columns[c].sql_type)) continue;
     if (image.result_of[c] < 0) {
       refresh->into[c] = image.engine ? image.engine->slots[c] : nullptr;
       continue;

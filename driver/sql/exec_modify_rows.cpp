@@ -11,10 +11,6 @@
 
 namespace {
 
-bool is_long_type(int sql_type) {
-  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
-}
-
 // Posts `sqlstate` with a message of the ISO class and returns -1.
 int post_state(ExecStatement* statement, const char* sqlstate, const char* format,
                const char* argument) {
@@ -84,7 +80,7 @@ int check_image(ExecStatement* statement, DalIterator* iterator, const ModifyRow
   TableEntry* table = row.table;
   std::vector<int> usage(static_cast<size_t>(table->column_count) + 1, 0);
   for (int c = 0; c < table->column_count; ++c)
-    if (row.values && row.values[c] && !is_long_type(table->columns[c].sql_type)) usage[c] = 1;
+    if (row.values && row.values[c] && !exec_is_long_type(table->columns[c].sql_type)) usage[c] = 1;
   DalFetchByKeyArguments arguments{usage.data(), static_cast<int32_t>(keys.pointers.size()),
                                    keys.pointers.data(), 0, nullptr};
   int before = GetErrorCount(statement->errors);
@@ -120,7 +116,7 @@ int refresh_row(ExecStatement* statement, DalIterator* iterator, const ModifyRow
   for (size_t c = 0; c < columns; ++c) {
     now[c] = values[c].changed && values[c].value ? values[c].value
                                                   : (row.values ? row.values[c] : nullptr);
-    usage[c] = refresh[c] && !is_long_type(table->columns[c].sql_type) ? 1 : 0;
+    usage[c] = refresh[c] && !exec_is_long_type(table->columns[c].sql_type) ? 1 : 0;
   }
   ModifyRow after{table, now.data(), row.row_key, row.bookmark, false};
   int before = GetErrorCount(statement->errors);
@@ -239,7 +235,7 @@ QuillValue* exec_value_for_column(ExecStatement* statement, const QuillValue* va
   if (!value || is_value_null(value)) {
     out = NewValue(pool, 0);
     if (out) set_value_null(out, kind == VALUE_NONE ? VALUE_CHARACTER : kind);
-  } else if (is_long_type(column->sql_type) || kind == VALUE_NONE) {
+  } else if (exec_is_long_type(column->sql_type) || kind == VALUE_NONE) {
     out = duplicate_value(pool, value);
   } else {
     statement->eval.error = 0;

@@ -7,10 +7,6 @@
 
 namespace {
 
-bool is_long_type(int sql_type) {
-  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
-}
-
 // One qualifying row: its values as read and, for UPDATE, the values to write.
 struct KeptRow {
   std::vector<QuillValue*> values;   // per column, null when not read
@@ -89,7 +85,7 @@ int keep_row(ExecStatement* statement, ExecStatement* rows, SearchedPlan* plan, 
   for (int c = 0; c < target->column_count && rc == 0; ++c) {
     if (cursor->column_usage && !cursor->column_usage[c]) continue;
     // A LONG value is read while the sub-statement is still on its row.
-    if (is_long_type(target->columns[c].sql_type))
+    if (exec_is_long_type(target->columns[c].sql_type))
       rc = exec_settle_long(statement, cursor->slots[c]);
     if (rc == 0) kept->values[static_cast<size_t>(c)] = copy_of(statement, cursor->slots[c], &rc);
   }
@@ -188,7 +184,7 @@ int modify_assign(ExecStatement* evaluator, ExecStatement* owner, ListNode* assi
     QuillValue* converted = exec_value_for_column(owner, value, column);
     if (value) release_value(evaluator->pool, value);
     if (!converted) return -1;
-    bool differs = !entry.value || is_long_type(column->sql_type) ||
+    bool differs = !entry.value || exec_is_long_type(column->sql_type) ||
                    is_value_null(entry.value) != is_value_null(converted) ||
                    compare_values(entry.value, converted) != 0;
     if (entry.value) release_value(owner->pool, entry.value);

@@ -13,10 +13,6 @@
 
 namespace {
 
-bool is_long(int sql_type) {
-  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
-}
-
 // The select-list position (1-based) an ORDER BY expression names, 0 when none: a column
 // reference to the same column as a plain select-list item.
 int position_of(const QueryPlan* query, const Node* expression) {
@@ -129,7 +125,7 @@ int lay_out_columns(ExecStatement* statement, ResultSortState* result, bool orde
     exec_for_each_member(query, [&](QueryPlan* member) {
       if (i >= member->item_count) return;
       const SelectColumn& item = member->items[i];
-      if (is_long(item.sql_type)) long_column = true;
+      if (exec_is_long_type(item.sql_type)) long_column = true;
       int32_t wanted = exec_field_size(item.sql_type, item.description.column_size);
       if (wanted > size) size = wanted;
     });

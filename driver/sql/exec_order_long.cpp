@@ -12,10 +12,6 @@
 
 namespace {
 
-bool is_long(int sql_type) {
-  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
-}
-
 // Descriptions of the row key (DAL column -1, an INTEGER) and the bookmark (DAL column -2,
 // 32 characters) for sizing their fields and slots.
 ColumnInfo row_key_info() {
@@ -58,7 +54,8 @@ void write_source(unsigned char* at, const RecordField& field, int32_t source) {
 // The base table and column a LONG select-list item reads, with a usable key map; null
 // when the item is not such a column.
 const ColumnRefNode* keyed_long_column(const SelectColumn& item) {
-  if (!is_long(item.sql_type) || !item.expression || item.expression->kind != NODE_COLUMN_REF)
+  if (!exec_is_long_type(item.sql_type) || !item.expression ||
+      item.expression->kind != NODE_COLUMN_REF)
     return nullptr;
   auto* column = reinterpret_cast<const ColumnRefNode*>(item.expression);
   auto* entry = static_cast<const TableEntry*>(column->resolved_table);
@@ -188,7 +185,7 @@ int exec_long_columns_lay_out(ExecStatement* statement, ResultSortState* result,
   exec_for_each_member(query, [&](QueryPlan* member) { members.push_back(member); });
   int count = 0;
   for (int i = 0; i < query->item_count; ++i)
-    if (is_long(query->items[i].sql_type)) ++count;
+    if (exec_is_long_type(query->items[i].sql_type)) ++count;
   if (count == 0) return 0;
   size_t capacity = static_cast<size_t>(count) * members.size();
   result->long_columns =
@@ -197,7 +194,7 @@ int exec_long_columns_lay_out(ExecStatement* statement, ResultSortState* result,
   for (size_t c = 0; c < capacity; ++c) result->long_columns[c] = LongColumn{};
   result->long_columns[0].pool = statement->pool;
   for (int i = 0; i < query->item_count; ++i) {
-    if (!is_long(query->items[i].sql_type)) continue;
+    if (!exec_is_long_type(query->items[i].sql_type)) continue;
     int first = result->long_count;
     for (QueryPlan* member : members)
       if (!source_of(statement, result, first, i, member, members.size(), marked))

@@ -66,18 +66,7 @@ QuillValue* long_target(ExecStatement* statement, LongColumn* column) {
       return nullptr;
     }
   }
-  if (!target->value->long_buffer) {
-    LongBuffer* buffer =
-        allocate_long_buffer(target->value->pool, 0, info.number - 1, nullptr, info.sql_type);
-    if (!buffer) {
-      exec_post_general(statement, 0,
-                        info.sql_type == SQL_LONGVARCHAR
-                            ? "Unable to open working file for LONGVARCHAR field"
-                            : "Unable to open working file for LONGVARBINARY field");
-      return nullptr;
-    }
-    target->value->long_buffer = buffer;
-  }
+  if (exec_ensure_long_buffer(statement, &info, target->value) < 0) return nullptr;
   target->pending = false;
   return target->value;
 }

@@ -40,17 +40,7 @@ int read_fixed(ExecStatement* statement, DalIterator* iterator, int dal_column, 
 // Attaches the slot's long buffer to the LONG column of the current row.
 int read_long(ExecStatement* statement, DalIterator* iterator, int dal_column,
               const ColumnInfo* column, QuillValue* slot) {
-  int sql_type = slot->kind == VALUE_LONG_CHARACTER ? SQL_LONGVARCHAR : SQL_LONGVARBINARY;
-  if (!slot->long_buffer) {
-    LongBuffer* buffer =
-        allocate_long_buffer(slot->pool, 0, column ? column->number - 1 : 0, nullptr, sql_type);
-    if (!buffer)
-      return exec_post_general(statement, 0,
-                               sql_type == SQL_LONGVARCHAR
-                                   ? "Unable to open working file for LONGVARCHAR field"
-                                   : "Unable to open working file for LONGVARBINARY field");
-    slot->long_buffer = buffer;
-  }
+  if (exec_ensure_long_buffer(statement, column, slot) < 0) return -1;
   // The value is read when first used (most LONG columns are only passed through), while the
   // iterator is still on this row; each new row attaches the buffer again.
   LongBuffer* buffer = slot->long_buffer;
@@ -59,6 +49,18 @@ int read_long(ExecStatement* statement, DalIterator* iterator, int dal_column,
 }
 
 }  // namespace
+
+int exec_ensure_long_buffer(ExecStatement* statement, const ColumnInfo* column, QuillValue* slot) {
+  if (slot->long_buffer) return 0;
+  int sql_type = slot->kind == VALUE_LONG_CHARACTER ? SQL_LONGVARCHAR : SQL_LONGVARBINARY;
+  slot->long_buffer =
+      allocate_long_buffer(slot->pool, 0, column ? column->number - 1 : 0, nullptr, sql_type);
+  if (slot->long_buffer) return 0;
+  return exec_post_general(statement, 0,
+                           sql_type == SQL_LONGVARCHAR
+                               ? "Unable to open working file for LONGVARCHAR field"
+                               : "Unable to open working file for LONGVARBINARY field");
+}
 
 QuillValue* exec_make_slot(MemPool* pool, const ColumnInfo* column) {
   int kind = sql_to_value_type(column->sql_type);

@@ -109,10 +109,6 @@ void release_entries(std::vector<DalColumnValue>& values) {
   values.clear();
 }
 
-bool is_long_type(int sql_type) {
-  return sql_type == SQL_LONGVARCHAR || sql_type == SQL_LONGVARBINARY;
-}
-
 // Updates the current row of the rowset for one table and stores the row as it now is in
 // the cursor, so that a second change of the row compares with the new values. 0/1 with
 // *count, -1 after posting.
@@ -124,7 +120,7 @@ int update_and_refresh(QuillStmt* stmt, ExecStatement* exec, CursorLayer* layer,
   std::vector<QuillValue*> fresh(columns, nullptr);
   int rc = 0;
   for (size_t c = 0; c < columns && rc == 0; ++c) {
-    if (!current.values[c] || is_long_type(table->columns[c].sql_type)) continue;
+    if (!current.values[c] || exec_is_long_type(table->columns[c].sql_type)) continue;
     fresh[c] = exec_make_slot(stmt->pool, &table->columns[c]);
     if (!fresh[c]) rc = post_call_error(stmt->errors, "HY001", MSG_MEMORY);
   }
