@@ -230,7 +230,11 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
     info |= rc == SQI_INFO;
     if (entry->ops->set_option) {
       int version = dbc && dbc->env ? dbc->env->odbc_version : SQL_OV_ODBC3;
-      entry->ops->set_option(entry->handle, 0, version == SQL_OV_ODBC2 ? 2 : 3);
+      entry->ops->set_option(entry->handle, SQI_OPTION_ODBC_VERSION,
+                             version == SQL_OV_ODBC2 ? 2 : 3);
+      entry->ops->set_option(entry->handle, SQI_OPTION_LOGIN_TIMEOUT, dal->login_timeout);
+      entry->ops->set_option(entry->handle, SQI_OPTION_CONNECTION_TIMEOUT,
+                             dal->connection_timeout);
     }
     MemPool* pool = quill_mem_alloc_handle(attributes->pool);
     if (!pool) {
@@ -260,6 +264,17 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
   }
   dal->open = true;
   return info ? SQI_INFO : SQI_OK;
+}
+
+void DALSetConnectionTimeouts(Dal* dal, int login_seconds, int connection_seconds) {
+  dal->login_timeout = login_seconds;
+  dal->connection_timeout = connection_seconds;
+  for (int i = 0; i < dal->count; ++i) {
+    DalEntry* entry = &dal->entries[i];
+    if (!entry->present || !entry->handle || !entry->ops->set_option) continue;
+    entry->ops->set_option(entry->handle, SQI_OPTION_LOGIN_TIMEOUT, login_seconds);
+    entry->ops->set_option(entry->handle, SQI_OPTION_CONNECTION_TIMEOUT, connection_seconds);
+  }
 }
 
 void DALClose(Dal* dal) {

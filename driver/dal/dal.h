@@ -35,6 +35,8 @@ struct Dal {
   const SqiOperations* backends[DAL_ENTRY_COUNT];  // operation tables DALOpen installs
   bool open;                                       // DALOpen succeeded and no disconnect since
   bool transaction_open;                           // a transaction was begun and not ended
+  int login_timeout;                               // seconds for connecting (0: none)
+  int connection_timeout;                          // seconds per backend exchange (0: none)
 };
 
 // Catalog kinds an iterator may carry.
@@ -61,6 +63,7 @@ struct DalIterator {
   int catalog_kind;                   // DalCatalogKind
   bool end_of_data;                   // single-backend scan reached its end
   int timeout;                        // seconds, 0 none
+  SqiWait wait;                       // deadline and cancel flag handed to every statement
 };
 
 // Creates the context when a connection is allocated; null on memory failure.
@@ -82,6 +85,12 @@ void DALDisconnect(Dal* dal);
 
 DalIterator* DALOpenIterator(ErrorHeader* errors, Dal* dal);
 void DALSetTimeout(DalIterator* it, int seconds);
+// Hands the statement's deadline and cancel flag to the iterator's backend statements, now
+// and as they are allocated.
+void DALSetWait(DalIterator* it, const SqiWait& wait);
+// Records the connection's login and connection time-outs (seconds, 0 none) and gives them to
+// every backend, now and whenever DALOpen makes them.
+void DALSetConnectionTimeouts(Dal* dal, int login_seconds, int connection_seconds);
 void DALResetIterator(DalIterator* it);
 void DALCloseIterator(DalIterator* it);
 

@@ -25,6 +25,7 @@ bool allocate_statements(DalIterator* it, int only = -1) {
     it->unallocated[i] = false;
     entry->status = 0;
     if (it->timeout > 0 && entry->ops->set_timeout) entry->ops->set_timeout(stmt, it->timeout);
+    if (entry->ops->set_wait) entry->ops->set_wait(stmt, &it->wait);
   }
   return true;
 }
@@ -102,6 +103,15 @@ DalIterator* DALOpenIterator(ErrorHeader* errors, Dal* dal) {
 
 void DALSetTimeout(DalIterator* it, int seconds) {
   it->timeout = seconds;
+}
+
+void DALSetWait(DalIterator* it, const SqiWait& wait) {
+  it->wait = wait;
+  for (int i = 0; i < it->dal->count; ++i) {
+    DalEntry* entry = &it->dal->entries[i];
+    if (!it->unallocated[i] && it->stmts[i] && entry->ops->set_wait)
+      entry->ops->set_wait(it->stmts[i], &it->wait);
+  }
 }
 
 void DALResetIterator(DalIterator* it) {

@@ -68,6 +68,8 @@ struct EthEnv {
   void* tls_library = nullptr;              // TLS library context
   int odbc_version = 3;                     // set by SQISetOption option 0
   int query_timeout = 0;                    // seconds, 0 none
+  int login_timeout = 0;                    // SQL_ATTR_LOGIN_TIMEOUT seconds, 0 none
+  int connection_timeout = 0;               // SQL_ATTR_CONNECTION_TIMEOUT seconds, 0 none
   bool disguise_long = false;               // report LONGVARCHAR as VARCHAR in SQL_DATA_TYPE
   EthConnection* connection = nullptr;      // endpoint and settings after SQIConnect
   std::vector<EthTable>* tables = nullptr;  // the connection's table list
@@ -79,6 +81,7 @@ struct EthStmt {
   EthEnv* env = nullptr;   // owning environment
   RowSet* rows = nullptr;  // current result rows, null when none
   EthQuery* query = nullptr;  // data-mode scan state, null in catalog mode
+  SqiWait wait{};             // deadline and cancel flag of the engine's statement
 };
 
 // Posts a diagnostic through the service callback with the backend's origin.

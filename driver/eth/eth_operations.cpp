@@ -55,6 +55,7 @@ const SqiOperations* eth_operations() {
       .create_user = nullptr,
       .drop_user = nullptr,
       .set_timeout = nullptr,
+      .set_wait = eth_set_wait,
   };
   return &operations;
 }

@@ -167,7 +167,20 @@ int eth_get_info(SqiEnv /*env*/, int code, void* out) {
 
 int eth_set_option(SqiEnv handle, int option, intptr_t value) {
   auto* env = static_cast<EthEnv*>(handle);
-  if (env && option == 0) env->odbc_version = static_cast<int>(value);
+  if (!env) return SQI_OK;
+  switch (option) {
+    case SQI_OPTION_ODBC_VERSION:
+      env->odbc_version = static_cast<int>(value);
+      break;
+    case SQI_OPTION_LOGIN_TIMEOUT:
+      env->login_timeout = static_cast<int>(value);
+      break;
+    case SQI_OPTION_CONNECTION_TIMEOUT:
+      env->connection_timeout = static_cast<int>(value);
+      break;
+    default:
+      break;
+  }
   return SQI_OK;
 }
 

@@ -31,6 +31,8 @@ int eth_free_stmt(SqiStmt stmt);
 int eth_close_stmt(SqiStmt stmt);
 // Moves to the next row of the statement's result; SQI_NO_DATA when none is left.
 int eth_fetch(SqiStmt stmt);
+// Keeps the engine statement's deadline and cancel flag for the statement's exchanges.
+int eth_set_wait(SqiStmt stmt, const SqiWait* wait);
 // Reads a column of the current row (see SqiOperations::get_data).
 int eth_get_data(SqiStmt stmt, int column, int c_type, void* buffer, SQLLEN length,
                  SQLLEN* indicator);

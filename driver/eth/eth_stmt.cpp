@@ -34,6 +34,12 @@ int eth_free_stmt(SqiStmt handle) {
   return SQI_OK;
 }
 
+int eth_set_wait(SqiStmt handle, const SqiWait* wait) {
+  auto* stmt = static_cast<EthStmt*>(handle);
+  if (stmt) stmt->wait = wait ? *wait : SqiWait{};
+  return SQI_OK;
+}
+
 int eth_fetch(SqiStmt handle) {
   auto* stmt = static_cast<EthStmt*>(handle);
   if (!stmt) return SQI_NO_DATA;

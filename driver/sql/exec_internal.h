@@ -227,6 +227,9 @@ int exec_post_memory(ExecStatement* statement);
 // USER) through its data-access operation, then commits on every backend: 0 or 1, -1 after
 // an error, -2 when the entry is not a data-definition statement.
 int exec_data_definition(ExecStatement* statement, const StatementEntry* entry);
+// Hands the statement's deadline and cancel flag (those of the top statement) to `iterator`,
+// so that a backend waiting on the network stops in time.
+void exec_pass_wait(const ExecStatement* statement, DalIterator* iterator);
 // Seconds left before the deadline (at least 1), 0 when none.
 int exec_remaining_timeout(const ExecStatement* statement);
 // The settings in force (shared with the parent for sub-statements).

@@ -84,7 +84,7 @@ int check_image(ExecStatement* statement, DalIterator* iterator, const ModifyRow
   DalFetchByKeyArguments arguments{usage.data(), static_cast<int32_t>(keys.pointers.size()),
                                    keys.pointers.data(), 0, nullptr};
   int before = GetErrorCount(statement->errors);
-  DALSetTimeout(iterator, exec_remaining_timeout(statement));
+  exec_pass_wait(statement, iterator);
   int rc = DALFetchByKey(iterator, &table->table, &arguments);
   if (rc == SQI_NOT_FOUND || rc == DAL_FETCH_BY_KEY_NOT_FOUND)
     return post_state(statement, "42000", "Syntax error or access violation \"%s\"",
@@ -155,7 +155,7 @@ DalIterator* modify_open_iterator(ExecStatement* statement) {
     SetReturnCode(statement->errors, -1);
     return nullptr;
   }
-  DALSetTimeout(iterator, exec_remaining_timeout(statement));
+  exec_pass_wait(statement, iterator);
   return iterator;
 }
 

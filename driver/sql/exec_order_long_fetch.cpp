@@ -38,7 +38,7 @@ int fetch_by_key(ExecStatement* statement, LongColumn* column, const unsigned ch
   }
   DalFetchByKeyArguments arguments{column->usage, entry->key_count, column->pointers, 0, nullptr};
   int before = GetErrorCount(statement->errors);
-  DALSetTimeout(column->iterator, exec_remaining_timeout(statement));
+  exec_pass_wait(statement, column->iterator);
   int rc = DALFetchByKey(column->iterator, &entry->table, &arguments);
   if (rc == SQI_OK || rc == SQI_INFO) return 0;
   if (rc == SQI_NO_DATA) return SQI_NO_DATA;

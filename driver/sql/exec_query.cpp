@@ -189,7 +189,7 @@ int open_passthrough(ExecStatement* statement) {
     statement->passthrough = DALOpenIterator(statement->errors, statement->dal);
     if (!statement->passthrough) return exec_post_general(statement, 0, "Error in DALOpenIterator");
   }
-  DALSetTimeout(statement->passthrough, exec_remaining_timeout(statement));
+  exec_pass_wait(statement, statement->passthrough);
   int rc =
       DALExecSQL(statement->passthrough, text, statement->handle, query->backend_index, nullptr);
   quill_mem_free(statement->pool, text);

@@ -294,7 +294,7 @@ int exec_start_scan(ExecStatement* statement, BranchTable* table) {
     cursor->table_flag_known = true;
   }
   if (prepare_restrictions(statement, table) < 0) return -1;
-  DALSetTimeout(cursor->iterator, exec_remaining_timeout(statement));
+  exec_pass_wait(statement, cursor->iterator);
   int count = statement->plan->exact_filtering ? -cursor->active_count : cursor->active_count;
   int rc = DALStartScan(cursor->iterator, &cursor->entry->table, cursor->column_usage,
                         cursor->entry->key_map, count, cursor->active);

@@ -75,6 +75,18 @@ int exec_remaining_timeout(const ExecStatement* statement) {
   return left.count() < 1 ? 1 : static_cast<int>(left.count());
 }
 
+void exec_pass_wait(const ExecStatement* statement, DalIterator* iterator) {
+  const ExecStatement* top = statement;
+  while (top->parent) top = top->parent;
+  SqiWait wait{0, top->cancel_flag};
+  if (top->has_deadline)
+    wait.deadline_ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(top->deadline.time_since_epoch())
+            .count();
+  DALSetTimeout(iterator, exec_remaining_timeout(statement));
+  DALSetWait(iterator, wait);
+}
+
 ExecStatement* exec_create(Dal* dal, ErrorHeader* errors, MemPool* parent_pool,
                            StatementPlanList* plans, void* handle) {
   MemPool* pool = quill_mem_alloc_handle(parent_pool);

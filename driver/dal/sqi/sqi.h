@@ -7,6 +7,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
 #include <cstdint>
 
 #include "support/connstr.h"
@@ -101,6 +102,28 @@ struct SqiCredentials {
   const char* pwd;  // the connection's PWD ("" when absent)
 };
 
+// Options of the set_option operation.
+enum SqiOption : int {
+  SQI_OPTION_ODBC_VERSION = 0,        // 2 or 3
+  SQI_OPTION_LOGIN_TIMEOUT = 1,       // SQL_ATTR_LOGIN_TIMEOUT seconds for connecting (0: none)
+  SQI_OPTION_CONNECTION_TIMEOUT = 2,  // SQL_ATTR_CONNECTION_TIMEOUT seconds per exchange (0: none)
+};
+
+// How long a backend statement may wait and whether it should stop. The call layer raises
+// the flag from any thread (SQLCancel); a backend waiting on the network or on a retry polls
+// both and ends the wait with HYT00 "Timeout expired" or HY008 "Operation canceled".
+struct SqiWait {
+  int64_t deadline_ns;     // steady-clock instant (nanoseconds since its epoch); 0 none
+  const int* cancel_flag;  // read atomically; non-zero asks the statement to stop; or null
+};
+
+// Steady-clock nanoseconds now, on the clock SqiWait::deadline_ns uses.
+inline int64_t sqi_steady_now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // The callback through which a backend reaches the call layer; returns 0 on success.
 using SqiService = int (*)(int code, void* parameters);
 
@@ -181,9 +204,11 @@ struct SqiOperations {
   int (*create_user)(SqiStmt stmt, void* request);  // 46
   int (*drop_user)(SqiStmt stmt, void* request);    // 47
   int (*set_timeout)(SqiStmt stmt, int seconds);    // 48
+  // 49: the deadline and cancel flag for the statement's next operations (copied).
+  int (*set_wait)(SqiStmt stmt, const SqiWait* wait);
 };
 
-static_assert(sizeof(SqiOperations) == 49 * sizeof(void*), "49 operation slots");
+static_assert(sizeof(SqiOperations) == 50 * sizeof(void*), "50 operation slots");
 
 // Copies an SqiText into `out` (capacity `size`, NUL-terminated); returns false when absent.
 bool sqi_text_copy(SqiText text, char* out, int size);

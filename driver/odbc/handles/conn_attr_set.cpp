@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/odbc/handles/attributes.h"
+#include "driver/odbc/handles/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "support/threads.h"
@@ -89,6 +90,7 @@ SQLRETURN set_conn_attr(QuillDbc* dbc, SQLINTEGER attribute, SQLPOINTER value, S
       return set_autocommit(dbc, n);
     case SQL_ATTR_LOGIN_TIMEOUT:
       a.login_timeout = n;
+      pass_timeouts(dbc);
       return SQL_SUCCESS;
     case SQL_ATTR_TRACE:
       a.trace = n;
@@ -116,6 +118,7 @@ SQLRETURN set_conn_attr(QuillDbc* dbc, SQLINTEGER attribute, SQLPOINTER value, S
       return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
       a.connection_timeout = n;
+      pass_timeouts(dbc);
       return SQL_SUCCESS;
     case SQL_ATTR_METADATA_ID:
       a.metadata_id = n;

@@ -240,6 +240,7 @@ SQLRETURN driver_connect(QuillDbc* dbc, void* window, const char* in, SQLSMALLIN
   if (prompt_for_details(dbc, window, completion) == SQL_NO_DATA) return SQL_NO_DATA;
   dsn = get_attribute_value(set, "DSN");
   if (dsn && dbc->env->config) set_dsn(dbc->env->config, dsn);
+  pass_timeouts(dbc);
   int rc = DALOpen(dbc->dal, &dbc->attributes, window);
   if (rc != SQI_OK && rc != SQI_INFO) {
     SetReturnCode(dbc->errors, -1);
@@ -324,6 +325,7 @@ SQLRETURN browse_connect(QuillDbc* dbc, const char* in, SQLSMALLINT in_length, c
   }
   if (out && out_size > 0) out[0] = '\0';
   if (out_length) *out_length = 0;
+  pass_timeouts(dbc);
   int rc = DALOpen(dbc->dal, set, nullptr);
   if (rc == SQI_ERROR || (rc != SQI_OK && rc != SQI_INFO)) {
     dbc_set_state(dbc, DBC_ALLOCATED);
@@ -332,6 +334,13 @@ SQLRETURN browse_connect(QuillDbc* dbc, const char* in, SQLSMALLINT in_length, c
   }
   dbc_set_state(dbc, dbc_connected_state(dbc));
   return rc == SQI_INFO ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+void pass_timeouts(QuillDbc* dbc) {
+  if (!dbc->dal) return;
+  auto seconds = [](SQLULEN n) { return n > 86400u * 365 ? 86400 * 365 : static_cast<int>(n); };
+  DALSetConnectionTimeouts(dbc->dal, seconds(dbc->attrs.login_timeout),
+                           seconds(dbc->attrs.connection_timeout));
 }
 
 SQLRETURN disconnect_connection(QuillDbc* dbc) {

@@ -14,5 +14,8 @@ SQLRETURN browse_connect(QuillDbc* dbc, const char* in, SQLSMALLINT in_length, c
                          SQLSMALLINT out_size, SQLSMALLINT* out_length);
 // SQLDisconnect after its state check: statements, backends and schema fileset released.
 SQLRETURN disconnect_connection(QuillDbc* dbc);
+// Hands the connection's SQL_ATTR_LOGIN_TIMEOUT and SQL_ATTR_CONNECTION_TIMEOUT to its
+// data-access layer (and so to its backends).
+void pass_timeouts(QuillDbc* dbc);
 // Reads `key` of the driver's odbcinst.ini section into `buffer`; returns its length (0 absent).
 int driver_setting(const char* key, char* buffer, int size);
