@@ -233,8 +233,7 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
       entry->ops->set_option(entry->handle, SQI_OPTION_ODBC_VERSION,
                              version == SQL_OV_ODBC2 ? 2 : 3);
       entry->ops->set_option(entry->handle, SQI_OPTION_LOGIN_TIMEOUT, dal->login_timeout);
-      entry->ops->set_option(entry->handle, SQI_OPTION_CONNECTION_TIMEOUT,
-                             dal->connection_timeout);
+      entry->ops->set_option(entry->handle, SQI_OPTION_CONNECTION_TIMEOUT, dal->connection_timeout);
     }
     MemPool* pool = quill_mem_alloc_handle(attributes->pool);
     if (!pool) {

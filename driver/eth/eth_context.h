@@ -77,9 +77,9 @@ struct EthEnv {
 
 // A backend statement: a catalog result or a scan.
 struct EthStmt {
-  void* target = nullptr;  // diagnostic target (the iterator's handle)
-  EthEnv* env = nullptr;   // owning environment
-  RowSet* rows = nullptr;  // current result rows, null when none
+  void* target = nullptr;     // diagnostic target (the iterator's handle)
+  EthEnv* env = nullptr;      // owning environment
+  RowSet* rows = nullptr;     // current result rows, null when none
   EthQuery* query = nullptr;  // data-mode scan state, null in catalog mode
   SqiWait wait{};             // deadline and cancel flag of the engine's statement
 };

@@ -174,11 +174,11 @@ struct SqiOperations {
   int (*start_scan)(SqiStmt stmt, const DalTable* table, const int* column_usage,
                     const int* key_map, int restriction_count,
                     Restriction* const* restrictions);  // 21
-  int (*get_type_info)(SqiStmt stmt, int sql_type);    // 22
-  int (*create_table)(SqiStmt stmt, void* request);    // 23
-  int (*create_index)(SqiStmt stmt, void* request);    // 24
-  int (*drop_table)(SqiStmt stmt, void* request);      // 25
-  int (*drop_index)(SqiStmt stmt, void* request);      // 26
+  int (*get_type_info)(SqiStmt stmt, int sql_type);     // 22
+  int (*create_table)(SqiStmt stmt, void* request);     // 23
+  int (*create_index)(SqiStmt stmt, void* request);     // 24
+  int (*drop_table)(SqiStmt stmt, void* request);       // 25
+  int (*drop_index)(SqiStmt stmt, void* request);       // 26
   int (*get_pk_info)(SqiEnv env, const DalTable* table, DalKeyColumn* out, int capacity,
                      int* count);                                                       // 27
   int (*fetch_by_key)(SqiStmt stmt, const DalTable* table, void* arguments);            // 28
