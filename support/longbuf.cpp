@@ -111,6 +111,7 @@ int append_to_long_buffer(LongBuffer* buffer, const void* data, size_t size) {
   buffer->is_null = false;
   if (size == 0) return 0;
   const auto* bytes = static_cast<const unsigned char*>(data);
+  buffer->counted = false;
   if (buffer->fd < 0 && buffer->length + size > LONG_BUFFER_MEMORY_LIMIT && !spill(buffer))
     return -1;
   if (buffer->fd >= 0) {
@@ -141,6 +142,7 @@ void reset_long_buffer(LongBuffer* buffer) {
   buffer->length = 0;
   buffer->read_position = 0;
   buffer->is_null = false;
+  buffer->counted = false;
 }
 
 void set_long_buffer_null(LongBuffer* buffer) {
@@ -222,6 +224,33 @@ int extract_from_long_buffer(LongBuffer* buffer, void* out, size_t size, SQLLEN*
   if (length) *length = static_cast<SQLLEN>(got);
   if (buffer->length == 0) buffer->read_position = 1;  // an empty value is delivered once
   return buffer->read_position < buffer->length ? LONG_BUFFER_MORE : 0;
+}
+
+int advance_long_buffer(LongBuffer* buffer, uint64_t position) {
+  if (!buffer || settle_long_buffer(buffer) < 0) return -1;
+  if (buffer->is_null) return 0;  // a NULL value has no position to move
+  // An empty value's one piece moves the position to 1, as extract_from_long_buffer does.
+  uint64_t end = buffer->length > 0 ? buffer->length : 1;
+  uint64_t target = position < end ? position : end;
+  if (target > buffer->read_position) buffer->read_position = target;
+  return 0;
+}
+
+void remember_long_buffer_count(LongBuffer* buffer, uint64_t from, uint64_t to, uint64_t units) {
+  if (!buffer) return;
+  buffer->counted_from = from;
+  buffer->counted_to = to;
+  buffer->counted_units = units;
+  buffer->counted = true;
+}
+
+bool recall_long_buffer_count(const LongBuffer* buffer, uint64_t from, uint64_t to,
+                              uint64_t* units) {
+  if (!buffer || !buffer->counted || buffer->fill || buffer->counted_from != from ||
+      buffer->counted_to != to)
+    return false;
+  *units = buffer->counted_units;
+  return true;
 }
 
 int64_t long_buffer_length(const LongBuffer* buffer) {

@@ -38,6 +38,10 @@ struct LongBuffer {
   void* source;            // opaque reader attached for deferred reads (owned elsewhere)
   int source_item;         // what the reader reads (a column number)
   LongFill fill;           // pending deferred read, run on first use; null when none
+  uint64_t counted_from;   // a count a reader remembered covers the bytes from here ...
+  uint64_t counted_to;     // ... up to here (exclusive) ...
+  uint64_t counted_units;  // ... and came to this many units
+  bool counted;            // the remembered count holds (a change of content forgets it)
 };
 
 // Makes an empty, non-NULL buffer. `work_directory` null or "" means $TMPDIR, else /tmp.
@@ -59,6 +63,17 @@ int rewind_long_buffer(LongBuffer* buffer);
 // with this piece (also for NULL), LONG_BUFFER_MORE when bytes remain, LONG_BUFFER_NO_DATA
 // when nothing was left, -1 on error. `flags` is reserved: pass 0.
 int extract_from_long_buffer(LongBuffer* buffer, void* out, size_t size, SQLLEN* length, int flags);
+// Moves the read position forward to `position` (at most the length) without copying the
+// bytes passed over; an empty value counts as handed out once moved past 0. A position before
+// the current one leaves it. 0, or -1 for a null buffer or a failed deferred read.
+int advance_long_buffer(LongBuffer* buffer, uint64_t position);
+// Remembers that the bytes [from, to) came to `units` units of a count the reader keeps (the
+// call layer keeps the UTF-16 length of the unread rest there), so a reader that asks again
+// for the same range need not count it again.
+void remember_long_buffer_count(LongBuffer* buffer, uint64_t from, uint64_t to, uint64_t units);
+// The count remembered for exactly [from, to) into *units; false when there is none.
+bool recall_long_buffer_count(const LongBuffer* buffer, uint64_t from, uint64_t to,
+                              uint64_t* units);
 // Reads up to `size` bytes at `offset` without moving the read position; bytes read or -1.
 int64_t read_long_buffer_at(const LongBuffer* buffer, uint64_t offset, void* out, size_t size);
 // Bytes held, or -1 when the value is NULL.

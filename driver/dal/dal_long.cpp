@@ -5,13 +5,16 @@
 #include <sqlext.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "driver/dal/dal.h"
 #include "support/longbuf.h"
 
 namespace {
 
-constexpr SQLLEN kChunk = 1024;  // bytes asked for per piece
+// Bytes asked for per piece: large enough that a value of many megabytes takes few calls.
+constexpr SQLLEN kChunk = 64 * 1024;
 // A backend that keeps answering "more" without handing out bytes would loop forever.
 constexpr int kMaxEmptyPieces = 4;
 
@@ -34,7 +37,10 @@ int DALReadLong(LongBuffer* buffer, DalIterator* it, int column) {
   const bool text = buffer->sql_type != SQL_LONGVARBINARY;
   const int c_type = text ? SQL_C_CHAR : SQL_C_BINARY;
   const SQLLEN room = text ? kChunk - 1 : kChunk;  // a text piece ends in a NUL
-  char piece[kChunk];
+  // On the heap: the caller may run on a small thread stack.
+  std::unique_ptr<char[]> storage(new (std::nothrow) char[kChunk]);
+  if (!storage) return -1;
+  char* piece = storage.get();
   int empty_pieces = 0;
   for (;;) {
     SQLLEN indicator = 0;

@@ -1,13 +1,14 @@
 // The HTTP transport: TCP connections (IPv4 and IPv6, through getaddrinfo),
 // the proxy tunnel with its reply reader and Basic/Digest authentication,
 // the TLS hand-off, send and receive with their error records, the
-// request/response exchange and closing.
+// request/response exchange and closing. Sockets are non-blocking: every wait
+// goes through eth_wait_socket, so the exchange's limits bound it.
 #include "driver/eth/eth_connect.h"
 
 #include <netdb.h>
 #include <openssl/rand.h>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,10 +41,10 @@ std::string format_text(const char* format, ...) {
 }
 
 // Records `message` as the last error and writes an error record of `log_text` (or the
-// message itself when null).
+// message itself when null). A wait that a limit ended keeps its own message.
 void fail(EthHttpContext* http, int line, const std::string& message,
           const char* log_text = nullptr) {
-  eth_set_last_error(http, message.c_str());
+  if (http->clock.ended == EthWaitEnd::none) eth_set_last_error(http, message.c_str());
   eth_log(http, kUnit, line, ETH_LOG_ERROR, "%s", log_text ? log_text : message.c_str());
 }
 
@@ -61,38 +62,45 @@ bool has_line_break(const char* text) {
   return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
 }
 
-void set_timeouts(int socket) {
-  timeval limit{};
-  limit.tv_sec = ETH_SOCKET_TIMEOUT_SECONDS;
-  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-}
-
-// One receive on the plain socket or the TLS session: count, 0 on an orderly close, -1 on
-// an error (recorded). EINTR is retried.
-long receive_some(EthHttpContext* http, void* buffer, size_t size) {
+// One receive on the plain socket (with recv `flags`) or the TLS session: count, 0 on an
+// orderly close, -1 on an error or when a limit ended the wait (recorded). EINTR is retried.
+long receive_some(EthHttpContext* http, void* buffer, size_t size, int flags = 0) {
   if (http->socket < 0) {
     fail(http, __LINE__, "read failed");
     return -1;
   }
+  // A peer that keeps sending must not outlast the exchange either.
+  if (!eth_clock_check(http)) return -1;
   if (http->tls_session != nullptr) {
     long got = eth_ssl_read(http, buffer, size);
     if (got < 0) fail(http, __LINE__, "read failed");
     return got;
   }
-  for (int attempt = 0; attempt < kEintrRetries; ++attempt) {
-    ssize_t got = ::recv(http->socket, buffer, size, 0);
+  for (int interruptions = 0;;) {
+    ssize_t got = ::recv(http->socket, buffer, size, flags);
     if (got >= 0) return static_cast<long>(got);
-    if (errno != EINTR) {
-      int error = errno;
-      fail(http, __LINE__,
-           error == EAGAIN || error == EWOULDBLOCK ? "read failed (timed out)" : "read failed");
-      return -1;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!eth_wait_socket(http, http->socket, POLLIN)) return -1;
+      continue;
     }
+    if (errno != EINTR || ++interruptions >= kEintrRetries) break;
     eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Recieved EINTR");
   }
   fail(http, __LINE__, "read failed");
   return -1;
+}
+
+// Connects the non-blocking `fd` to `address`: 0, the connect error number, or -1 when a
+// limit ended the wait.
+int connect_socket(EthHttpContext* http, int fd, const addrinfo& address) {
+  if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) return 0;
+  // After EINTR the connection goes on in the background, as after EINPROGRESS.
+  if (errno != EINPROGRESS && errno != EINTR) return errno;
+  if (!eth_wait_socket(http, fd, POLLOUT)) return -1;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
 }
 
 // Plain TCP connection to `host`:`port`, trying each resolved address in turn.
@@ -115,21 +123,26 @@ int open_direct(EthHttpContext* http, const char* host, int port) {
   bool made_socket = false;
   int last_error = 0;
   for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
-    int fd =
-        ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol);
+    int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                      address->ai_protocol);
     if (fd < 0) {
       last_error = errno;
       continue;
     }
     made_socket = true;
-    set_timeouts(fd);
-    if (::connect(fd, address->ai_addr, address->ai_addrlen) == 0) {
+    int result = connect_socket(http, fd, *address);
+    if (result == 0) {
       freeaddrinfo(addresses);
       http->socket = fd;
       return 0;
     }
-    last_error = errno;
     ::close(fd);
+    if (result < 0) {  // a limit ended the wait: no time is left for the other addresses
+      freeaddrinfo(addresses);
+      http->socket = -1;
+      return ETH_CONNECT_FAILED;
+    }
+    last_error = result;
   }
   freeaddrinfo(addresses);
   http->socket = -1;
@@ -186,18 +199,38 @@ std::string choose_challenge(const std::vector<std::string>& offered) {
 
 enum class LineRead { line, closed, failed, too_long };
 
-// Reads one reply line a byte at a time, so nothing after the reply is consumed.
+// Reads one reply line without consuming anything after it: the bytes that arrived are
+// looked at first and only those up to the line end are taken, so a TLS handshake that
+// follows the reply finds its first byte on the socket.
 LineRead read_reply_line(EthHttpContext* http, std::string* line) {
   line->clear();
+  // The tunnel is always plain; a TLS session would not let bytes be looked at, so it is
+  // read a byte at a time.
+  const bool can_peek = http->tls_session == nullptr;
+  char window[1024];
   for (;;) {
-    char c = 0;
-    long got = receive_some(http, &c, 1);
+    long got = receive_some(http, window, can_peek ? sizeof window : 1, can_peek ? MSG_PEEK : 0);
     if (got < 0) return LineRead::failed;
     if (got == 0) return LineRead::closed;
-    if (c == '\r') continue;
-    if (c == '\n') return LineRead::line;
-    if (line->size() >= ETH_PROXY_LINE_MAX) return LineRead::too_long;
-    *line += c;
+    const void* newline = memchr(window, '\n', static_cast<size_t>(got));
+    size_t take = newline != nullptr
+                      ? static_cast<size_t>(static_cast<const char*>(newline) - window) + 1
+                      : static_cast<size_t>(got);
+    if (can_peek) {
+      // The bytes looked at are already there, so this receive does not wait.
+      for (size_t consumed = 0; consumed < take;) {
+        long taken = receive_some(http, window + consumed, take - consumed);
+        if (taken <= 0) return LineRead::failed;
+        consumed += static_cast<size_t>(taken);
+      }
+    }
+    for (size_t i = 0; i < take; ++i) {
+      char c = window[i];
+      if (c == '\r') continue;
+      if (c == '\n') return LineRead::line;
+      if (line->size() >= ETH_PROXY_LINE_MAX) return LineRead::too_long;
+      *line += c;
+    }
   }
 }
 
@@ -398,6 +431,51 @@ long read_from_connection(void* state, unsigned char* buffer, size_t capacity) {
   return receive_some(static_cast<EthHttpContext*>(state), buffer, capacity);
 }
 
+// "host:port" of the endpoint, and of the proxy it is reached through, for messages.
+std::string peer_text(const char* host, int port, const char* proxy_host, int proxy_port) {
+  std::string text = eth_host_text(host ? host : "") + ":" + std::to_string(port);
+  if (proxy_host != nullptr && *proxy_host != '\0')
+    text += " through the proxy " + eth_host_text(proxy_host) + ":" + std::to_string(proxy_port);
+  return text;
+}
+
+// Marks the connect phase on http's clock for the lifetime of one open, unless an outer open
+// already did.
+class ConnectPhase {
+ public:
+  ConnectPhase(EthHttpContext* http, const std::string& peer)
+      : http_(http), owner_(!http->clock.connecting) {
+    if (owner_) eth_clock_connecting(http_, peer);
+  }
+  ~ConnectPhase() {
+    if (owner_) eth_clock_connected(http_);
+  }
+  ConnectPhase(const ConnectPhase&) = delete;
+  ConnectPhase& operator=(const ConnectPhase&) = delete;
+
+ private:
+  EthHttpContext* http_;
+  bool owner_;
+};
+
+// The failure of the exchange in progress on `http`: the limit that ended a wait, else the
+// transport's last error.
+EthFailure current_failure(const EthHttpContext& http) {
+  if (http.clock.ended != EthWaitEnd::none) return eth_wait_failure(http.clock, http.clock.ended);
+  EthFailure failure;
+  failure.message = http.last_error.empty() ? "Connection failed" : http.last_error;
+  return failure;
+}
+
+// Sends `request` and reads its response; the caller holds the exchange lock.
+int send_and_read(EthRequest* request, EthResponse* out) {
+  EthHttpContext* http = request->header.context;
+  if (eth_send_request(request) < 0) return ETH_IO_FAILED;
+  EthByteSource source = eth_connection_source(http);
+  // The response reader takes over from here: status, headers, body.
+  return eth_read_response(http, &source, out);
+}
+
 }  // namespace
 
 void eth_set_last_error(EthHttpContext* http, const char* message) {
@@ -406,19 +484,18 @@ void eth_set_last_error(EthHttpContext* http, const char* message) {
   http->last_error = std::move(text);
 }
 
-void eth_post_transport_error(EthEnv* env, void* target, const EthHttpContext& http) {
-  eth_post_error(env, target, "08001", http.last_error.c_str());
-}
-
 int eth_open_connection(EthHttpContext* http, const char* host, int port, const char* proxy_host,
                         int proxy_port, const char* proxy_user, const char* proxy_password) {
   if (http == nullptr) return ETH_CONNECT_FAILED;
   if (http->socket >= 0) eth_close_connection(http);
+  // Outside an exchange nothing else clears what ended an earlier wait.
+  if (!http->clock.started) http->clock.ended = EthWaitEnd::none;
   try {
     if (host == nullptr || *host == '\0') {
       fail(http, __LINE__, "Failed to find host address ''");
       return ETH_CONNECT_FAILED;
     }
+    ConnectPhase phase(http, peer_text(host, port, proxy_host, proxy_port));
     if (proxy_host != nullptr && *proxy_host != '\0')
       return open_via_proxy(http, host, port, proxy_host, proxy_port, proxy_user, proxy_password);
     return open_direct(http, host, port);
@@ -436,11 +513,20 @@ int eth_open_endpoint(EthConnection* connection) {
     fail(http, __LINE__, "TLS connections to the proxy are not supported");
     return ETH_CONNECT_FAILED;
   }
-  int result = eth_open_connection(
-      http, connection->host.c_str(), connection->port, connection->proxy_host.c_str(),
-      connection->proxy_port, connection->proxy_user.c_str(), connection->proxy_password.c_str());
-  if (result != 0 || !connection->tls) return result;
-  result = eth_ssl_connect(http, http->socket, connection->host.c_str());
+  int result;
+  try {
+    // The login time-out covers the TCP connection, the tunnel and the TLS handshake alike.
+    ConnectPhase phase(http, peer_text(connection->host.c_str(), connection->port,
+                                       connection->proxy_host.c_str(), connection->proxy_port));
+    result = eth_open_connection(
+        http, connection->host.c_str(), connection->port, connection->proxy_host.c_str(),
+        connection->proxy_port, connection->proxy_user.c_str(), connection->proxy_password.c_str());
+    if (result != 0 || !connection->tls) return result;
+    result = eth_ssl_connect(http, http->socket, connection->host.c_str());
+  } catch (...) {
+    eth_set_last_error(http, "Unable to allocate memory");
+    result = ETH_CONNECT_FAILED;
+  }
   if (result != 0) eth_close_connection(http);
   return result;
 }
@@ -469,8 +555,13 @@ long eth_send(EthHttpContext* http, const void* bytes, size_t length) {
     size_t sent = 0;
     int interruptions = 0;
     while (sent < length) {
+      if (!eth_clock_check(http)) return ETH_IO_FAILED;
       // MSG_NOSIGNAL: a peer that went away must give an error, not kill the process.
       ssize_t written = ::send(http->socket, data + sent, length - sent, MSG_NOSIGNAL);
+      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (!eth_wait_socket(http, http->socket, POLLOUT)) return ETH_IO_FAILED;
+        continue;
+      }
       if (written < 0 && errno == EINTR && ++interruptions < kEintrRetries) continue;
       if (written <= 0) {
         fail(http, __LINE__, "Send to proxy failed");
@@ -521,10 +612,41 @@ int eth_exchange(EthRequest* request, EthResponse* out) {
     return ETH_IO_FAILED;
   EthHttpContext* http = request->header.context;
   std::lock_guard<std::mutex> guard(http->exchange_lock);
-  if (eth_send_request(request) < 0) return ETH_IO_FAILED;
-  EthByteSource source = eth_connection_source(http);
-  // The response reader takes over from here: status, headers, body.
-  return eth_read_response(http, &source, out);
+  if (!http->clock.started) http->clock.ended = EthWaitEnd::none;
+  return send_and_read(request, out);
+}
+
+int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std::string& body,
+                   EthRequest* request, EthResponse* out, EthFailure* failure) {
+  EthHttpContext* http = &connection->http;
+  EthExchangeClock clock = eth_clock_for(limits, sqi_steady_now_ns());
+  clock.peer = peer_text(connection->host.c_str(), connection->port, connection->proxy_host.c_str(),
+                         connection->proxy_port);
+  // Statements of one connection may run on several threads: the socket is opened, used and
+  // closed by one exchange at a time, and waiting for the turn counts against the limits.
+  std::unique_lock<std::mutex> lock(http->exchange_lock, std::defer_lock);
+  EthWaitEnd end = eth_lock_within(lock, clock);
+  if (end != EthWaitEnd::none) {
+    *failure = eth_wait_failure(clock, end);
+    return ETH_IO_FAILED;
+  }
+  eth_clock_install(http, clock);
+  int result;
+  try {
+    result = eth_open_endpoint(connection);
+    if (result == 0) {
+      eth_make_json_request(http, connection->host, body, request);
+      result = send_and_read(request, out);
+    }
+    if (result != 0) *failure = current_failure(*http);
+  } catch (...) {
+    failure->sqlstate = "HY001";
+    failure->message = "Memory allocation error";
+    result = ETH_IO_FAILED;
+  }
+  eth_close_connection(http);
+  eth_clock_stop(http);
+  return result == 0 ? 0 : ETH_IO_FAILED;
 }
 
 int eth_proxy_connect_once(EthHttpContext* http, const char* host, int port,

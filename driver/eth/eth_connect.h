@@ -3,11 +3,14 @@
 // Digest proxy authentication), the TLS hand-off, sending and receiving,
 // the request/response exchange and closing.
 //
+// Every wait is bounded by the limits of the exchange in progress (eth_wait.h);
+// outside an exchange each wait gets the default network time-out.
 // Failures leave their message in the HTTP context's last error text and in
-// an error record; the caller posts it with eth_post_transport_error.
+// an error record; eth_round_trip hands a statement's failure back to post.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "driver/eth/eth_context.h"
 #include "driver/eth/eth_request.h"
@@ -20,8 +23,6 @@ constexpr int ETH_IO_FAILED = -1;       // result of a failed send or receive
 constexpr size_t ETH_PROXY_LINE_MAX = 1023;         // characters of one reply line (CR dropped)
 constexpr size_t ETH_PROXY_HEADER_LINES_MAX = 100;  // lines of one reply before its body
 constexpr long ETH_PROXY_BODY_MAX = 1 << 20;        // bytes of one reply body
-// Send and receive time-out of every socket, so a silent peer cannot stall a request forever.
-constexpr int ETH_SOCKET_TIMEOUT_SECONDS = 300;
 
 // What a proxy answered to one CONNECT.
 struct EthProxyReply {
@@ -58,6 +59,12 @@ EthByteSource eth_connection_source(EthHttpContext* http);
 // closes the connection). 0; ETH_IO_FAILED when the send failed; otherwise the failing
 // EthResponseResult of the response reader.
 int eth_exchange(EthRequest* request, EthResponse* out);
+// One whole exchange of a statement: holding the connection's exchange lock (waited for within
+// `limits`), opens the endpoint, sends `body` as a JSON-RPC request made into `request`, reads
+// the response into `out` and closes the socket, every wait bounded by `limits`. 0, or
+// ETH_IO_FAILED with `failure` filled (SQLSTATE and text to post).
+int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std::string& body,
+                   EthRequest* request, EthResponse* out, EthFailure* failure);
 
 // Sends CONNECT to `host`:`port` with `authorization_line` ("" for none) on http's socket
 // and reads the reply into `reply`. 0, or ETH_CONNECT_FAILED with the error recorded.
@@ -66,5 +73,3 @@ int eth_proxy_connect_once(EthHttpContext* http, const char* host, int port,
 
 // Records `message` as http's last error (cut to 1023 characters).
 void eth_set_last_error(EthHttpContext* http, const char* message);
-// Posts http's last error with SQLSTATE 08001 through the backend's service callback.
-void eth_post_transport_error(EthEnv* env, void* target, const EthHttpContext& http);

@@ -10,6 +10,7 @@
 
 #include "driver/dal/sqi/sqi.h"
 #include "driver/eth/eth_log.h"
+#include "driver/eth/eth_wait.h"
 
 struct EthTable;  // a table of the connection's table list (eth_tables.h)
 struct RowSet;    // rows of a catalog result (driver/dal/sqi/rowset.h)
@@ -26,7 +27,8 @@ struct EthHttpContext {
   int tag = ETH_HTTP_CONTEXT_TAG;  // identifies the record to the log
   EthLogState log;                 // log mode, file and lock
   int socket = -1;                 // open socket, -1 when closed
-  std::mutex exchange_lock;        // held around each request/response exchange
+  std::mutex exchange_lock;        // held from opening to closing the socket of an exchange
+  EthExchangeClock clock;          // limits of the exchange in progress (under exchange_lock)
   std::string uri;                 // endpoint URI
   std::string api_key;             // API key ("" when none)
   void* tls_session = nullptr;     // TLS session while a TLS socket is open
@@ -55,7 +57,8 @@ struct EthConnection {
   int object_length = 2000;    // resolved `object_length`
   int id_length = 16;          // resolved `id_length`
   int block_length = 24;       // resolved `block_length`
-  EthHttpContext http;         // transport state
+  int network_timeout = ETH_NETWORK_TIMEOUT_DEFAULT_SECONDS;  // `network_timeout` seconds, 0 none
+  EthHttpContext http;                                        // transport state
 };
 
 // The backend's connection handle (what SQIAllocEnv makes).

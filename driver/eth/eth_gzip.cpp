@@ -1,6 +1,6 @@
-// Decoder of gzip-encoded HTTP bodies. The trailer's ISIZE is only checked, never trusted to
-// size the output: the output grows in steps and stops at the caller's limit, so a small body
-// that inflates to gigabytes fails early with bounded memory.
+// Decoder of gzip-encoded HTTP bodies. The trailer's ISIZE is only checked and used as a hint,
+// never trusted to bound the output: the output grows in steps and stops at the caller's limit,
+// so a small body that inflates to gigabytes fails early with bounded memory.
 #include "driver/eth/eth_gzip.h"
 
 #include <zlib.h>
@@ -126,7 +126,9 @@ bool inflate_member(const unsigned char* data, size_t size, size_t output_limit,
     }
     // One byte of room past the limit tells "exactly at the limit" from "over it".
     const size_t held = output->size();
-    const size_t room = std::min(kInflateStep, output_limit + 1 - held);
+    size_t room = std::min(kInflateStep, output_limit + 1 - held);
+    // Within what was reserved, so the output is not copied into a buffer twice its size.
+    if (output->capacity() > held) room = std::min(room, output->capacity() - held);
     output->resize(held + room);
     raw.stream.next_out = reinterpret_cast<Bytef*>(output->data() + held);
     raw.stream.avail_out = static_cast<uInt>(room);
@@ -200,7 +202,12 @@ EthGzipResult eth_gunzip(const unsigned char* data, size_t size, size_t output_l
   try {
     output->clear();
     if (size == 0) return failure(EthGzipStatus::truncated, "gzip data is empty");
-    result = decode(data, size, std::min(output_limit, SIZE_MAX - 1), output);
+    const size_t limit = std::min(output_limit, SIZE_MAX - 1);
+    // The trailer's size (of the last member) is only a hint: reserving it saves copying the
+    // output as it grows, and pages a lying trailer reserves in vain are never touched.
+    if (size >= kFixedHeaderSize + kTrailerSize)
+      output->reserve(std::min<size_t>(little_endian32(data + size - 4), limit) + 1);
+    result = decode(data, size, limit, output);
   } catch (const std::bad_alloc&) {
     result = failure(EthGzipStatus::no_memory, "out of memory while inflating");
   } catch (...) {

@@ -54,6 +54,7 @@ void eth_read_options(const ConnAttrSet* attributes, const std::string& dsn, Eth
   out->cert = read_option(attributes, dsn, "cert", "");
   out->accept_unverified = read_option(attributes, dsn, "accept_unverified", "");
   out->query_timeout = read_option(attributes, dsn, "query_timeout", "0");
+  out->network_timeout = read_option(attributes, dsn, "network_timeout", "");
   out->proxy = read_option(attributes, dsn, "proxy", "");
   out->proxy_user = read_option(attributes, dsn, "proxy_user", "");
   out->proxy_pass = read_option(attributes, dsn, "proxy_pass", "");
@@ -76,6 +77,12 @@ int eth_length_setting(const std::string& text, int fallback) {
 int eth_query_timeout(const std::string& text) {
   long value = 0;
   if (!read_decimal(text, &value) || value < 0) return 0;
+  return static_cast<int>(value);
+}
+
+int eth_network_timeout(const std::string& text) {
+  long value = 0;
+  if (!read_decimal(text, &value) || value < 0) return ETH_NETWORK_TIMEOUT_DEFAULT_SECONDS;
   return static_cast<int>(value);
 }
 

@@ -29,6 +29,7 @@ struct EthOptions {
   std::string object_length;
 
   std::string accept_unverified;  // accept peers the certificates do not verify
+  std::string network_timeout;    // seconds one exchange may take when no other time-out is set
 };
 
 // Reads every option: from `attributes` when it holds the key (null counts as empty),
@@ -41,6 +42,8 @@ void eth_read_options(const ConnAttrSet* attributes, const std::string& dsn, Eth
 int eth_length_setting(const std::string& text, int fallback);
 // The query time-out in seconds: a decimal value, 0 when empty, unreadable or negative.
 int eth_query_timeout(const std::string& text);
+// The network time-out in seconds: a decimal value of 0 or more (0: none), else the default.
+int eth_network_timeout(const std::string& text);
 // The long-disguise flag: "yes" or "true" in any case, or exactly "1".
 bool eth_disguise_long(const std::string& text);
 // The accept-unverified flag: "yes" or "true" in any case, or exactly "1".

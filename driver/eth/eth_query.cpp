@@ -4,7 +4,6 @@
 #include "driver/eth/eth_query.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -178,7 +177,9 @@ int decode_reply(EthStmt* stmt, EthQuery* query) {
   } else if (flags & ETH_TABLE_OBJECT_RESULT) {
     if (!is_empty_result(result)) json_array_append(query->rows, result);
   } else if (json_is_array(result)) {
-    json_array_extend(query->rows, result);
+    // The reply's own array is the rows: a copy of its slots would cost memory in proportion.
+    json_decref(query->rows);
+    query->rows = json_incref(result);
   } else if (!is_empty_result(result)) {
     // A single value where a list was expected is still one row, never silently dropped.
     json_array_append(query->rows, result);
@@ -198,9 +199,13 @@ int no_rows(EthQuery* query) {
 
 // A 200 response: parse, keep and decode the reply.
 int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response) {
-  json_error_t error;
-  query->reply = eth_json_loads_exact(response.body, &error);
+  EthDecodeFailure failure;
+  query->reply = eth_decode_reply(response.body, &failure);
   if (!query->reply) {
+    if (failure.too_large) {
+      post(stmt, 0, failure.message);
+      return SQI_ERROR;
+    }
     std::vector<EthErrorPair> pairs;
     if (!eth_error_pairs(response, &pairs) || pairs.empty())
       post(stmt, 0, "fails to decode reply");
@@ -212,40 +217,71 @@ int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response) {
   return decode_reply(stmt, query);
 }
 
+// The limits a statement's exchanges run under.
+EthLimits limits_of(const EthStmt& stmt) {
+  EthLimits limits;
+  limits.statement_deadline_ns = stmt.wait.deadline_ns;
+  limits.cancel_flag = stmt.wait.cancel_flag;
+  limits.connection_seconds = stmt.env->connection_timeout;
+  limits.login_seconds = stmt.env->login_timeout;
+  limits.network_seconds = stmt.env->connection->network_timeout;
+  return limits;
+}
+
+// Waits out a 429's Retry-After unless the statement is canceled or its time-outs (the
+// ODBC attribute, or the `query_timeout` key counted over the waits) would pass first: true to
+// retry, false when the rate-limit error is to be reported (or the cancel already was).
+bool wait_out_rate_limit(EthStmt* stmt, const EthLimits& limits, int wait, int* waited,
+                         bool* canceled) {
+  EthEnv* env = stmt->env;
+  if (env->query_timeout > 0 && *waited + wait > env->query_timeout) return false;
+  int64_t now = sqi_steady_now_ns();
+  int64_t until = now + static_cast<int64_t>(wait) * 1000000000;
+  if (limits.statement_deadline_ns > 0 && until >= limits.statement_deadline_ns) return false;
+  EthHttpContext* http = &env->connection->http;
+  eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Minute count exceeded, wait for %d seconds",
+          wait);
+  // The connection's lock is not held meanwhile: other statements may use the connection. A
+  // pause is no exchange, so only the statement's own limits end it early.
+  EthLimits own = limits;
+  own.connection_seconds = 0;
+  own.network_seconds = 0;
+  EthExchangeClock clock = eth_clock_for(own, now);
+  EthWaitEnd end = eth_pause(clock, until);
+  if (end != EthWaitEnd::none) {
+    EthFailure failure = eth_wait_failure(clock, end);
+    eth_post_error(env, stmt->target, failure.sqlstate, failure.message.c_str());
+    *canceled = true;
+    return false;
+  }
+  *waited += wait;
+  return true;
+}
+
 // Sends the request, waiting out rate limits; SQI_OK with rows, or SQI_ERROR posted.
 int exchange(EthStmt* stmt, EthQuery* query, const std::string& body) {
   EthEnv* env = stmt->env;
   EthConnection* connection = env->connection;
-  EthHttpContext* http = &connection->http;
+  const EthLimits limits = limits_of(*stmt);
   int waited = 0;
   for (int retries = 0;; ++retries) {
-    if (eth_open_endpoint(connection) != 0) {
-      eth_post_transport_error(env, stmt->target, *http);
-      return SQI_ERROR;
-    }
-    eth_make_json_request(http, connection->host, body, &query->request);
     EthResponse response;
-    int rc = eth_exchange(&query->request, &response);
-    if (rc != 0) {
+    EthFailure failure;
+    if (eth_round_trip(connection, limits, body, &query->request, &response, &failure) != 0) {
       // A reply that never came or broke off is an error, never an empty result.
-      eth_post_transport_error(env, stmt->target, *http);
-      eth_close_connection(http);
+      eth_post_error(env, stmt->target, failure.sqlstate, failure.message.c_str());
       return SQI_ERROR;
     }
-    eth_close_connection(http);
     int status = response.status_code;
     if (status == 200) return take_reply(stmt, query, response);
     if (status == 204) return no_rows(query);
     int wait = response.retry_after;
-    bool within_timeout = env->query_timeout <= 0 || waited + wait <= env->query_timeout;
+    bool stopped = false;
     if (status == 429 && wait <= ETH_RATE_LIMIT_MAX_WAIT_SECONDS &&
-        retries < ETH_RATE_LIMIT_MAX_RETRIES && within_timeout) {
-      eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Minute count exceeded, wait for %d seconds",
-              wait);
-      if (wait > 0) sleep(static_cast<unsigned>(wait));
-      waited += wait;
+        retries < ETH_RATE_LIMIT_MAX_RETRIES &&
+        wait_out_rate_limit(stmt, limits, wait, &waited, &stopped))
       continue;
-    }
+    if (stopped) return SQI_ERROR;
     std::vector<EthErrorPair> pairs;
     eth_error_pairs(response, &pairs);
     if (pairs.empty()) pairs.emplace_back("return code " + std::to_string(status), response.reason);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,8 @@ struct EthQuery {
   int64_t total_count = 0;               // X-Total-Count of the reply
   int read_column = 0;                   // column being read in pieces (0 = none)
   size_t read_offset = 0;                // characters of that column already handed out
+  std::string piece_text;                // text made for a non-string value being read
+  bool piece_text_ready = false;         // piece_text holds read_column's text
 };
 
 // One error pair gathered from a failed response: the two texts of "Error <%s: %s>".
@@ -68,6 +71,29 @@ std::string eth_missing_parameters_message(const std::vector<std::string>& names
 // Parses a JSON document keeping every integer literal too large for 64 bits exactly, as a
 // JSON string of its digits (Jansson would refuse it). Null with `error` filled on failure.
 json_t* eth_json_loads_exact(const std::string& text, json_error_t* error);
+
+// Bounds on the memory of a decoded reply: its JSON values may take at most
+// ETH_DECODE_FACTOR times the reply's size plus ETH_DECODE_SLACK_BYTES, and never more than
+// ETH_DECODE_MAX_BYTES. Small values cost Jansson far more than their text (a one-digit number
+// takes 48 bytes), so a reply made of millions of them is refused before it is decoded.
+constexpr size_t ETH_DECODE_FACTOR = 8;
+constexpr size_t ETH_DECODE_SLACK_BYTES = size_t{16} << 20;
+constexpr size_t ETH_DECODE_MAX_BYTES = size_t{1} << 30;
+
+// Why a reply was not decoded.
+struct EthDecodeFailure {
+  bool too_large = false;  // refused for the memory it would take (the message says so)
+  std::string message;     // what to post when too_large; the parser's text otherwise
+};
+// The bytes Jansson's values for the JSON `text` would take, estimated from the text alone
+// (strings, numbers, arrays, object members and the parser's copy of the longest token) with a
+// model of the library's allocations that errs on the high side. `text` need not be valid.
+size_t eth_json_decoded_estimate(std::string_view text);
+// The decoded-size limit for a reply of `size` bytes.
+size_t eth_decode_limit(size_t size);
+// Parses a reply body as eth_json_loads_exact does once its estimated decoded size is within
+// eth_decode_limit; null with `failure` filled otherwise.
+json_t* eth_decode_reply(const std::string& body, EthDecodeFailure* failure);
 // The error pairs of a failed response; false when none can be gathered.
 bool eth_error_pairs(const EthResponse& response, std::vector<EthErrorPair>* pairs);
 // Fields of a timestamp text ("YYYY-MM-DDTHH:MM:SS[.f][Z|+hh:mm|-hh:mm]"), moved by a zone

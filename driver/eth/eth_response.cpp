@@ -1,7 +1,8 @@
 // The HTTP/1.1 response reader: buffers bytes from the transport's byte source, splits the
 // status line and headers, picks out the headers the backend acts on, stores cookies, reads the
-// body by Content-Length or chunked framing and gunzips it. Every line, the header count and
-// the body have a limit, and a connection that ends early is an error, never a short body.
+// body by Content-Length, chunked framing or up to the close of the connection (HTTP/1.0
+// style), and gunzips it. Every line, the header count and the body have a limit, and a
+// connection that ends early is an error, never a short body.
 #include "driver/eth/eth_response.h"
 
 #include <strings.h>
@@ -20,8 +21,7 @@
 namespace {
 
 constexpr const char* kUnit = "eth_response.cpp";
-constexpr size_t kReadBlock = 64 * 1024;                  // bytes asked of the source in one read
-constexpr size_t kInitialBodyReserve = size_t{16} << 20;  // never reserve more up front
+constexpr size_t kReadBlock = 64 * 1024;  // bytes asked of the source in one read
 constexpr size_t kMaxErrorText = 1023;
 constexpr size_t kExcerptLength = 80;
 
@@ -111,6 +111,18 @@ class Reader {
     }
   }
 
+  // Appends everything up to the end of the stream to `out`; false when that would make it
+  // longer than `max_length` bytes (it then holds at most that many).
+  bool read_to_end(std::string* out, size_t max_length) {
+    for (;;) {
+      if (begin_ == end_ && !fill()) return true;
+      const size_t take = end_ - begin_;
+      if (take > max_length - std::min(max_length, out->size())) return false;
+      out->append(reinterpret_cast<const char*>(buffer_.get() + begin_), take);
+      begin_ = end_;
+    }
+  }
+
   // Appends exactly `count` bytes to `out`; false when the stream ended first.
   bool read_exact(size_t count, std::string* out) {
     while (count > 0) {
@@ -151,7 +163,8 @@ class Reader {
 
   EthHttpContext* http_;
   EthByteSource* source_;
-  std::unique_ptr<unsigned char[]> buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
+  std::unique_ptr<unsigned char[]> buffer_ =
+      std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
   size_t begin_ = 0;
   size_t end_ = 0;
   bool ended_ = false;
@@ -299,8 +312,22 @@ class ResponseParser {
       read_chunked_body();
     } else if (out_->content_length > 0) {
       read_sized_body();
+    } else if (out_->content_length < 0) {
+      read_body_to_close();
     }
-    // Neither length nor chunking: the body is empty.
+  }
+
+  // Neither length nor chunking: the body runs to the close of the connection (RFC 9112 6.3).
+  void read_body_to_close() {
+    std::string& body = out_->body;
+    const std::string limit = std::to_string(limits_.max_body);
+    if (!reader_->read_to_end(&body, limits_.max_body))
+      fail(ETH_RESPONSE_TOO_LARGE,
+           "body read up to the close of the connection exceeds the limit of " + limit + " bytes");
+    if (!out_->gzip && !body.empty())
+      eth_log_dump(http_, kUnit, __LINE__, ETH_LOG_DETAIL,
+                   reinterpret_cast<const unsigned char*>(body.data()), body.size(),
+                   "Respose Body");
   }
 
   void read_sized_body() {
@@ -310,7 +337,9 @@ class ResponseParser {
                                        " exceeds the limit of " + std::to_string(limits_.max_body) +
                                        " bytes");
     std::string& body = out_->body;
-    body.reserve(std::min<size_t>(length, kInitialBodyReserve));
+    // Reserved pages a short body never fills are never touched, so they cost no memory; the
+    // body is not copied as it grows.
+    body.reserve(length);
     if (!reader_->read_exact(length, &body))
       fail(ETH_RESPONSE_TRUNCATED, "connection closed after " + std::to_string(body.size()) +
                                        " of " + std::to_string(length) + " body bytes");

@@ -1,6 +1,8 @@
 // The rows of a data scan: fetch over the reply's rows (one fetch per array
 // element for child tables) and the conversion of each JSON value to the C
-// type asked for, with long text handed out in pieces.
+// type asked for, with long text handed out in pieces. A string is handed out
+// straight from the reply and any other text is made once per value, so
+// reading a value in pieces costs time in proportion to its length.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "driver/eth/eth_catalog.h"
 #include "driver/eth/eth_query.h"
@@ -42,7 +45,8 @@ int decimal_at(const char* text, size_t length, size_t offset) {
 }
 
 // The JSON value of a column in the current row: borrowed from the reply, or made for a
-// parameter column into `owned`. Null when the row has no such value.
+// parameter column into `owned` (which must then be given). Null when the row has no such
+// value.
 json_t* column_value(const EthQuery* query, const EthColumn& column, JsonPtr* owned) {
   if (column.flags & ETH_COLUMN_PARAM) {
     size_t position = static_cast<size_t>(column.param_position);
@@ -104,9 +108,36 @@ bool value_text(json_t* value, std::string* out) {
   }
 }
 
+// The text of column `column` of the current row: borrowed from the reply or the parameter
+// texts when it is a string, else made into the query's piece text once for the column (and
+// reused while it is read in pieces). False for NULL.
+bool column_text(EthQuery* query, int column, std::string_view* text) {
+  const EthColumn& described = query->table->columns[column - 1];
+  if (described.flags & ETH_COLUMN_PARAM) {
+    size_t position = static_cast<size_t>(described.param_position);
+    if (position >= query->param_texts.size() || query->param_texts[position].empty()) return false;
+    *text = query->param_texts[position];
+    return true;
+  }
+  json_t* value = column_value(query, described, nullptr);
+  if (!value || json_is_null(value)) return false;
+  if (json_is_string(value)) {
+    *text = std::string_view(json_string_value(value), json_string_length(value));
+    return true;
+  }
+  if (query->read_column != column || !query->piece_text_ready) {
+    query->piece_text.clear();
+    query->piece_text_ready = false;
+    if (!value_text(value, &query->piece_text)) return false;
+    query->piece_text_ready = true;
+  }
+  *text = query->piece_text;
+  return true;
+}
+
 // Hands out `text` from the statement's read offset into a character buffer.
-int copy_text_piece(EthQuery* query, int column, const std::string& text, char* buffer,
-                    SQLLEN length, SQLLEN* indicator) {
+int copy_text_piece(EthQuery* query, int column, std::string_view text, char* buffer, SQLLEN length,
+                    SQLLEN* indicator) {
   if (query->read_column != column) {
     query->read_column = column;
     query->read_offset = 0;
@@ -124,6 +155,7 @@ int copy_text_piece(EthQuery* query, int column, const std::string& text, char* 
     if (indicator) *indicator = static_cast<SQLLEN>(remaining);
     query->read_column = 0;  // complete: a later read starts again at the beginning
     query->read_offset = 0;
+    query->piece_text_ready = false;
     return SQI_OK;
   }
   std::memcpy(buffer, text.data() + offset, room);
@@ -275,6 +307,7 @@ int eth_query_fetch(EthQuery* query) {
   if (!query || query->end) return SQI_NO_DATA;
   query->read_column = 0;
   query->read_offset = 0;
+  query->piece_text_ready = false;
   if (!(query->table->flags & ETH_TABLE_CHILD)) {
     if (query->row < query->row_count) {
       ++query->row;
@@ -310,6 +343,14 @@ int eth_query_get_data(EthStmt* stmt, int column, int c_type, void* buffer, SQLL
     eth_post_error(stmt->env, stmt->target, "07009", "Invalid descriptor index");
     return SQI_ERROR;
   }
+  if (c_type == SQL_C_CHAR) {
+    std::string_view text;
+    if (!column_text(query, column, &text)) {
+      set_null(indicator);
+      return SQI_OK;
+    }
+    return copy_text_piece(query, column, text, static_cast<char*>(buffer), length, indicator);
+  }
   JsonPtr owned;
   json_t* value = column_value(query, query->table->columns[column - 1], &owned);
   if (!value || json_is_null(value)) {
@@ -317,14 +358,6 @@ int eth_query_get_data(EthStmt* stmt, int column, int c_type, void* buffer, SQLL
     return SQI_OK;
   }
   switch (c_type) {
-    case SQL_C_CHAR: {
-      std::string text;
-      if (!value_text(value, &text)) {
-        set_null(indicator);
-        return SQI_OK;
-      }
-      return copy_text_piece(query, column, text, static_cast<char*>(buffer), length, indicator);
-    }
     case SQL_C_LONG:
     case SQL_C_SLONG:
       return read_integer(stmt, value, false, buffer, indicator);

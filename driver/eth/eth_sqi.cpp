@@ -64,6 +64,8 @@ int eth_disconnect(SqiEnv handle) {
   auto* env = static_cast<EthEnv*>(handle);
   if (!env) return SQI_OK;
   if (EthConnection* connection = env->connection) {
+    // Sockets live only inside an exchange; one still running finishes first.
+    std::lock_guard<std::mutex> guard(connection->http.exchange_lock);
     eth_close_connection(&connection->http);
   }
   release_connection(env);
@@ -94,12 +96,15 @@ static const char* configure_connection(EthEnv* env, const EthOptions& options,
   if (!options.cert.empty()) http.cert_path = options.cert;
   http.accept_unverified = eth_accept_unverified(options.accept_unverified);
   env->query_timeout = eth_query_timeout(options.query_timeout);
+  connection->network_timeout = eth_network_timeout(options.network_timeout);
   env->disguise_long = eth_disguise_long(options.disguise_long);
   if (!options.logfile.empty()) http.log.file = options.logfile;
   eth_apply_lengths(options, connection);
   if (http.log.mode != 0) {
     eth_log(&http, kUnit, __LINE__, ETH_LOG_DETAIL, "Startup Connection");
     eth_log(&http, kUnit, __LINE__, ETH_LOG_CONTINUATION, "query_timeout: %d", env->query_timeout);
+    eth_log(&http, kUnit, __LINE__, ETH_LOG_CONTINUATION, "network_timeout: %d",
+            connection->network_timeout);
   }
   EthUri endpoint;
   if (!eth_parse_uri(options.uri.c_str(), &endpoint))

@@ -1,11 +1,14 @@
 // The TLS channel of the Ethereum backend over OpenSSL: a shared client
 // context, the per-connection trust store, the handshake with peer and
 // host-name verification, the verification failures a connection may be told
-// to accept, and send, receive and close on the session.
+// to accept, and send, receive and close on the session. The socket is
+// non-blocking: when OpenSSL wants to read or write, the channel waits within
+// the exchange's limits (eth_wait.h).
 #include "driver/eth/eth_ssl.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <openssl/err.h>
@@ -301,6 +304,14 @@ void post_connect_failure(EthHttpContext* http, SSL* ssl, const TlsSession& sess
   drain_errors(http, __LINE__);
 }
 
+// Waits for what OpenSSL asked for after a call that gave `status`: true when the call should
+// be repeated, false when the status is a failure or a limit ended the wait.
+bool wait_for_tls(EthHttpContext* http, int socket, int status) {
+  if (status == SSL_ERROR_WANT_READ) return eth_wait_socket(http, socket, POLLIN);
+  if (status == SSL_ERROR_WANT_WRITE) return eth_wait_socket(http, socket, POLLOUT);
+  return false;
+}
+
 // Checks the finished handshake's verification verdict; false (failure posted) when the
 // peer is not to be trusted.
 bool accept_peer(EthHttpContext* http, SSL* ssl, const TlsSession& session) {
@@ -404,17 +415,23 @@ int handshake(EthHttpContext* http, int socket, const char* host) {
     drain_errors(http, __LINE__);
     return ETH_SSL_FAILED;
   }
-  ERR_clear_error();
   int result;
   int saved_errno;
-  {
-    SigpipeGuard guard;
-    errno = 0;
-    result = SSL_connect(ssl.get());
-    saved_errno = errno;
-  }
-  if (result != 1) {
-    post_connect_failure(http, ssl.get(), *session, result, saved_errno);
+  for (;;) {
+    ERR_clear_error();
+    {
+      SigpipeGuard guard;
+      errno = 0;
+      result = SSL_connect(ssl.get());
+      saved_errno = errno;
+    }
+    if (result == 1) break;
+    int status = SSL_get_error(ssl.get(), result);
+    if (wait_for_tls(http, socket, status)) continue;
+    // A limit that ended the wait has already said so.
+    if (http->clock.ended == EthWaitEnd::none)
+      post_connect_failure(http, ssl.get(), *session, result, saved_errno);
+    ERR_clear_error();
     return ETH_SSL_FAILED;
   }
   eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Connected!!!");
@@ -479,13 +496,25 @@ long eth_ssl_write(EthHttpContext* http, const void* bytes, size_t length) {
   if (length == 0) return 0;
   if (length > static_cast<size_t>(LONG_MAX)) length = LONG_MAX;
   SigpipeGuard guard;
-  ERR_clear_error();
-  errno = 0;
-  size_t written = 0;
-  int result = SSL_write_ex(session->ssl, bytes, length, &written);
-  if (result == 1) return static_cast<long>(written);
-  post_io_failure(http, session->ssl, result, "write");
-  return -1;
+  const auto* data = static_cast<const unsigned char*>(bytes);
+  size_t sent = 0;
+  while (sent < length) {
+    if (!eth_clock_check(http)) return -1;
+    ERR_clear_error();
+    errno = 0;
+    size_t written = 0;
+    // A write that wants to wait is repeated with the same bytes, as OpenSSL requires.
+    int result = SSL_write_ex(session->ssl, data + sent, length - sent, &written);
+    if (result == 1) {
+      sent += written;
+      continue;
+    }
+    int status = SSL_get_error(session->ssl, result);
+    if (wait_for_tls(http, SSL_get_fd(session->ssl), status)) continue;
+    if (http->clock.ended == EthWaitEnd::none) post_io_failure(http, session->ssl, result, "write");
+    return -1;
+  }
+  return static_cast<long>(sent);
 }
 
 long eth_ssl_read(EthHttpContext* http, void* buffer, size_t size) {
@@ -494,14 +523,18 @@ long eth_ssl_read(EthHttpContext* http, void* buffer, size_t size) {
   if (size == 0) return 0;
   if (size > static_cast<size_t>(LONG_MAX)) size = LONG_MAX;
   SigpipeGuard guard;
-  ERR_clear_error();
-  errno = 0;
-  size_t received = 0;
-  int result = SSL_read_ex(session->ssl, buffer, size, &received);
-  if (result == 1) return static_cast<long>(received);
-  if (SSL_get_error(session->ssl, result) == SSL_ERROR_ZERO_RETURN) return 0;
-  post_io_failure(http, session->ssl, result, "read");
-  return -1;
+  for (;;) {
+    ERR_clear_error();
+    errno = 0;
+    size_t received = 0;
+    int result = SSL_read_ex(session->ssl, buffer, size, &received);
+    if (result == 1) return static_cast<long>(received);
+    int status = SSL_get_error(session->ssl, result);
+    if (status == SSL_ERROR_ZERO_RETURN) return 0;
+    if (wait_for_tls(http, SSL_get_fd(session->ssl), status)) continue;
+    if (http->clock.ended == EthWaitEnd::none) post_io_failure(http, session->ssl, result, "read");
+    return -1;
+  }
 }
 
 void eth_ssl_shutdown(EthHttpContext* http) {

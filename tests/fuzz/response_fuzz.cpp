@@ -1,6 +1,7 @@
-// Fuzz target of the HTTP response reader and the gzip decoder: the input is served as the
-// bytes of one response, in pieces whose size the first input byte picks, and also decoded
-// directly as gzip data.
+// Fuzz target of the HTTP response reader, the gzip decoder and the reply decoder: the input is
+// served as the bytes of one response, in pieces whose size the first input byte picks, its body
+// decoded as a JSON-RPC reply within the decoded-size limit, and the input also decoded directly
+// as gzip data.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "driver/eth/eth_context.h"
 #include "driver/eth/eth_gzip.h"
+#include "driver/eth/eth_query.h"
 #include "driver/eth/eth_response.h"
 
 namespace {
@@ -48,6 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int result = eth_read_response_limited(&http, &bytes, limits, &response);
   if (result == ETH_RESPONSE_OK) {
     if (response.body.size() > limits.max_body) __builtin_trap();
+    EthDecodeFailure failure;
+    json_t* reply = eth_decode_reply(response.body, &failure);
+    // A refused reply says so; an accepted one was estimated within the limit.
+    if (failure.too_large && reply != nullptr) __builtin_trap();
+    if (reply != nullptr &&
+        eth_json_decoded_estimate(response.body) > eth_decode_limit(response.body.size()))
+      __builtin_trap();
+    json_decref(reply);
   } else if (http.last_error.empty() || http.last_error.size() > 1023 || !response.body.empty()) {
     __builtin_trap();
   }

@@ -144,6 +144,7 @@ TEST_F(EthConnectTest, OptionsBecomeSettings) {
     int block_length;
     bool disguise_long;
     int query_timeout;
+    int network_timeout = ETH_NETWORK_TIMEOUT_DEFAULT_SECONDS;
   };
   const Case cases[] = {
       {"", 0, 255, 16, 24, false, 0},
@@ -156,6 +157,9 @@ TEST_F(EthConnectTest, OptionsBecomeSettings) {
       {"string_length=80;id_length=66;block_length=12", 0, 80, 66, 12, false, 0},
       {"string_length=99999999999;query_timeout=30", 0, 255, 16, 24, false, 30},
       {"query_timeout=-5", 0, 255, 16, 24, false, 0},
+      {"network_timeout=7", 0, 255, 16, 24, false, 0, 7},
+      {"network_timeout=0", 0, 255, 16, 24, false, 0, 0},  // no limit of its own
+      {"network_timeout=-1", 0, 255, 16, 24, false, 0, ETH_NETWORK_TIMEOUT_DEFAULT_SECONDS},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
@@ -172,6 +176,7 @@ TEST_F(EthConnectTest, OptionsBecomeSettings) {
     EXPECT_EQ(connection()->object_length, 2000);
     EXPECT_EQ(env()->disguise_long, c.disguise_long);
     EXPECT_EQ(env()->query_timeout, c.query_timeout);
+    EXPECT_EQ(connection()->network_timeout, c.network_timeout);
     EXPECT_TRUE(g_posted.empty());
   }
 }

@@ -10,8 +10,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
@@ -19,98 +22,16 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "driver/eth/eth_connect.h"
 #include "tests/odbc/dal_scan.h"
 #include "tests/odbc/node_client.h"
+#include "tests/odbc/script_server.h"
 #include "driver/eth/eth_query.h"
 #include "driver/sql/restriction.h"
 
 namespace {
 
 constexpr int kPollMillis = 5000;  // every wait of the test server is bounded
-
-// A loopback server that answers each connection with the next scripted reply (the last one
-// repeats) and records the body of every request. Connections are one request each.
-class ScriptServer {
- public:
-  explicit ScriptServer(std::vector<std::string> replies, int max_requests = 10)
-      : replies_(std::move(replies)), max_requests_(max_requests) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ok_ = listener_ >= 0 && bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-          listen(listener_, 8) == 0 &&
-          getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    port_ = ntohs(address.sin_port);
-    if (ok_) thread_ = std::thread([this] { run(); });
-  }
-  ~ScriptServer() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (listener_ >= 0) ::close(listener_);
-  }
-  int port() const { return port_; }
-  bool ok() const { return ok_; }
-  std::vector<std::string> bodies() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return bodies_;
-  }
-
- private:
-  static bool readable(int fd, int millis) {
-    pollfd entry{fd, POLLIN, 0};
-    return poll(&entry, 1, millis) == 1;
-  }
-  static std::string read_body(int fd) {
-    std::string data;
-    size_t wanted = std::string::npos;
-    char buffer[4096];
-    while (data.size() < (1u << 20) && (wanted == std::string::npos || data.size() < wanted)) {
-      if (!readable(fd, kPollMillis)) break;
-      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-      if (got <= 0) break;
-      data.append(buffer, static_cast<size_t>(got));
-      size_t end = data.find("\r\n\r\n");
-      if (wanted == std::string::npos && end != std::string::npos) {
-        size_t at = data.substr(0, end).find("Content-Length: ");
-        size_t length = at == std::string::npos ? 0 : std::strtoul(&data[at + 16], nullptr, 10);
-        wanted = end + 4 + length;
-      }
-    }
-    size_t end = data.find("\r\n\r\n");
-    return end == std::string::npos ? "" : data.substr(end + 4);
-  }
-  void run() {
-    for (int served = 0; served < max_requests_;) {
-      if (!readable(listener_, 100)) {
-        if (stop_) return;
-        continue;
-      }
-      int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) return;
-      bodies_.push_back(read_body(client));
-      const std::string& reply = replies_[std::min<size_t>(served, replies_.size() - 1)];
-      send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-      shutdown(client, SHUT_WR);
-      char sink[256];
-      while (readable(client, 200) && recv(client, sink, sizeof sink, 0) > 0) {
-      }
-      ::close(client);
-      ++served;
-    }
-  }
-
-  std::vector<std::string> replies_;
-  std::vector<std::string> bodies_;
-  int max_requests_;
-  int listener_ = -1;
-  int port_ = 0;
-  bool ok_ = false;
-  volatile bool stop_ = false;
-  std::thread thread_;
-};
 
 std::string http_reply(const std::string& status, const std::string& content_type,
                        const std::string& body, const std::string& extra = "") {
@@ -130,6 +51,7 @@ struct ScanResult {
   std::vector<std::map<std::string, std::string>> rows;
   std::string message;
   int native = 0;
+  std::string state;  // SQLSTATE of the first diagnostic
 };
 
 using Params = ScanParams;  // column, `=` value text
@@ -190,6 +112,7 @@ class Session {
     if (GetDiagRec(errors_, 1, state, &native, message, sizeof message, nullptr) == SQL_SUCCESS) {
       out.message = reinterpret_cast<char*>(message);
       out.native = native;
+      out.state = reinterpret_cast<char*>(state);
     }
     return out;
   }
@@ -484,6 +407,14 @@ struct ResponseCase {
   size_t requests;      // requests the server saw
 };
 
+// A JSON array of `count` copies of the number `digits`.
+std::string number_array(size_t count, const std::string& digits) {
+  std::string text = "[";
+  for (size_t i = 0; i < count; ++i) text += digits + ",";
+  text.back() = ']';
+  return text;
+}
+
 TEST(EthQueryResponses, EachStatusHasItsOutcome) {
   std::string too_many =
       http_reply("429 Too Many Requests", "text/plain", "slow", "Retry-After: 0\r\n");
@@ -547,6 +478,14 @@ TEST(EthQueryResponses, EachStatusHasItsOutcome) {
        "Error <return code 429: Too Many Requests>",
        1},
       {"big integer", {result_reply("123456789012345678901234567890")}, SQI_OK, 1, "", 1},
+      // A million one-digit numbers would take 24 times their 2 MB once decoded.
+      {"values too small for their cost",
+       {result_reply(number_array(1000000, "1"))},
+       SQI_ERROR,
+       0,
+       "The reply of 2000035 bytes would take about 46 MB of memory once decoded, more than "
+       "the limit of 32 MB (8 times its size plus 16 MB, at most 1024 MB); ask for less data",
+       1},
   };
   for (const ResponseCase& c : cases) {
     ScriptServer server(c.replies);
@@ -589,6 +528,130 @@ TEST(EthQueryResponses, ChildTableYieldsOneRowPerElement) {
   EXPECT_EQ("NULL", rows.rows[1]["transactionsValue"]);
   EXPECT_EQ("0xb", rows.rows[1]["hash"]);
   EXPECT_TRUE(session.scan("getBlockByHash_transactions", params).rows.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The statement's cancel flag, raised from another thread, and statements of one connection
+// on several threads.
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Raises `*flag` after `millis` on a thread of its own; joined on destruction.
+class Canceller {
+ public:
+  Canceller(int* flag, int millis)
+      : thread_([flag, millis] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+          __atomic_store_n(flag, 1, __ATOMIC_RELEASE);
+        }) {}
+  ~Canceller() { thread_.join(); }
+
+ private:
+  std::thread thread_;
+};
+
+TEST(EthQueryCancel, RaisedFlagEndsTheWaitOnTheNodeAndTheRateLimitPause) {
+  const ScriptReply silent = silent_reply();
+  const std::pair<const char*, ScriptReply> cases[] = {
+      {"silent node", silent},
+      {"rate-limit pause",
+       plain_reply(http_reply("429 Too Many Requests", "text/plain", "", "Retry-After: 30\r\n"))},
+  };
+  for (const auto& [name, reply] : cases) {
+    ScriptServer server({reply});
+    Session session(endpoint(server));
+    ASSERT_TRUE(session.open());
+    int flag = 0;
+    DALSetWait(session.iterator(), SqiWait{0, &flag});
+    Clock::time_point start = Clock::now();
+    ScanResult result;
+    {
+      Canceller canceller(&flag, 300);
+      result = session.scan("blockNumber");
+    }
+    EXPECT_EQ(SQI_ERROR, result.rc) << name;
+    EXPECT_EQ("HY008", result.state) << name;
+    EXPECT_EQ("Operation canceled", result.message) << name;
+    double seconds = seconds_since(start);
+    EXPECT_LT(seconds, 0.3 + 2) << name;  // within 100 ms in fact; generous here
+    std::printf("[ cancel   ] %s: ended %.3f s after the flag\n", name, seconds - 0.3);
+  }
+}
+
+// Open descriptors of this process.
+size_t open_descriptors() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+TEST(EthQueryConcurrency, StatementsOfOneConnectionTakeTurnsOnTheSocket) {
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 10;
+  ScriptServer server({result_reply("\"0x7\"")}, kThreads * kRounds);
+  EthConnection connection;
+  connection.host = "127.0.0.1";
+  connection.port = static_cast<uint16_t>(server.port());
+  connection.http.uri = endpoint(server);
+  const size_t descriptors = open_descriptors();
+  std::atomic<int> answered{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&] {
+      for (int round = 0; round < kRounds; ++round) {
+        EthRequest request;
+        EthResponse response;
+        EthFailure failure;
+        if (eth_round_trip(&connection, EthLimits{}, R"({"method":"eth_blockNumber"})", &request,
+                           &response, &failure) == 0 &&
+            response.body.find("\"0x7\"") != std::string::npos)
+          ++answered;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(kThreads * kRounds, answered.load());
+  EXPECT_EQ(static_cast<size_t>(kThreads * kRounds), server.bodies().size());
+  EXPECT_EQ(descriptors, open_descriptors());  // every socket was closed by its own exchange
+}
+
+TEST(EthQueryConcurrency, WaitingForTheConnectionsTurnEndsOnCancel) {
+  const ScriptReply silent = silent_reply();
+  ScriptServer server({silent});
+  EthConnection connection;
+  connection.host = "127.0.0.1";
+  connection.port = static_cast<uint16_t>(server.port());
+  connection.http.uri = endpoint(server);
+  EthLimits holder;  // holds the connection for 1 s on a node that never answers
+  holder.connection_seconds = 1;
+  std::thread first([&] {
+    EthRequest request;
+    EthResponse response;
+    EthFailure failure;
+    EXPECT_NE(0, eth_round_trip(&connection, holder, "{}", &request, &response, &failure));
+    EXPECT_STREQ("HYT01", failure.sqlstate);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  int flag = 0;
+  EthLimits waiter;
+  waiter.cancel_flag = &flag;
+  EthRequest request;
+  EthResponse response;
+  EthFailure failure;
+  Clock::time_point start = Clock::now();
+  {
+    Canceller canceller(&flag, 300);
+    EXPECT_NE(0, eth_round_trip(&connection, waiter, "{}", &request, &response, &failure));
+  }
+  EXPECT_LT(seconds_since(start), 0.3 + 2);
+  EXPECT_STREQ("HY008", failure.sqlstate);
+  first.join();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -13,7 +13,10 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <fcntl.h>
+
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -54,8 +57,9 @@ std::string g_certs;
 class TlsServer {
  public:
   enum class Mode {
-    echo,  // echoes one message, then waits for the client's close notification
-    bye,   // sends "bye" and closes the channel
+    echo,    // echoes one message, then waits for the client's close notification
+    bye,     // sends "bye" and closes the channel
+    silent,  // completes the handshake, then sends nothing until the client goes
   };
 
   TlsServer(const std::string& name, Mode mode) : mode_(mode) {
@@ -113,9 +117,12 @@ class TlsServer {
           int end = SSL_read(ssl, buffer, sizeof buffer);
           clean_close_ = end <= 0 && SSL_get_error(ssl, end) == SSL_ERROR_ZERO_RETURN;
         }
-      } else {
+      } else if (mode_ == Mode::bye) {
         SSL_write(ssl, "bye", 3);
         SSL_shutdown(ssl);
+      } else {
+        char buffer[64];
+        SSL_read(ssl, buffer, sizeof buffer);
       }
     }
     SSL_free(ssl);
@@ -318,6 +325,27 @@ TEST_F(EthTls, ReadGivesZeroWhenThePeerCloses) {
   for (int i = 0; i < 3 && written >= 0; ++i) written = eth_ssl_write(&http_, "late", 4);
   EXPECT_EQ(written, -1);
   EXPECT_FALSE(http_.last_error.empty());
+}
+
+TEST_F(EthTls, WaitsOnANonBlockingSocketEndAtTheExchangesLimits) {
+  http_.cert_path = g_certs + "ca.pem";
+  TlsServer server("server", TlsServer::Mode::silent);
+  http_.socket = connect_loopback(server.port());
+  ASSERT_GE(http_.socket, 0);
+  fcntl(http_.socket, F_SETFL, fcntl(http_.socket, F_GETFL) | O_NONBLOCK);
+  // The handshake itself waits for the server's answers on the non-blocking socket.
+  ASSERT_EQ(eth_ssl_connect(&http_, http_.socket, "localhost"), 0) << http_.last_error;
+  EthLimits limits;
+  auto start = std::chrono::steady_clock::now();
+  limits.statement_deadline_ns = sqi_steady_now_ns() + 1000000000;  // one second from now
+  eth_clock_install(&http_, eth_clock_for(limits, sqi_steady_now_ns()));
+  char byte = 0;
+  EXPECT_EQ(eth_ssl_read(&http_, &byte, 1), -1);
+  EXPECT_EQ(http_.clock.ended, EthWaitEnd::query_timeout);
+  EXPECT_EQ(http_.last_error, "Timeout expired");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1 + 3);
+  eth_clock_stop(&http_);
+  hang_up();  // before the server waits for the client to go
 }
 
 TEST(EthTlsLibrary, HandshakeNeedsALibraryContext) {

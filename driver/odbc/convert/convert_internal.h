@@ -48,6 +48,12 @@ class PieceSource {
   virtual bool read(uint64_t at, size_t count, char* out) = 0;
   // Records that the units before `position` were handed out; false on a read failure.
   virtual bool advance_to(uint64_t position) = 0;
+  // The UTF-16 units of [from, to) remembered by an earlier piece, when the source keeps them.
+  virtual bool recall_units(uint64_t /*from*/, uint64_t /*to*/, uint64_t* /*units*/) {
+    return false;
+  }
+  // Remembers the UTF-16 units of [from, to) for the next piece (sources of long values only).
+  virtual void remember_units(uint64_t /*from*/, uint64_t /*to*/, uint64_t /*units*/) {}
   // True when the units are bytes of UTF-8 text, which is cut only between characters.
   bool utf8 = false;
 };

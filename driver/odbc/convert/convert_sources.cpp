@@ -14,9 +14,6 @@ namespace convert {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-// Bytes moved per step when the long buffer's read position is advanced.
-constexpr size_t kSkipChunk = 64 * 1024;
-
 uint64_t offset_of(const QuillValue* value) {
   return value->read_offset < 0 ? 0 : static_cast<uint64_t>(value->read_offset);
 }
@@ -73,24 +70,8 @@ class HexSource : public PieceSource {
   QuillValue* value_;
 };
 
-// Moves the long buffer's read position forward to `target` bytes through
-// extract_from_long_buffer (an empty value is marked as handed out by a read of it).
-bool skip_long_to(LongBuffer* buffer, uint64_t target) {
-  std::vector<char> sink;
-  while (buffer->read_position < target) {
-    uint64_t wanted = target - buffer->read_position;
-    size_t step = wanted < kSkipChunk ? static_cast<size_t>(wanted) : kSkipChunk;
-    sink.resize(step);
-    SQLLEN got = 0;
-    uint64_t before = buffer->read_position;
-    int rc = extract_from_long_buffer(buffer, sink.data(), step, &got, 0);
-    if (rc < 0) return false;
-    if (rc == LONG_BUFFER_NO_DATA || buffer->read_position == before) break;
-  }
-  return true;
-}
-
-// The bytes of a long value; the position is the long buffer's own read position.
+// The bytes of a long value; the position is the long buffer's own read position, moved
+// without copying what was handed out.
 class LongSource : public PieceSource {
  public:
   LongSource(LongBuffer* buffer, bool is_text) : buffer_(buffer) { utf8 = is_text; }
@@ -101,7 +82,15 @@ class LongSource : public PieceSource {
     int64_t got = read_long_buffer_at(buffer_, at, out, count);
     return got == static_cast<int64_t>(count);
   }
-  bool advance_to(uint64_t position) override { return skip_long_to(buffer_, position); }
+  bool advance_to(uint64_t position) override {
+    return advance_long_buffer(buffer_, position) == 0;
+  }
+  bool recall_units(uint64_t from, uint64_t to, uint64_t* units) override {
+    return recall_long_buffer_count(buffer_, from, to, units);
+  }
+  void remember_units(uint64_t from, uint64_t to, uint64_t units) override {
+    remember_long_buffer_count(buffer_, from, to, units);
+  }
 
  private:
   LongBuffer* buffer_;
@@ -135,7 +124,7 @@ class LongHexSource : public PieceSource {
   }
   bool advance_to(uint64_t position) override {
     value_->read_offset = static_cast<int64_t>(position);
-    return skip_long_to(buffer_, (position + 1) / 2);
+    return advance_long_buffer(buffer_, (position + 1) / 2) == 0;
   }
 
  private:

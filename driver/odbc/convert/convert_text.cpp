@@ -166,7 +166,11 @@ SQLRETURN wide_piece(ErrorHeader* errors, PieceSource& source, const ResultTarge
   if (exhausted(position, limit)) return SQL_NO_DATA;
   uint64_t remaining = limit - position;
   uint64_t units_left = 0;
-  if (!count_utf16(source, position, limit, &units_left)) return read_failure(errors);
+  // Counting the whole rest for every piece would make reading a long value in pieces take
+  // time in the square of its length; the count of the rest is remembered between pieces.
+  if (!source.recall_units(position, limit, &units_left) &&
+      !count_utf16(source, position, limit, &units_left))
+    return read_failure(errors);
   report_length(target, as_length(units_left * sizeof(SQLWCHAR)));
   auto* out = static_cast<char*>(target.buffer);
   size_t capacity = static_cast<size_t>(usable_length(target)) / sizeof(SQLWCHAR);
@@ -201,6 +205,9 @@ SQLRETURN wide_piece(ErrorHeader* errors, PieceSource& source, const ResultTarge
   }
   put_unit(out, written, 0);
   if (!source.advance_to(position + used_bytes)) return read_failure(errors);
+  // The characters handed out decode the same way when the rest is counted, so the rest
+  // holds exactly the units not written.
+  source.remember_units(position + used_bytes, limit, units_left - written);
   return used_bytes < remaining ? warn(errors, "01004") : SQL_SUCCESS;
 }
 
