@@ -2,14 +2,17 @@
 // the trace file under one mutex, each flushed as it is written.
 #include "support/log.h"
 
+#include <fcntl.h>
 #include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/syscall.h>
 #endif
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -213,9 +216,39 @@ void expand(std::string& out, const char* format, va_list* args) {
 
 }  // namespace
 
+int log_open_private_file(const char* path) {
+  if (!path || !*path) {
+    errno = ENOENT;
+    return -1;
+  }
+  // O_NONBLOCK only for the open itself: a FIFO without a reader then fails at once.
+  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) return -1;
+  struct stat status {};
+  int failure = 0;
+  if (::fstat(fd, &status) != 0)
+    failure = errno;
+  else if (!S_ISREG(status.st_mode) || status.st_nlink > 1)
+    failure = EPERM;
+  else if ((status.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
+    failure = errno;
+  else if (int flags = ::fcntl(fd, F_GETFL);
+           flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    failure = errno;
+  if (failure != 0) {
+    ::close(fd);
+    errno = failure;
+    return -1;
+  }
+  return fd;
+}
+
 int log_configure(const char* path) {
   std::FILE* file = nullptr;
-  if (path && *path) file = std::fopen(path, "a");
+  if (path && *path) {
+    int fd = log_open_private_file(path);
+    if (fd >= 0 && !(file = ::fdopen(fd, "a"))) ::close(fd);
+  }
   std::lock_guard<std::mutex> lock(g_trace_mutex);
   if (g_trace_file) std::fclose(g_trace_file);
   g_trace_file = file;

@@ -10,9 +10,17 @@ enum LogLevel { LOG_LEVEL_CALL = 4, LOG_LEVEL_FAILURE = 8 };
 // True while a trace file is open.
 extern std::atomic<bool> g_trace_on;
 
-// Opens `path` (appending) as the trace file; null or "" turns tracing off. Returns 0 on
-// success, -1 when the file cannot be opened (tracing stays off).
+// Opens `path` (appending, as log_open_private_file does) as the trace file; null or ""
+// turns tracing off. Returns 0 on success, -1 when the file cannot be opened or is refused
+// (tracing stays off).
 int log_configure(const char* path);
+// Opens `path` for appending as a file only its owner may read and write: a new file is
+// made with mode 0600 and an existing one is tightened to 0600. Refused (-1, errno set) when
+// the last component of the path is a symbolic link (ELOOP), when it names anything but a
+// regular file or a file with more than one link (EPERM: a planted link would send the
+// lines elsewhere), or when its mode cannot be tightened. Never blocks on a FIFO. Returns
+// the close-on-exec descriptor.
+int log_open_private_file(const char* path);
 // Reads the trace setting once per process: the QUILLDRV_TRACE_FILE environment variable,
 // else the TraceFile entry of the driver's section in odbcinst.ini.
 void log_configure_from_settings();

@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -47,6 +48,41 @@ size_t utf8_truncation_point(const char* text, size_t len, size_t max_bytes) {
   for (int steps = 0; steps < 3 && cut > 0 && is_continuation(s[cut]); ++steps) --cut;
   if (s[cut] < 0xC0) return max_bytes;  // no lead byte within reach: malformed, cut raw
   return cut;
+}
+
+size_t utf8_vformat(char* out, size_t size, const char* format, va_list args) {
+  if (!out || size == 0) return 0;
+  va_list copy;
+  va_copy(copy, args);
+  int needed = std::vsnprintf(out, size, format ? format : "", copy);
+  va_end(copy);
+  if (needed < 0) {
+    out[0] = '\0';
+    return 0;
+  }
+  if (static_cast<size_t>(needed) < size) return static_cast<size_t>(needed);
+  // Cut: the whole text is needed to see whether the first byte left out continues a
+  // character begun before it.
+  std::string full(static_cast<size_t>(needed) + 1, '\0');
+  std::vsnprintf(full.data(), full.size(), format, args);
+  size_t kept = utf8_truncation_point(full.data(), static_cast<size_t>(needed), size - 1);
+  std::memcpy(out, full.data(), kept);
+  out[kept] = '\0';
+  return kept;
+}
+
+size_t utf8_format(char* out, size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  size_t written = utf8_vformat(out, size, format, args);
+  va_end(args);
+  return written;
+}
+
+std::string utf8_prefix(const char* text, size_t max_bytes) {
+  if (!text) return std::string();
+  size_t length = std::strlen(text);
+  return std::string(text, utf8_truncation_point(text, length, max_bytes));
 }
 
 int copy_str_buffer(SQLPOINTER buffer, SQLLEN buffer_length, SQLSMALLINT* length, const char* text,

@@ -1,5 +1,8 @@
-// UTF-16 <-> UTF-8 conversion, with replacement of malformed input.
+// UTF-16 <-> UTF-8 conversion, with replacement of malformed input, and character counting
+// over UTF-8 text.
 #include "support/unicode.h"
+
+#include <cstring>
 
 namespace {
 
@@ -71,18 +74,18 @@ char32_t decode_utf8(const unsigned char* text, size_t length, size_t& i) {
   return cp;
 }
 
-}  // namespace
-
-size_t utf16_length(const SQLWCHAR* text) {
+size_t utf16_units(const SQLWCHAR* text) {
   size_t n = 0;
   if (text)
     while (text[n]) ++n;
   return n;
 }
 
-void utf16_to_utf8(const SQLWCHAR* text, SQLLEN units, std::string& out) {
-  if (!text) return;
-  size_t n = units == SQL_NTS || units < 0 ? utf16_length(text) : static_cast<size_t>(units);
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD, or (strict) ends the conversion
+// with false.
+bool convert_utf16(const SQLWCHAR* text, SQLLEN units, std::string& out, bool strict) {
+  if (!text) return true;
+  size_t n = units == SQL_NTS || units < 0 ? utf16_units(text) : static_cast<size_t>(units);
   out.reserve(out.size() + n * 3);
   for (size_t i = 0; i < n; ++i) {
     char32_t u = text[i];
@@ -91,11 +94,56 @@ void utf16_to_utf8(const SQLWCHAR* text, SQLLEN units, std::string& out) {
       append_utf8(cp, out);
       ++i;
     } else if (is_high_surrogate(u) || is_low_surrogate(u)) {
+      if (strict) return false;
       append_utf8(kReplacement, out);
     } else {
       append_utf8(u, out);
     }
   }
+  return true;
+}
+
+// What starts at `text` (`available` > 0 bytes): the size of a well-formed UTF-8 sequence,
+// 0 for the beginning of one cut off by the end of the bytes, or -1 for a malformed one
+// (overlong forms, surrogates and values past U+10FFFF included).
+int sequence_status(const unsigned char* text, size_t available) {
+  unsigned char lead = text[0];
+  if (lead < 0x80) return 1;
+  size_t size = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return -1;
+  }
+  for (size_t k = 1; k < size; ++k) {
+    if (k >= available) return 0;
+    unsigned char next = text[k];
+    if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return -1;
+  }
+  return static_cast<int>(size);
+}
+
+}  // namespace
+
+size_t utf16_length(const SQLWCHAR* text) {
+  return utf16_units(text);
+}
+
+void utf16_to_utf8(const SQLWCHAR* text, SQLLEN units, std::string& out) {
+  convert_utf16(text, units, out, false);
+}
+
+bool utf16_to_utf8_strict(const SQLWCHAR* text, SQLLEN units, std::string& out) {
+  return convert_utf16(text, units, out, true);
 }
 
 void utf8_to_utf16(const char* text, size_t length, std::u16string& out) {
@@ -136,4 +184,69 @@ bool copy_utf16_out(const std::u16string& text, SQLWCHAR* buffer, size_t capacit
   for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<SQLWCHAR>(text[i]);
   buffer[n] = 0;
   return complete;
+}
+
+int utf8_sequence_status(const char* text, size_t length) {
+  if (!text || length == 0) return 0;
+  return sequence_status(reinterpret_cast<const unsigned char*>(text), length);
+}
+
+size_t utf8_char_size(const char* text, size_t length) {
+  if (!text || length == 0) return 0;
+  int size = sequence_status(reinterpret_cast<const unsigned char*>(text), length);
+  return size > 0 ? static_cast<size_t>(size) : 1;
+}
+
+size_t utf8_char_count(const char* text, size_t length) {
+  if (!text) return 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t count = 0;
+  for (size_t at = 0; at < length; ++count) {
+    if (bytes[at] < 0x80) {  // ASCII: no decoding
+      ++at;
+      continue;
+    }
+    at += utf8_char_size(text + at, length - at);
+  }
+  return count;
+}
+
+size_t utf8_char_offset(const char* text, size_t length, size_t index) {
+  if (!text) return 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t at = 0;
+  for (; index > 0 && at < length; --index)
+    at += bytes[at] < 0x80 ? 1 : utf8_char_size(text + at, length - at);
+  return at;
+}
+
+bool utf8_is_valid(const char* text, size_t length) {
+  if (!text) return length == 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  for (size_t at = 0; at < length;) {
+    int size = bytes[at] < 0x80 ? 1 : sequence_status(bytes + at, length - at);
+    if (size <= 0) return false;
+    at += static_cast<size_t>(size);
+  }
+  return true;
+}
+
+bool utf8_check_piece(const char* piece, size_t length, unsigned char pending[3],
+                      unsigned char* pending_count) {
+  std::string joined(reinterpret_cast<const char*>(pending), *pending_count);
+  if (piece) joined.append(piece, length);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(joined.data());
+  size_t at = 0;
+  *pending_count = 0;
+  while (at < joined.size()) {
+    int size = bytes[at] < 0x80 ? 1 : sequence_status(bytes + at, joined.size() - at);
+    if (size < 0) return false;
+    if (size == 0) {  // a character the next piece finishes
+      *pending_count = static_cast<unsigned char>(joined.size() - at);
+      std::memcpy(pending, bytes + at, *pending_count);
+      return true;
+    }
+    at += static_cast<size_t>(size);
+  }
+  return true;
 }

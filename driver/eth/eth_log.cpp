@@ -4,7 +4,6 @@
 // process-wide memory ring until an error record asks for them.
 #include "driver/eth/eth_log.h"
 
-#include <fcntl.h>
 #include <strings.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "driver/eth/eth_context.h"
+#include "support/log.h"
 
 namespace {
 
@@ -123,11 +123,13 @@ struct Destination {
   bool is_stderr = false;
 };
 
-// Opens the log file for appending (owner-only on creation), or standard error without a name.
+// Opens the log file for appending, readable by its owner only (a symbolic link, a second
+// hard link or a non-regular file at its path is refused and the record dropped), or
+// standard error without a name.
 Destination open_destination(const std::string& base, bool per_thread) {
   if (base.empty()) return {stderr, true};
   std::string name = eth_log_file_name(base, per_thread);
-  int fd = open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  int fd = log_open_private_file(name.c_str());
   if (fd < 0) return {};
   FILE* file = fdopen(fd, "a");
   if (file == nullptr) {

@@ -3,10 +3,12 @@
 // table says, the call through the table's evaluator, and TRIM, which has no table entry.
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/sql/eval_internal.h"
 #include "driver/sql/functions.h"
+#include "support/unicode.h"
 
 namespace {
 
@@ -52,7 +54,8 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
   if (first == nullptr || first->kind != NODE_TRIM_SPEC)
     return eval_error(context, "HY000", "Unexpected type in eval expr");
   const auto* trim_node = reinterpret_cast<const TrimSpecNode*>(first);
-  char trimmed = ' ';
+  // The trim character: its first character, whole (several bytes in UTF-8).
+  std::string trimmed = " ";
   if (trim_node->character != nullptr) {
     QuillValue* character = eval_node(trim_node->character, context, flags);
     if (character == nullptr) return nullptr;
@@ -61,7 +64,7 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
     release_value(context->pool, character);
     if (context->error != 0) return nullptr;
     if (!known) return new_null_value(context, VALUE_CHARACTER);
-    if (!text.empty()) trimmed = text[0];
+    if (!text.empty()) trimmed = text.substr(0, utf8_char_size(text.data(), text.size()));
   }
   QuillValue* source = eval_node(trim_node->source, context, flags);
   if (source == nullptr) return nullptr;
@@ -70,11 +73,12 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
   release_value(context->pool, source);
   if (context->error != 0) return nullptr;
   if (!known) return new_null_value(context, VALUE_CHARACTER);
-  size_t begin = 0, end = text.size();
+  std::string_view rest(text);
   if (trim_node->side != TRIM_TRAILING)
-    while (begin < end && text[begin] == trimmed) ++begin;
+    while (rest.starts_with(trimmed)) rest.remove_prefix(trimmed.size());
   if (trim_node->side != TRIM_LEADING)
-    while (end > begin && text[end - 1] == trimmed) --end;
+    while (rest.ends_with(trimmed)) rest.remove_suffix(trimmed.size());
+  size_t begin = static_cast<size_t>(rest.data() - text.data()), end = begin + rest.size();
   return new_text_value(context, text.data() + begin, end - begin);
 }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "support/strbuf.h"
+
 namespace {
 
 constexpr int kMostParts = 6;  // the '=' must come within the first six parts
@@ -32,7 +34,7 @@ bool part_name(const std::string& raw, std::string* out) {
 }
 
 void copy_part(const std::string& text, char* out) {
-  std::snprintf(out, SQI_NAME_MAX + 1, "%s", text.c_str());
+  utf8_format(out, SQI_NAME_MAX + 1, "%s", text.c_str());
 }
 
 // Fills a name from its parts, the last being the table; `parts` holds 1 to 4 entries.

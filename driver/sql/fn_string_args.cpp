@@ -7,6 +7,7 @@
 
 #include "driver/sql/fn_string_internal.h"
 #include "support/longbuf.h"
+#include "support/unicode.h"
 #include "support/value.h"
 
 namespace fn_string {
@@ -81,6 +82,21 @@ Read integer_argument(const Arguments& arguments, int index, int64_t* out) {
   }
   *out = real < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
   return Read::kValue;
+}
+
+bool counts_characters(const Arguments& arguments, int index) {
+  int32_t kind = argument_value(arguments, index)->kind;
+  return kind != VALUE_BINARY && kind != VALUE_LONG_BINARY;
+}
+
+int64_t text_units(std::string_view text, bool characters) {
+  return static_cast<int64_t>(characters ? utf8_char_count(text.data(), text.size()) : text.size());
+}
+
+size_t unit_offset(std::string_view text, uint64_t index, bool characters) {
+  if (index >= text.size()) return text.size();  // never more units than bytes
+  if (!characters) return static_cast<size_t>(index);
+  return utf8_char_offset(text.data(), text.size(), static_cast<size_t>(index));
 }
 
 QuillValue* text_result(const Arguments& arguments, std::string_view text) {

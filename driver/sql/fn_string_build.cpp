@@ -62,16 +62,20 @@ QuillValue* insert_body(const Arguments& arguments) {
   for (Read read : reads)
     if (read == Read::kNull) return null_result(arguments, VALUE_CHARACTER);
   std::string_view text = trim_trailing_spaces(source);
-  const uint64_t size = text.size();
-  // Bytes kept in front: start - 1, none for a start of 1 or less, all past the end.
+  bool characters = counts_characters(arguments, 0);
+  const uint64_t size = static_cast<uint64_t>(text_units(text, characters));
+  // Characters kept in front: start - 1, none for a start of 1 or less, all past the end.
   uint64_t head = start <= 1 ? 0 : static_cast<uint64_t>(start - 1);
   if (head > size) head = size;
-  // The tail resumes after start - 1 + length bytes (exact in 128 bits); a negative length
-  // removes nothing.
+  // The tail resumes after start - 1 + length characters (exact in 128 bits); a negative
+  // length removes nothing.
   __int128 resume = static_cast<__int128>(start) - 1 + (length > 0 ? length : 0);
   uint64_t tail = resume <= static_cast<__int128>(head)   ? head
                   : resume >= static_cast<__int128>(size) ? size
                                                           : static_cast<uint64_t>(resume);
+  // From characters to byte offsets.
+  head = unit_offset(text, head, characters);
+  tail = unit_offset(text, tail, characters);
   std::string result(text.substr(0, head));
   result.append(trim_trailing_spaces(insertion));
   result.append(text.substr(tail));

@@ -1,5 +1,7 @@
 // Character functions that cut or change their input: LCASE/UCASE, LEFT, RIGHT, LTRIM,
-// RTRIM and SUBSTRING/SUBSTR/MID.
+// RTRIM and SUBSTRING/SUBSTR/MID. Counts and starts are characters of UTF-8 text (bytes of
+// binary data), so a cut never falls inside a character; case changes touch ASCII letters
+// only and so leave every other character whole.
 #include "driver/sql/fn_string_internal.h"
 
 namespace fn_string {
@@ -75,8 +77,7 @@ QuillValue* left_body(const Arguments& arguments) {
   }
   // A negative count takes nothing.
   if (count < 0) count = 0;
-  size_t take =
-      static_cast<uint64_t>(count) < text.size() ? static_cast<size_t>(count) : text.size();
+  size_t take = unit_offset(text, static_cast<uint64_t>(count), counts_characters(arguments, 0));
   return text_result(arguments, std::string_view(text).substr(0, take));
 }
 
@@ -92,9 +93,11 @@ QuillValue* right_body(const Arguments& arguments) {
       break;
   }
   std::string_view trimmed = trim_trailing_spaces(text);
-  if (count < 0 || static_cast<uint64_t>(count) >= trimmed.size())
-    return text_result(arguments, trimmed);
-  return text_result(arguments, trimmed.substr(trimmed.size() - static_cast<size_t>(count)));
+  bool characters = counts_characters(arguments, 0);
+  int64_t units = text_units(trimmed, characters);
+  if (count < 0 || count >= units) return text_result(arguments, trimmed);
+  size_t from = unit_offset(trimmed, static_cast<uint64_t>(units - count), characters);
+  return text_result(arguments, trimmed.substr(from));
 }
 
 QuillValue* substring_body(const Arguments& arguments) {
@@ -121,12 +124,14 @@ QuillValue* substring_body(const Arguments& arguments) {
     }
   }
   std::string_view trimmed = trim_trailing_spaces(text);
+  bool characters = counts_characters(arguments, 0);
   // Starts of 0 and below, or past the end, select nothing; so does a negative length.
-  if (start < 1 || static_cast<uint64_t>(start) > trimmed.size() || (has_length && length < 0))
+  if (start < 1 || start > text_units(trimmed, characters) || (has_length && length < 0))
     return text_result(arguments, std::string_view());
-  std::string_view rest = trimmed.substr(static_cast<size_t>(start - 1));
-  if (has_length && static_cast<uint64_t>(length) < rest.size())
-    rest = rest.substr(0, static_cast<size_t>(length));
+  std::string_view rest =
+      trimmed.substr(unit_offset(trimmed, static_cast<uint64_t>(start - 1), characters));
+  if (has_length)
+    rest = rest.substr(0, unit_offset(rest, static_cast<uint64_t>(length), characters));
   return text_result(arguments, rest);
 }
 

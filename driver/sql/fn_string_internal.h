@@ -35,6 +35,15 @@ Read text_argument(const Arguments& arguments, int index, std::string* out);
 // the 64-bit range. kError (22018) for a non-numeric kind, 22003 for NaN.
 Read integer_argument(const Arguments& arguments, int index, int64_t* out);
 
+// True when argument `index` is character data: its lengths and positions count UTF-8
+// characters. Binary data counts bytes.
+bool counts_characters(const Arguments& arguments, int index);
+// Length of `text` in characters (when `characters`) or bytes.
+int64_t text_units(std::string_view text, bool characters);
+// Byte offset of unit `index` (from 0) of `text`, characters or bytes; the text's size when
+// it has no more than `index` units.
+size_t unit_offset(std::string_view text, uint64_t index, bool characters);
+
 // A new non-NULL character result holding `text`; null after HY001.
 QuillValue* text_result(const Arguments& arguments, std::string_view text);
 // A new integer result; null after 22003 "Numeric value out of range" when outside 32 bits.
@@ -69,11 +78,14 @@ QuillValue* evaluator(EvalContext* context, int argument_count, void* const* arg
 QuillValue* ascii_body(const Arguments& arguments);
 // BIT_LENGTH: 8 times the byte length.
 QuillValue* bit_length_body(const Arguments& arguments);
-// CHAR_LENGTH, CHARACTER_LENGTH, OCTET_LENGTH: byte length with trailing spaces.
+// CHAR_LENGTH, CHARACTER_LENGTH: length in characters with trailing spaces.
+QuillValue* char_length_body(const Arguments& arguments);
+// OCTET_LENGTH: byte length with trailing spaces.
 QuillValue* octet_length_body(const Arguments& arguments);
-// LEN, LENGTH: byte length without trailing spaces.
+// LEN, LENGTH: length in characters without trailing spaces.
 QuillValue* trimmed_length_body(const Arguments& arguments);
-// LOCATE(needle, haystack [, start]): 1-based position or 0; a NULL start counts as 1.
+// LOCATE(needle, haystack [, start]): 1-based character position or 0; a NULL start counts
+// as 1.
 QuillValue* locate_body(const Arguments& arguments);
 // POSITION(needle, haystack): as LOCATE from the start, the needle trimmed.
 QuillValue* position_body(const Arguments& arguments);
@@ -81,21 +93,22 @@ QuillValue* position_body(const Arguments& arguments);
 QuillValue* lower_body(const Arguments& arguments);
 // UCASE, UPPER: ASCII letters to upper case.
 QuillValue* upper_body(const Arguments& arguments);
-// LEFT(s, n): first n bytes; nothing for a negative n.
+// LEFT(s, n): first n characters; nothing for a negative n.
 QuillValue* left_body(const Arguments& arguments);
-// RIGHT(s, n): last n bytes of the trimmed text; all of it for a negative n.
+// RIGHT(s, n): last n characters of the trimmed text; all of it for a negative n.
 QuillValue* right_body(const Arguments& arguments);
 // LTRIM: leading spaces removed.
 QuillValue* ltrim_body(const Arguments& arguments);
 // RTRIM: trailing spaces removed.
 QuillValue* rtrim_body(const Arguments& arguments);
-// SUBSTRING, SUBSTR, MID(s, start [, length]) on the trimmed text; starts below 1 select nothing.
+// SUBSTRING, SUBSTR, MID(s, start [, length]) in characters of the trimmed text; starts below
+// 1 select nothing.
 QuillValue* substring_body(const Arguments& arguments);
 // CHAR(n): the one byte of n's low 8 bits.
 QuillValue* char_body(const Arguments& arguments);
 // CONCAT(a, b): both trimmed, then joined.
 QuillValue* concat_body(const Arguments& arguments);
-// INSERT(s, start, length, t): t put in place of `length` bytes of s from `start`.
+// INSERT(s, start, length, t): t put in place of `length` characters of s from `start`.
 QuillValue* insert_body(const Arguments& arguments);
 // REPEAT(s, n): n copies of the trimmed s, within MAX_GENERATED_TEXT_BYTES.
 QuillValue* repeat_body(const Arguments& arguments);

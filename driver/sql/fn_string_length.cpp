@@ -1,12 +1,14 @@
 // Character functions that measure or search: ASCII, BIT_LENGTH, CHAR_LENGTH and
-// OCTET_LENGTH, LEN/LENGTH, LOCATE and POSITION.
+// OCTET_LENGTH, LEN/LENGTH, LOCATE and POSITION. Lengths and positions of character data
+// count UTF-8 characters (OCTET_LENGTH and BIT_LENGTH count bytes); binary data counts bytes.
 #include "driver/sql/fn_string_internal.h"
 
 namespace fn_string {
 
 namespace {
 
-// Applies `measure` to the single text argument; NULL in, NULL out.
+// Applies `measure` (given the text and whether it counts characters) to the single text
+// argument; NULL in, NULL out.
 template <typename Measure>
 QuillValue* measure_text(const Arguments& arguments, Measure measure) {
   std::string text;
@@ -18,31 +20,44 @@ QuillValue* measure_text(const Arguments& arguments, Measure measure) {
     case Read::kValue:
       break;
   }
-  return integer_result(arguments, measure(std::string_view(text)));
+  return integer_result(arguments,
+                        measure(std::string_view(text), counts_characters(arguments, 0)));
+}
+
+// The 1-based position, in the haystack's units, of the match at byte `found`; 0 for none.
+int64_t position_of(std::string_view haystack, size_t found, bool characters) {
+  if (found == std::string::npos) return 0;
+  return text_units(haystack.substr(0, found), characters) + 1;
 }
 
 }  // namespace
 
 QuillValue* ascii_body(const Arguments& arguments) {
-  return measure_text(arguments, [](std::string_view text) -> int64_t {
+  return measure_text(arguments, [](std::string_view text, bool) -> int64_t {
     return text.empty() ? 0 : static_cast<signed char>(text[0]);
   });
 }
 
 QuillValue* bit_length_body(const Arguments& arguments) {
-  return measure_text(arguments, [](std::string_view text) -> int64_t {
+  return measure_text(arguments, [](std::string_view text, bool) -> int64_t {
     return static_cast<int64_t>(text.size()) * 8;
+  });
+}
+
+QuillValue* char_length_body(const Arguments& arguments) {
+  return measure_text(arguments, [](std::string_view text, bool characters) {
+    return text_units(text, characters);
   });
 }
 
 QuillValue* octet_length_body(const Arguments& arguments) {
   return measure_text(arguments,
-                      [](std::string_view text) -> int64_t { return int64_t(text.size()); });
+                      [](std::string_view text, bool) -> int64_t { return int64_t(text.size()); });
 }
 
 QuillValue* trimmed_length_body(const Arguments& arguments) {
-  return measure_text(arguments, [](std::string_view text) -> int64_t {
-    return int64_t(trim_trailing_spaces(text).size());
+  return measure_text(arguments, [](std::string_view text, bool characters) {
+    return text_units(trim_trailing_spaces(text), characters);
   });
 }
 
@@ -60,9 +75,10 @@ QuillValue* locate_body(const Arguments& arguments) {
   if (needle_read == Read::kNull || haystack_read == Read::kNull)
     return null_result(arguments, VALUE_INTEGER);
   if (start < 1) start = 1;
-  if (static_cast<uint64_t>(start - 1) > haystack.size()) return integer_result(arguments, 0);
-  size_t found = haystack.find(needle, static_cast<size_t>(start - 1));
-  return integer_result(arguments, found == std::string::npos ? 0 : int64_t(found) + 1);
+  bool characters = counts_characters(arguments, 1);
+  if (start - 1 > text_units(haystack, characters)) return integer_result(arguments, 0);
+  size_t from = unit_offset(haystack, static_cast<uint64_t>(start - 1), characters);
+  return integer_result(arguments, position_of(haystack, haystack.find(needle, from), characters));
 }
 
 QuillValue* position_body(const Arguments& arguments) {
@@ -74,7 +90,7 @@ QuillValue* position_body(const Arguments& arguments) {
   if (needle_read == Read::kNull || haystack_read == Read::kNull)
     return null_result(arguments, VALUE_INTEGER);
   size_t found = haystack.find(trim_trailing_spaces(needle));
-  return integer_result(arguments, found == std::string::npos ? 0 : int64_t(found) + 1);
+  return integer_result(arguments, position_of(haystack, found, counts_characters(arguments, 1)));
 }
 
 }  // namespace fn_string

@@ -931,7 +931,7 @@ cond_term
 
 cond_factor
   : cond_primary { $$ = $1; }
-  | K_NOT cond_primary { $$ = negate_condition($2); }
+  | K_NOT cond_primary { $$ = negate_condition($2); NEED($$); }
   ;
 
 cond_primary

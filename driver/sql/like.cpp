@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "support/unicode.h"
+
 namespace {
 
 unsigned char upper_ascii(unsigned char c) {
@@ -20,6 +22,21 @@ bool same_ignoring_case(unsigned char a, unsigned char b) {
 // Size of the step starting at `op`.
 size_t step_size(unsigned char op) {
   return op == LIKE_OP_LITERAL ? 2 : 1;
+}
+
+// Bytes of the text character at `at` (ASCII without decoding).
+size_t character_size(const unsigned char* bytes, size_t at, size_t length) {
+  return bytes[at] < 0x80 ? 1
+                          : utf8_char_size(reinterpret_cast<const char*>(bytes) + at, length - at);
+}
+
+// Whether the program's literal steps from `step` spell the `size` bytes of a character.
+bool literals_match(const unsigned char* program, size_t step, const unsigned char* character,
+                    size_t size) {
+  for (size_t k = 0; k < size; ++k, step += 2)
+    if (program[step] != LIKE_OP_LITERAL || !same_ignoring_case(program[step + 1], character[k]))
+      return false;
+  return true;
 }
 
 }  // namespace
@@ -76,21 +93,23 @@ bool like_match(const unsigned char* program, const char* text, size_t length) {
   size_t retry_step = 0, retry_at = 0;
   while (at < length) {
     unsigned char op = program[step];
-    if (op == LIKE_OP_LITERAL && same_ignoring_case(program[step + 1], bytes[at])) {
-      step += 2;
-      ++at;
+    size_t size = character_size(bytes, at, length);
+    if (op == LIKE_OP_LITERAL && literals_match(program, step, bytes + at, size)) {
+      step += 2 * size;
+      at += size;
     } else if (op == LIKE_OP_ANY_CHAR) {
       ++step;
-      ++at;
+      at += size;
     } else if (op == LIKE_OP_ANY_STRING) {
       ++step;
       have_retry = true;
       retry_step = step;
       retry_at = at;
     } else if (have_retry) {
-      // Let the latest run swallow one more byte and try the rest again.
+      // Let the latest run swallow one more character and try the rest again.
       step = retry_step;
-      at = ++retry_at;
+      retry_at += character_size(bytes, retry_at, length);
+      at = retry_at;
     } else {
       return false;
     }
@@ -137,32 +156,57 @@ void LikeStream::add_live(size_t position, std::vector<size_t>& into) {
 
 void LikeStream::feed(const char* bytes, size_t length) {
   for (size_t i = 0; i < length && !live_.empty(); ++i) {
-    unsigned char c = upper_ascii(static_cast<unsigned char>(bytes[i]));
-    if (++generation_ == 0) {  // wrapped: forget every old mark
-      seen_.assign(seen_.size(), 0);
-      generation_ = 1;
-    }
-    next_.clear();
-    for (size_t step : live_) {
-      switch (opcodes_[step]) {
-        case LIKE_OP_LITERAL:
-          if (literals_[step] == c) add_live(step + 1, next_);
-          break;
-        case LIKE_OP_ANY_CHAR:
-          add_live(step + 1, next_);
-          break;
-        case LIKE_OP_ANY_STRING:
-          add_live(step, next_);
-          break;
-        default:
-          break;
-      }
-    }
-    std::swap(live_, next_);
+    pending_.push_back(bytes[i]);
+    drain(false);
   }
 }
 
+void LikeStream::drain(bool at_end) {
+  while (!pending_.empty() && !live_.empty()) {
+    int status = utf8_sequence_status(pending_.data(), pending_.size());
+    if (status == 0 && !at_end) return;  // the rest of the character is still to come
+    size_t size = status > 0 ? static_cast<size_t>(status) : 1;
+    step_character(pending_.data(), size);
+    pending_.erase(0, size);
+  }
+}
+
+void LikeStream::step_character(const char* character, size_t size) {
+  if (++generation_ == 0) {  // wrapped: forget every old mark
+    seen_.assign(seen_.size(), 0);
+    generation_ = 1;
+  }
+  next_.clear();
+  for (size_t step : live_) {
+    switch (opcodes_[step]) {
+      case LIKE_OP_LITERAL: {
+        bool same = true;
+        for (size_t k = 0; k < size && same; ++k)
+          same = opcodes_[step + k] == LIKE_OP_LITERAL &&
+                 literals_[step + k] == upper_ascii(static_cast<unsigned char>(character[k]));
+        if (same) add_live(step + size, next_);
+        break;
+      }
+      case LIKE_OP_ANY_CHAR:
+        add_live(step + 1, next_);
+        break;
+      case LIKE_OP_ANY_STRING:
+        add_live(step, next_);
+        break;
+      default:
+        break;
+    }
+  }
+  std::swap(live_, next_);
+}
+
 bool LikeStream::matched() const {
+  if (!pending_.empty()) {  // an unfinished last character: its bytes count one by one
+    LikeStream finished = *this;
+    finished.drain(true);
+    finished.pending_.clear();
+    return finished.matched();
+  }
   for (size_t step : live_)
     if (opcodes_[step] == LIKE_OP_END) return true;
   return false;

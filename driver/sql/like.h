@@ -2,7 +2,9 @@
 // matching values against it (whole text in memory, or fed piecewise from a long
 // buffer), and the fixed prefix the scan planner can push down to a backend.
 // Matching is anchored at both ends and case-insensitive for ASCII letters; every other
-// byte, UTF-8 included, is compared as it stands. Matching costs at most
+// byte is compared as it stands. The text is taken character by character: "_" matches one
+// UTF-8 character, and a literal matches a character only when all of its bytes do (a byte
+// that begins no well-formed sequence is a character of its own). Matching costs at most
 // text length x program length steps, whatever the pattern.
 #pragma once
 
@@ -13,9 +15,9 @@
 // Opcodes of a compiled pattern; a literal is followed by its character byte.
 enum LikeOpcode : unsigned char {
   LIKE_OP_LITERAL = 1,     // the next program byte must equal the text byte (ignoring case)
-  LIKE_OP_ANY_CHAR = 2,    // any one byte ("_" or "?")
+  LIKE_OP_ANY_CHAR = 2,    // any one character ("_" or "?")
   LIKE_OP_END = 3,         // end of the program: the text must be used up
-  LIKE_OP_ANY_STRING = 4,  // any run of bytes, empty included ("%" or "*")
+  LIKE_OP_ANY_STRING = 4,  // any run of characters, empty included ("%" or "*")
 };
 
 // Results of like_compile.
@@ -74,10 +76,16 @@ class LikeStream {
 
  private:
   void add_live(size_t position, std::vector<size_t>& into);
+  // Steps over every whole character held in pending_; at the end of the text an
+  // unfinished one is taken byte by byte.
+  void drain(bool at_end);
+  // Advances the live steps over one character of `size` bytes.
+  void step_character(const char* character, size_t size);
   std::vector<unsigned char> opcodes_;   // one opcode per program step
   std::vector<unsigned char> literals_;  // the literal byte of each LIKE_OP_LITERAL step
   std::vector<size_t> live_;             // live steps, each listed once
   std::vector<size_t> next_;             // scratch for the next set
   std::vector<unsigned> seen_;           // step -> generation it was last added in
   unsigned generation_ = 0;              // bumps at every step to reset seen_ lazily
+  std::string pending_;                  // bytes of a character not yet complete
 };

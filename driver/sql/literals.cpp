@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/datetime.h"
+#include "support/strbuf.h"
 #include "support/value.h"
 
 namespace {
@@ -616,7 +617,7 @@ class EscapeParser {
 
 void copy_message(const std::string& text, char* message, size_t message_size) {
   if (message == nullptr || message_size == 0) return;
-  std::snprintf(message, message_size, "%s", text.c_str());
+  utf8_format(message, message_size, "%s", text.c_str());
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // The parse entry point: prepares the SQL text (length limit, control characters, trailing
-// blanks and ';'), runs the scanner and grammar over it in a per-parse state and hands the
-// statement list to the caller's context.
+// blanks and ';'), runs the scanner and grammar over it in a per-parse state, settles the
+// shape of each statement (AND/OR runs rebalanced, nesting and size held to their limits)
+// and hands the statement list to the caller's context.
 #include "driver/sql/parser.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "driver/sql/scanner.h"
+#include "driver/sql/tree_shape.h"
 
 // Defined by the generated grammar.
 int sql_run_grammar(ParseState* state);
@@ -17,6 +20,33 @@ bool is_control(unsigned char c) {
 }
 bool is_trailing_junk(char c) {
   return c == ' ' || c == ';';
+}
+
+// Rebalances the long AND/OR runs of every statement and holds each to the nesting and size
+// limits, so that no later walk of the tree can exhaust a thread's stack or run away.
+// False with the context's message written.
+bool check_shape(ParseContext* context, ListNode* statements) {
+  for (ListNode* at = statements; at; at = at->next) {
+    TreeMeasure measure{};
+    if (!tree_shape_statement(static_cast<Node*>(at->data), &measure)) {
+      std::snprintf(context->message, PARSE_MESSAGE_SIZE, "memory exhausted");
+    } else if (measure.expanded > TREE_EXPANDED_LIMIT) {
+      std::snprintf(context->message, PARSE_MESSAGE_SIZE,
+                    "statement too complex: more than %lld nodes once the operands BETWEEN "
+                    "repeats are counted; simplify it",
+                    static_cast<long long>(TREE_EXPANDED_LIMIT));
+    } else if (measure.nesting > NESTING_WEIGHT_LIMIT) {
+      std::snprintf(context->message, PARSE_MESSAGE_SIZE,
+                    "statement nested too deeply: nesting %lld, limit %d (an expression level "
+                    "counts %d, a subquery or join %d); simplify or split it",
+                    static_cast<long long>(measure.nesting), NESTING_WEIGHT_LIMIT,
+                    NESTING_EXPRESSION_WEIGHT, NESTING_QUERY_WEIGHT);
+    } else {
+      continue;
+    }
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -64,6 +94,7 @@ int sql_parse(ParseContext* context, char* text) {
     if (!state.failed) scan_report(&state, "syntax error");
     return result != 0 ? result : 1;
   }
+  if (!check_shape(context, state.statements)) return 1;
   context->statements = state.statements;
   context->parameter_count = state.parameter_count;
   return 0;

@@ -26,6 +26,8 @@ ParseContext* parse_context_create(MemPool* parent);
 // Releases the context, its pool and with it every node of every parse made with it.
 void parse_context_free(ParseContext* context);
 // Parses `text` (NUL-terminated; control characters in it are overwritten with blanks).
+// Long runs of AND and OR come out rebalanced, and a statement nested deeper than the
+// engine's limit (tree_shape.h) is refused, so every later walk of the tree is bounded.
 // Returns 0 on success (statements in the context) and non-zero on failure (message set).
 int sql_parse(ParseContext* context, char* text);
 // Statement nodes of the last successful parse, in text order (null when empty or failed).

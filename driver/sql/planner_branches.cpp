@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "driver/sql/planner_internal.h"
+#include "driver/sql/tree_shape.h"
 
 namespace {
 
@@ -60,15 +61,15 @@ Node* expand_one_in(PlannerState& state, InNode* in, bool* failed) {
   if (ListCount(in->values) > kMaxBranches) return nullptr;  // would only exceed the limit
   int op_class = in->negated ? OPCLASS_AND : OPCLASS_OR;
   int op = in->negated ? OP_NOT_EQUAL : OP_EQUAL;
-  Node* chain = nullptr;
-  for (ListNode* at = in->values; at && !*failed; at = at->next) {
-    Node* test = reinterpret_cast<Node*>(
-        make_operator(state, OPCLASS_VALUE, op, in->operand, static_cast<Node*>(at->data), failed));
-    chain =
-        chain
-            ? reinterpret_cast<Node*>(make_operator(state, op_class, OP_NONE, chain, test, failed))
-            : test;
-  }
+  std::vector<Node*> tests;
+  for (ListNode* at = in->values; at && !*failed; at = at->next)
+    tests.push_back(reinterpret_cast<Node*>(make_operator(state, OPCLASS_VALUE, op, in->operand,
+                                                          static_cast<Node*>(at->data), failed)));
+  if (*failed) return nullptr;
+  // Balanced, so the chain adds no more than a few levels to the condition.
+  Node* chain = tree_join_balanced(std::move(tests), [&] {
+    return make_operator(state, op_class, OP_NONE, nullptr, nullptr, failed);
+  });
   return *failed ? nullptr : chain;
 }
 
@@ -281,17 +282,17 @@ void planner_split_branches(Node* condition, std::vector<Node*>* out) {
 }
 
 const Node* planner_with_join_conditions(PlannerState& state, const Node* predicate, bool* failed) {
-  const Node* result = predicate;
-  for (auto at = state.join_conditions.rbegin(); at != state.join_conditions.rend(); ++at) {
-    if (!result) {
-      result = *at;
-      continue;
-    }
-    result = reinterpret_cast<Node*>(make_operator(
-        state, OPCLASS_AND, OP_NONE, const_cast<Node*>(*at), const_cast<Node*>(result), failed));
-    if (*failed) return nullptr;
-  }
-  return result;
+  if (state.join_conditions.empty()) return predicate;
+  // The join conditions in order, then the predicate, ANDed in a balanced tree: a query of
+  // many joins must not nest its branch predicate once per join.
+  std::vector<Node*> operands;
+  for (const Node* condition : state.join_conditions)
+    operands.push_back(const_cast<Node*>(condition));
+  if (predicate) operands.push_back(const_cast<Node*>(predicate));
+  const Node* result = tree_join_balanced(std::move(operands), [&] {
+    return make_operator(state, OPCLASS_AND, OP_NONE, nullptr, nullptr, failed);
+  });
+  return *failed ? nullptr : result;
 }
 
 void planner_derive_candidates(const PlannerState& state, const Node* predicate,

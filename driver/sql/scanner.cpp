@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "support/strbuf.h"
 
 #include "grammar.tab.h"
 
@@ -622,11 +625,11 @@ int scan_next_token(ParseState* state, ScanValue* value) {
 void scan_report_near(ParseState* state, const char* message, const char* near, size_t length) {
   if (state->failed) return;
   state->failed = true;
-  char* buffer = state->context->message;
-  int n = std::snprintf(buffer, PARSE_MESSAGE_SIZE - 1, "%s near '%.*s'", message,
-                        static_cast<int>(length > 300 ? 300 : length), near ? near : "");
-  if (n < 0) buffer[0] = '\0';
-  if (std::strlen(buffer) > PARSE_MESSAGE_SIZE - 2) buffer[PARSE_MESSAGE_SIZE - 2] = '\0';
+  // At most 254 bytes, cut (here and in the token) before a character that does not fit.
+  std::string token(near ? near : "", near ? strnlen(near, length) : 0);
+  token.resize(utf8_truncation_point(token.data(), token.size(), 300));
+  utf8_format(state->context->message, PARSE_MESSAGE_SIZE - 1, "%s near '%s'", message,
+              token.c_str());
 }
 
 void scan_report(ParseState* state, const char* message) {

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "driver/sql/functions.h"
 #include "driver/sql/literals.h"
+#include "support/strbuf.h"
 
 namespace {
 
@@ -112,8 +115,8 @@ Node* build_convert(ParseState* state, ListNode* arguments) {
         build_data_type(state, type.code, type.length > 0 ? type.length : -1, -1, type.name);
     return cast->type ? reinterpret_cast<Node*>(cast) : nullptr;
   }
-  std::snprintf(message, sizeof message, "unexpected target type %.100s in CONVERT",
-                ref->column->text);
+  utf8_format(message, sizeof message, "unexpected target type %s in CONVERT",
+              utf8_prefix(ref->column->text, 100).c_str());
   scan_report(state, message);
   return nullptr;
 }
@@ -206,38 +209,38 @@ Node* build_operator(ParseState* state, int32_t op_class, int32_t op, Node* left
   return reinterpret_cast<Node*>(node);
 }
 
-Node* negate_condition(Node* condition) {
-  if (!condition) return condition;
+namespace {
+
+// Negates one node; AND and OR only change class, their operands are the caller's to visit.
+void negate_one(Node* condition) {
   switch (condition->kind) {
     case NODE_OPERATOR: {
       auto* op = reinterpret_cast<OperatorNode*>(condition);
       if (op->op_class == OPCLASS_AND || op->op_class == OPCLASS_OR) {
         op->op_class = op->op_class == OPCLASS_AND ? OPCLASS_OR : OPCLASS_AND;
-        negate_condition(op->left);
-        negate_condition(op->right);
-      } else {
-        switch (op->op) {
-          case OP_LESS:
-            op->op = OP_GREATER_EQUAL;
-            break;
-          case OP_GREATER:
-            op->op = OP_LESS_EQUAL;
-            break;
-          case OP_GREATER_EQUAL:
-            op->op = OP_LESS;
-            break;
-          case OP_LESS_EQUAL:
-            op->op = OP_GREATER;
-            break;
-          case OP_EQUAL:
-            op->op = OP_NOT_EQUAL;
-            break;
-          case OP_NOT_EQUAL:
-            op->op = OP_EQUAL;
-            break;
-          default:
-            break;
-        }
+        break;
+      }
+      switch (op->op) {
+        case OP_LESS:
+          op->op = OP_GREATER_EQUAL;
+          break;
+        case OP_GREATER:
+          op->op = OP_LESS_EQUAL;
+          break;
+        case OP_GREATER_EQUAL:
+          op->op = OP_LESS;
+          break;
+        case OP_LESS_EQUAL:
+          op->op = OP_GREATER;
+          break;
+        case OP_EQUAL:
+          op->op = OP_NOT_EQUAL;
+          break;
+        case OP_NOT_EQUAL:
+          op->op = OP_EQUAL;
+          break;
+        default:
+          break;
       }
       break;
     }
@@ -268,6 +271,29 @@ Node* negate_condition(Node* condition) {
     }
     default:
       break;
+  }
+}
+
+}  // namespace
+
+Node* negate_condition(Node* condition) {
+  if (!condition) return condition;
+  // A work list instead of recursion: the operand of NOT may be a run of thousands of ANDs.
+  try {
+    std::vector<Node*> pending{condition};
+    while (!pending.empty()) {
+      Node* node = pending.back();
+      pending.pop_back();
+      negate_one(node);
+      auto* op = reinterpret_cast<OperatorNode*>(node);
+      if (node->kind == NODE_OPERATOR &&
+          (op->op_class == OPCLASS_AND || op->op_class == OPCLASS_OR)) {
+        if (op->right) pending.push_back(op->right);
+        if (op->left) pending.push_back(op->left);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
   }
   return condition;
 }
@@ -502,7 +528,8 @@ Node* build_function_call(ParseState* state, const char* name, ListNode* argumen
   char message[PARSE_MESSAGE_SIZE];
   const ScalarFunction* function = find_scalar_function(name);
   if (!function) {
-    std::snprintf(message, sizeof message, "unknown function name %.200s", name);
+    utf8_format(message, sizeof message, "unknown function name %s",
+                utf8_prefix(name, 200).c_str());
     scan_report(state, message);
     return nullptr;
   }

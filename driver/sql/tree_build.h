@@ -27,7 +27,8 @@ ColumnRefNode* build_column_ref(ParseState* state, NamePrefix* prefix, NameNode*
 // Operator node of `op_class` and `op`.
 Node* build_operator(ParseState* state, int32_t op_class, int32_t op, Node* left, Node* right);
 // Rewrites `condition` to its negation (AND/OR exchanged, comparisons inverted, NOT flags
-// of EXISTS, LIKE, IS NULL, IN and quantified comparisons toggled). Returns it.
+// of EXISTS, LIKE, IS NULL, IN and quantified comparisons toggled). Returns it, or null when
+// memory for the walk ran out.
 Node* negate_condition(Node* condition);
 // a [NOT] BETWEEN b AND c as comparisons.
 Node* build_between(ParseState* state, Node* a, Node* b, Node* c, bool negated);

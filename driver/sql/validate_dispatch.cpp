@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "driver/odbc/handles/handles.h"
 #include "driver/sql/validate_internal.h"
 #include "support/cursor_names.h"
+#include "support/strbuf.h"
 
 namespace {
 
@@ -24,7 +26,7 @@ constexpr const char* kCatalogOrigin = "ISO 9075";
 void post(ValidateContext& context, const char* origin, const char* sqlstate, const char* format,
           va_list args) {
   char text[512];
-  std::vsnprintf(text, sizeof text, format, args);
+  utf8_vformat(text, sizeof text, format, args);
   ErrorHeader* errors = context.target->errors;
   SetReturnCode(errors, SQL_ERROR);
   PostError(errors, DIAG_LEVEL_ENGINE, 0, 0, 0, 0, origin, sqlstate, "%s", text);
@@ -174,7 +176,7 @@ void catalog_error(ValidateContext& context, const char* sqlstate, const char* f
   char text[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  utf8_vformat(text, sizeof text, format, args);
   va_end(args);
   ErrorHeader* errors = context.target->errors;
   SetReturnCode(errors, SQL_ERROR);
@@ -198,7 +200,7 @@ void general_error(ValidateContext& context, const char* format, ...) {
   char text[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  utf8_vformat(text, sizeof text, format, args);
   va_end(args);
   ErrorHeader* errors = context.target->errors;
   SetReturnCode(errors, SQL_ERROR);
@@ -234,7 +236,7 @@ void format_table_name(const TableNameNode* name, char* out, size_t size) {
   if (name->catalog) text += std::string(name->catalog->text) + ".";
   if (name->schema) text += std::string(name->schema->text) + ".";
   text += name_text(name->table);
-  std::snprintf(out, size, "%s", text.c_str());
+  utf8_format(out, size, "%s", text.c_str());
 }
 
 QueryPlan* subquery_plan(const QueryPlan* plan, const Node* query) {
@@ -278,6 +280,11 @@ int validate_statements(const ValidateTarget& target, ListNode* statements,
       list_append(context, &(*plans)->entries, entry);
     }
   } catch (const ValidationFailed&) {
+    return -1;
+  } catch (const std::bad_alloc&) {
+    SetReturnCode(target.errors, SQL_ERROR);
+    PostError(target.errors, DIAG_LEVEL_ENGINE, 0, 0, 0, 0, kEngineOrigin, "HY001",
+              "Memory allocation error");
     return -1;
   }
   return 0;

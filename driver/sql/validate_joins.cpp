@@ -4,6 +4,9 @@
 // table of an outer join as a scan restriction.
 #include <strings.h>
 
+#include <vector>
+
+#include "driver/sql/tree_shape.h"
 #include "driver/sql/validate_internal.h"
 
 namespace {
@@ -140,9 +143,9 @@ void resolve_join_columns(ValidateContext& context, Node* node, ListNode* leaves
   for_each_child(node, [&](Node* child) { resolve_join_columns(context, child, leaves); });
 }
 
-// ANDs `left.column = right.column` to the join condition.
-void add_equality(ValidateContext& context, JoinEntry* join, TableEntry* left, int left_column,
-                  TableEntry* right, int right_column) {
+// Adds `left.column = right.column` to the equalities of a USING or NATURAL join.
+void add_equality(ValidateContext& context, std::vector<Node*>* equalities, TableEntry* left,
+                  int left_column, TableEntry* right, int right_column) {
   MemPool* pool = context.target->pool;
   auto* equal = static_cast<OperatorNode*>(newNode(sizeof(OperatorNode), NODE_OPERATOR, pool));
   if (!equal) direct_error(context, "HY001", "Memory allocation error");
@@ -150,16 +153,19 @@ void add_equality(ValidateContext& context, JoinEntry* join, TableEntry* left, i
   equal->op = OP_EQUAL;
   equal->left = reinterpret_cast<Node*>(resolved_column_ref(context, left, left_column));
   equal->right = reinterpret_cast<Node*>(resolved_column_ref(context, right, right_column));
-  if (!join->condition) {
-    join->condition = reinterpret_cast<Node*>(equal);
-    return;
-  }
-  auto* both = static_cast<OperatorNode*>(newNode(sizeof(OperatorNode), NODE_OPERATOR, pool));
-  if (!both) direct_error(context, "HY001", "Memory allocation error");
-  both->op_class = OPCLASS_AND;
-  both->left = join->condition;
-  both->right = reinterpret_cast<Node*>(equal);
-  join->condition = reinterpret_cast<Node*>(both);
+  equalities->push_back(reinterpret_cast<Node*>(equal));
+}
+
+// The join condition: the equalities ANDed in a balanced tree, so that a join over
+// thousands of columns does not nest its condition thousands deep.
+void set_condition(ValidateContext& context, JoinEntry* join, std::vector<Node*> equalities) {
+  MemPool* pool = context.target->pool;
+  join->condition = tree_join_balanced(std::move(equalities), [&] {
+    auto* both = static_cast<OperatorNode*>(newNode(sizeof(OperatorNode), NODE_OPERATOR, pool));
+    if (!both) direct_error(context, "HY001", "Memory allocation error");
+    both->op_class = OPCLASS_AND;
+    return both;
+  });
 }
 
 // The unique visible column named `name` among `leaves` (entry and number); false if none.
@@ -185,7 +191,7 @@ void check_nameable(ValidateContext& context, const TableEntry* side) {
 
 void build_natural(ValidateContext& context, JoinEntry* join, ListNode* left_leaves,
                    ListNode* right_leaves) {
-  bool joined = false;
+  std::vector<Node*> equalities;
   for (ListNode* l = left_leaves; l; l = l->next) {
     auto* left = static_cast<TableEntry*>(l->data);
     for (int lc = 0; lc < left->column_count; ++lc) {
@@ -198,15 +204,15 @@ void build_natural(ValidateContext& context, JoinEntry* join, ListNode* left_lea
           if (right->hidden[rc] || strcasecmp(a.name, b.name) != 0 || a.sql_type != b.sql_type ||
               operator_result_type(a.sql_type, b.sql_type, OP_EQUAL) != SQL_TYPE_TRUTH)
             continue;
-          add_equality(context, join, left, lc, right, rc);
+          add_equality(context, &equalities, left, lc, right, rc);
           right->hidden[rc] = 1;
           right->visible_columns--;
-          joined = true;
         }
       }
     }
   }
-  if (!joined) direct_error(context, "HY000", "No joinable columns");
+  if (equalities.empty()) direct_error(context, "HY000", "No joinable columns");
+  set_condition(context, join, std::move(equalities));
 }
 
 }  // namespace
@@ -226,6 +232,7 @@ void validate_join(ValidateContext& context, TableEntry* entry) {
   if (node->natural) {
     build_natural(context, join, left_leaves, right_leaves);
   } else if (using_columns) {
+    std::vector<Node*> equalities;
     for (ListNode* at = using_columns; at; at = at->next) {
       auto* name = static_cast<NameNode*>(at->data);
       TableEntry* left = nullptr;
@@ -236,10 +243,11 @@ void validate_join(ValidateContext& context, TableEntry* entry) {
           !find_side_column(right_leaves, name, &right, &right_column))
         direct_error(context, "HY000", "column '%s' not found in either join sources",
                      name_text(name));
-      add_equality(context, join, left, left_column, right, right_column);
+      add_equality(context, &equalities, left, left_column, right, right_column);
       right->hidden[right_column] = 1;
       right->visible_columns--;
     }
+    set_condition(context, join, std::move(equalities));
   } else if (node->condition && node->condition->on) {
     join->condition = node->condition->on;
     check_forbidden(context, join->condition);

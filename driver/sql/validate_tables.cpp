@@ -9,6 +9,7 @@
 #include "driver/dal/dal.h"
 #include "driver/dal/info_schema.h"
 #include "driver/sql/validate_internal.h"
+#include "support/strbuf.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ void allocate_maps(ValidateContext& context, TableEntry* entry, int count) {
   entry->visible_columns = count;
 }
 
+// Copies a name into a fixed field, cut (if ever) before a character that does not fit.
 void copy_text(char* out, size_t size, const char* text) {
-  std::snprintf(out, size, "%s", text ? text : "");
+  utf8_format(out, size, "%s", text ? text : "");
 }
 
 // A derived table: its plan's select-list items become its columns.

@@ -9,10 +9,13 @@
 
 namespace {
 
-const std::array<const char*, 10> kStrings = {"ab", "Ab",  "abc", "b",   "xyz",
-                                              "",   "aBc", "a_c", "100", "ba"};
-const std::array<const char*, 6> kNeedles = {"a", "b", "c", "ab", "x", "B"};
-const std::array<const char*, 8> kPatterns = {"a%", "%b", "_b%", "%", "", "A_C", "%B%", "x_z"};
+// The last strings hold characters of two and three bytes: lengths, positions and "_"
+// count characters in both engines.
+const std::array<const char*, 12> kStrings = {"ab",  "Ab",  "abc", "b",  "xyz", "",
+                                              "aBc", "a_c", "100", "ba", "ñab", "a€b"};
+const std::array<const char*, 7> kNeedles = {"a", "b", "c", "ab", "x", "B", "€"};
+const std::array<const char*, 10> kPatterns = {"a%",  "%b",  "_b%", "%",   "",
+                                               "A_C", "%B%", "x_z", "_a_", "%€_"};
 const std::array<const char*, 6> kDates = {"2024-01-31", "2024-02-29", "1999-12-31",
                                            "2024-01-05", "2000-01-01", "2024-02-01"};
 const std::array<const char*, 6> kMantissas = {"0.5", "1.25", "2.5", "3.0", "10.0", "0.1"};

@@ -481,4 +481,42 @@ TEST_F(EthLog, LogFileIsReadableByItsOwnerOnly) {
   EXPECT_LT(text.find("private"), text.find("again"));
 }
 
+// What is planted at the log's path before the first record: a symbolic link or a second
+// hard link to another file (that file must stay untouched), a FIFO nobody reads (the
+// record must not block), or an existing file of mode 0644 (tightened, then appended to).
+TEST_F(EthLog, PlantedPathsAreRefusedAndExistingFilesTightened) {
+  context.log.mode = 31;
+  const std::string target = path + ".target";
+  struct Case {
+    const char* planted;
+    bool written;  // the record lands in the log file itself
+  } cases[] = {{"symlink", false}, {"hardlink", false}, {"fifo", false}, {"file0644", true}};
+  for (const Case& c : cases) {
+    unlink(path.c_str());
+    unlink(target.c_str());
+    { std::ofstream(target) << "victim\n"; }
+    chmod(target.c_str(), 0644);
+    std::string planted = c.planted;
+    int made = planted == "symlink"    ? symlink(target.c_str(), path.c_str())
+               : planted == "hardlink" ? link(target.c_str(), path.c_str())
+               : planted == "fifo"     ? mkfifo(path.c_str(), 0600)
+                                       : rename(target.c_str(), path.c_str());
+    ASSERT_EQ(0, made) << c.planted;
+    eth_log(&context, "eth_sqi.cpp", 1, ETH_LOG_ENTRY, "planted %s", c.planted);
+    if (!c.written) {
+      EXPECT_EQ("victim\n", read_file(target)) << c.planted;
+    }
+    struct stat info {};
+    ASSERT_EQ(0, lstat(path.c_str(), &info)) << c.planted;
+    if (c.written) {
+      EXPECT_EQ(0600u, info.st_mode & 0777u);
+      EXPECT_EQ(0u, log_text().find("victim\n"));
+      EXPECT_NE(std::string::npos, log_text().find("planted file0644"));
+    } else {
+      EXPECT_FALSE(S_ISREG(info.st_mode) && info.st_nlink == 1) << c.planted;
+    }
+  }
+  unlink(target.c_str());
+}
+
 }  // namespace

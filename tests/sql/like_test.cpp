@@ -141,10 +141,19 @@ TEST(LikeMatch, Table) {
       {"!%!!", "!", "%!", true},
       {"a\\%", "!", "a\\xyz", true},  // with ESCAPE '!' the backslash is plain
       {"[a]", nullptr, "[A]", true},
-      {"é", nullptr, "é", true},   // UTF-8 bytes compare as bytes
+      {"é", nullptr, "é", true},
       {"é", nullptr, "É", false},  // no case folding beyond ASCII
-      {"_", nullptr, "é", false},  // a two-byte character is two bytes
-      {"__", nullptr, "é", true},
+      {"_", nullptr, "é", true},   // "_" is one character, however many bytes
+      {"__", nullptr, "é", false},
+      {"_", nullptr, "\xF0\x9F\x98\x80", true},
+      {"_b", nullptr, "ñb", true},
+      {"%_", nullptr, "ñ", true},
+      {"%__", nullptr, "ñ", false},
+      {"a%_€", nullptr, "añ€", true},
+      {"ñ_", nullptr, "ñ€", true},
+      {"_", nullptr, "\xC3", true},  // a byte that begins no character counts as one
+      {"__", nullptr, "\xC3(", true},
+      {"\xC3%", nullptr, "ñ", false},  // half a character matches no character
       {"%ö%", nullptr, "schön", true},
       {std::string("a\0b", 3), nullptr, std::string("A\0B", 3), true},
       {"\x80", nullptr, "\xA0", false},  // high bytes are not letters

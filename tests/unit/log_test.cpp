@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cinttypes>
@@ -196,6 +197,39 @@ TEST_F(LogTest, UnopenableFileLeavesTracingOff) {
   std::string before = ReadFile(path_);
   log_message("unit", 2, LOG_LEVEL_CALL, "dropped");
   EXPECT_EQ(ReadFile(path_), before);
+}
+
+// The trace file is its owner's alone: made 0600 whatever the umask, an existing 0644 file
+// tightened to 0600, and a symbolic link planted at the path refused with its target left
+// untouched.
+TEST(LogFileTest, TraceFileIsPrivateAndLinksAreRefused) {
+  char dir_name[] = "/tmp/quill_trace_dirXXXXXX";
+  ASSERT_NE(mkdtemp(dir_name), nullptr);
+  const std::string dir = dir_name, made = dir + "/made.log", existing = dir + "/existing.log",
+                    target = dir + "/target", link_path = dir + "/link.log";
+  mode_t previous = umask(0);
+  EXPECT_EQ(log_configure(made.c_str()), 0);
+  umask(previous);
+  { std::ofstream(existing) << "before\n"; }
+  chmod(existing.c_str(), 0644);
+  EXPECT_EQ(log_configure(existing.c_str()), 0);
+  log_message("unit", 3, LOG_LEVEL_CALL, "appended");
+  { std::ofstream(target) << "victim\n"; }
+  ASSERT_EQ(symlink(target.c_str(), link_path.c_str()), 0);
+  EXPECT_EQ(log_configure(link_path.c_str()), -1);
+  EXPECT_FALSE(g_trace_on.load());
+  log_message("unit", 4, LOG_LEVEL_CALL, "dropped");
+  struct stat info {};
+  ASSERT_EQ(stat(made.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777u, 0600u);
+  ASSERT_EQ(stat(existing.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777u, 0600u);
+  std::string text = ReadFile(existing);
+  EXPECT_EQ(text.find("before\n"), 0u);
+  EXPECT_NE(text.find("unit:3 appended"), std::string::npos);
+  EXPECT_EQ(ReadFile(target), "victim\n");
+  for (const std::string& path : {made, existing, target, link_path}) std::remove(path.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST_F(LogTest, AppendsToAnExistingFile) {

@@ -1,4 +1,4 @@
-// copy_str_buffer family and utf8_truncation_point.
+// copy_str_buffer family, utf8_truncation_point and the formatting cut at whole characters.
 #include "support/strbuf.h"
 
 #include <gtest/gtest.h>
@@ -147,6 +147,31 @@ TEST(CopyStrBuffer, LengthsClampToTheirType) {
   EXPECT_EQ(copy_str_bufferl(buf, sizeof buf, &l, big.c_str()), 1);
   EXPECT_EQ(l, 40000);
   EXPECT_STREQ(buf, "xxxxxxx");
+}
+
+// A formatted text too long for its buffer loses the characters that do not fit whole.
+TEST(Utf8Format, CutsBeforeACharacterThatDoesNotFit) {
+  const std::string name = std::string("ab") + kEmoji + kE;  // 2 + 4 + 2 bytes
+  struct Case {
+    size_t size;
+    std::string written;
+  } cases[] = {{20, "[" + name + "]"},
+               {10, "[" + name},
+               {9, "[ab" + std::string(kEmoji)},
+               {8, "[ab" + std::string(kEmoji)},
+               {7, "[ab"},
+               {4, "[ab"},
+               {1, ""}};
+  for (const Case& c : cases) {
+    char buffer[32];
+    std::memset(buffer, 'x', sizeof buffer);
+    size_t written = utf8_format(buffer, c.size, "[%s]", name.c_str());
+    EXPECT_EQ(c.written, std::string(buffer)) << c.size;
+    EXPECT_EQ(c.written.size(), written) << c.size;
+  }
+  EXPECT_EQ("ab", utf8_prefix(name.c_str(), 5));
+  EXPECT_EQ("ab" + std::string(kEmoji), utf8_prefix(name.c_str(), 7));
+  EXPECT_EQ(name, utf8_prefix(name.c_str(), 100));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // UTF-16 <-> UTF-8 conversion of the wide entry points: surrogate pairs,
-// malformed input and cutting at whole characters.
+// malformed input and cutting at whole characters; character counting, offsets and
+// validity of UTF-8 text, whole or in pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/unicode.h"
@@ -89,6 +91,68 @@ TEST(Unicode, CopyOutCutsAtWholeCharacters) {
   SQLWCHAR untouched = 0x7777;
   EXPECT_FALSE(copy_utf16_out(text, &untouched, 0));
   EXPECT_EQ(0x7777, untouched);
+}
+
+// Each text: its characters (a byte that begins no well-formed sequence counts one), the
+// byte offset of its second character, and whether it is well-formed.
+TEST(Utf8Characters, CountOffsetAndValidity) {
+  struct Case {
+    std::string text;
+    size_t characters;
+    size_t second;
+    bool valid;
+  } cases[] = {
+      {"", 0, 0, true},
+      {"ab", 2, 1, true},
+      {"\xC3\xB1x", 2, 2, true},
+      {"\xE2\x82\xAC\xF0\x9F\x98\x80", 2, 3, true},
+      {"\xF4\x8F\xBF\xBF", 1, 4, true},       // U+10FFFF
+      {"\xEF\xBF\xBD", 1, 3, true},           // a real U+FFFD
+      {"\xC3", 1, 1, false},                  // cut short
+      {"\xC3(", 2, 1, false},                 // bad continuation
+      {"\xC0\xAF", 2, 1, false},              // overlong
+      {"\xE0\x80\x80", 3, 1, false},          // overlong three-byte
+      {"\xED\xA0\x80", 3, 1, false},          // encoded surrogate
+      {"\xF4\x90\x80\x80", 4, 1, false},      // past U+10FFFF
+      {"\xF8\x88\x80\x80\x80", 5, 1, false},  // five-byte form
+      {"\x80"
+       "abc",
+       4, 1, false},  // stray continuation
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.characters, utf8_char_count(c.text.data(), c.text.size())) << c.text;
+    EXPECT_EQ(c.second, utf8_char_offset(c.text.data(), c.text.size(), 1)) << c.text;
+    EXPECT_EQ(c.text.size(), utf8_char_offset(c.text.data(), c.text.size(), 99)) << c.text;
+    EXPECT_EQ(c.valid, utf8_is_valid(c.text.data(), c.text.size())) << c.text;
+  }
+}
+
+// Text checked in pieces of every size agrees with the check of the whole: a character split
+// between pieces is held until it completes.
+TEST(Utf8Characters, PiecesAgreeWithTheWhole) {
+  const std::string texts[] = {"a\xC3\xB1\xE2\x82\xAC\xF0\x9F\x98\x80z", "\xF0\x9F\x98",
+                               "ab\xED\xA0\x80", "\xC3\xB1\xC3"};
+  for (const std::string& text : texts) {
+    bool whole = utf8_is_valid(text.data(), text.size());
+    for (size_t piece = 1; piece <= text.size(); ++piece) {
+      unsigned char pending[3];
+      unsigned char pending_count = 0;
+      bool ok = true;
+      for (size_t at = 0; at < text.size() && ok; at += piece)
+        ok = utf8_check_piece(text.data() + at, std::min(piece, text.size() - at), pending,
+                              &pending_count);
+      EXPECT_EQ(whole, ok && pending_count == 0) << text << " in pieces of " << piece;
+    }
+  }
+}
+
+TEST(Unicode, StrictConversionRefusesUnpairedSurrogates) {
+  const std::u16string good = u"a\U0001F600", lone = {u'a', 0xD800, u'b'};
+  std::string out;
+  EXPECT_TRUE(utf16_to_utf8_strict(reinterpret_cast<const SQLWCHAR*>(good.c_str()), SQL_NTS, out));
+  EXPECT_EQ("a\xF0\x9F\x98\x80", out);
+  out.clear();
+  EXPECT_FALSE(utf16_to_utf8_strict(reinterpret_cast<const SQLWCHAR*>(lone.c_str()), SQL_NTS, out));
 }
 
 }  // namespace

@@ -42,13 +42,16 @@ std::string formatted(const char* format, ...) {
   return text;
 }
 
-std::string wide_to_utf8(const void* data, SQLLEN bytes) {
+// Wide text as UTF-8. Strictly, an unpaired surrogate makes it fail (false); otherwise it
+// becomes U+FFFD.
+bool wide_to_utf8(const void* data, SQLLEN bytes, bool strict, std::string* text) {
   size_t units = bytes > 0 ? static_cast<size_t>(bytes) / sizeof(SQLWCHAR) : 0;
   std::vector<SQLWCHAR> aligned(units + 1, 0);
   if (units > 0) std::memcpy(aligned.data(), data, units * sizeof(SQLWCHAR));
-  std::string text;
-  utf16_to_utf8(aligned.data(), static_cast<SQLLEN>(units), text);
-  return text;
+  text->clear();
+  if (strict) return utf16_to_utf8_strict(aligned.data(), static_cast<SQLLEN>(units), *text);
+  utf16_to_utf8(aligned.data(), static_cast<SQLLEN>(units), *text);
+  return true;
 }
 
 size_t code_points(const std::string& text) {
@@ -79,8 +82,11 @@ bool is_text_c(SQLSMALLINT c_type) {
 // The bytes of the value as a binary or long binary marker receives them: text and binary
 // as given (wide text as UTF-8), fixed-size values as their structure.
 std::string raw_bytes(const ParamInput& input) {
-  if (input.c_type == SQL_C_WCHAR && !input.wide_as_utf8)
-    return wide_to_utf8(input.data, input.length);
+  if (input.c_type == SQL_C_WCHAR && !input.wide_as_utf8) {
+    std::string text;
+    wide_to_utf8(input.data, input.length, false, &text);
+    return text;
+  }
   SQLLEN size = param_c_type_size(input.c_type);
   if (size == 0) size = input.length;
   return size > 0 ? std::string(static_cast<const char*>(input.data), static_cast<size_t>(size))
@@ -418,14 +424,18 @@ bool param_render_text(const ParamInput& input, std::string* text, ParamError* e
   const void* d = input.data;
   switch (input.c_type) {
     case SQL_C_CHAR:
-      text->assign(static_cast<const char*>(d), input.length > 0 ? input.length : 0);
-      return true;
-    case SQL_C_WCHAR:
-      if (input.wide_as_utf8)
+    case SQL_C_WCHAR: {
+      // Character data is UTF-8 (wide text is converted to it): text that is not, or wide
+      // text with an unpaired surrogate, is no character value at all.
+      bool well_formed = true;
+      if (input.c_type == SQL_C_CHAR || input.wide_as_utf8) {
         text->assign(static_cast<const char*>(d), input.length > 0 ? input.length : 0);
-      else
-        *text = wide_to_utf8(d, input.length);
-      return true;
+        well_formed = utf8_is_valid(text->data(), text->size());
+      } else {
+        well_formed = wide_to_utf8(d, input.length, true, text);
+      }
+      return well_formed || param_fail(error, "22018", kBadCharacter);
+    }
     case SQL_C_BINARY: {
       text->clear();
       const auto* bytes = static_cast<const unsigned char*>(d);

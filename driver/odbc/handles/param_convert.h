@@ -36,7 +36,9 @@ bool param_convert(const ParamInput& input, const ParamTarget& target, QuillValu
                    ParamError* error);
 // The application value as text the way a character marker receives it: numbers as "%d",
 // 64-bit numbers as "%lld", floating numbers as "%f", binary as "%02X" pairs, wide text as
-// UTF-8. false (HY000 "Unsupported parameter type") for date, time and timestamp values.
+// UTF-8. false (HY000 "Unsupported parameter type") for date, time and timestamp values, and
+// (22018) for character data that is not well-formed UTF-8 or wide text with an unpaired
+// surrogate.
 bool param_render_text(const ParamInput& input, std::string* text, ParamError* error);
 // Value kind a NULL of SQL type `sql_type` gets; VALUE_NONE for an unsupported type.
 int param_null_kind(SQLSMALLINT sql_type);

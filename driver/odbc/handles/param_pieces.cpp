@@ -1,7 +1,8 @@
 // Values sent in pieces by SQLPutData: the pieces of character and binary data
 // are joined (wide text turned into UTF-8 as it arrives), long values go
 // straight into a long buffer, and the assembled value is converted once the
-// statement runs.
+// statement runs. Character text that is not well-formed (UTF-8 that is malformed, wide
+// text with an unpaired surrogate) is noted as it arrives and refused (22018) then.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,12 +15,14 @@
 
 namespace {
 
-// Bytes of wide text held back until the next piece completes them: an odd byte, or a high
-// surrogate whose low half has not arrived (with a possible odd byte after it). They live in
+// Bytes held back until the next piece completes them: of wide text, an odd byte or a high
+// surrogate whose low half has not arrived (with a possible odd byte after it); of UTF-8
+// text going into a long value, the start of a character the piece cut off. They live in
 // the payload of the assembled value, which character, binary and long values leave unused.
 struct WideTail {
   unsigned char count;
   unsigned char bytes[3];
+  unsigned char malformed;  // 1 once the text was seen not to be well-formed
 };
 static_assert(sizeof(WideTail) <= sizeof(QuillValue::payload));
 
@@ -49,16 +52,18 @@ std::string wide_piece_to_utf8(const void* data, size_t size, WideTail* tail) {
   size_t complete = units;
   if (complete > 0 && is_high_surrogate(text[complete - 1])) --complete;
   std::string out;
-  utf16_to_utf8(text.data(), static_cast<SQLLEN>(complete), out);
+  if (!utf16_to_utf8_strict(text.data(), static_cast<SQLLEN>(complete), out)) tail->malformed = 1;
   tail->count = static_cast<unsigned char>(bytes.size() - complete * 2);
   std::memcpy(tail->bytes, bytes.data() + complete * 2, tail->count);
   return out;
 }
 
-// What is left of a tail when no piece follows: a lone high surrogate becomes U+FFFD, a lone
-// odd byte is dropped.
-std::string tail_at_end(const WideTail& tail) {
-  return tail.count >= 2 ? std::string("\xEF\xBF\xBD") : std::string();
+// Whether the text of a value is well-formed once no piece follows: nothing was malformed,
+// no high surrogate waits for its low half and no UTF-8 character is unfinished (a lone odd
+// byte of wide text is dropped).
+bool tail_well_formed(const WideTail& tail, SQLSMALLINT c_type) {
+  if (tail.malformed) return false;
+  return c_type == SQL_C_WCHAR ? tail.count < 2 : tail.count == 0;
 }
 
 // Bytes of the piece: fixed-size types take their size; text and binary the length given
@@ -139,9 +144,14 @@ SQLRETURN param_values_append(QuillStmt* stmt, int number, SQLPOINTER data, SQLL
   std::string piece = c_type == SQL_C_WCHAR
                           ? wide_piece_to_utf8(data, static_cast<size_t>(size), &tail)
                           : std::string(static_cast<const char*>(data), static_cast<size_t>(size));
-  SQLRETURN rc = param_is_long(sql_type) && param_c_type_is_bytes(c_type)
-                     ? append_long(stmt, value, first, sql_type, number, piece)
-                     : append_bytes(stmt, value, first, piece);
+  bool long_value = param_is_long(sql_type) && param_c_type_is_bytes(c_type);
+  // UTF-8 text going into a long value is checked piece by piece (joined text is checked
+  // whole when it is converted).
+  if (long_value && c_type == SQL_C_CHAR && sql_type != SQL_LONGVARBINARY && !tail.malformed &&
+      !utf8_check_piece(piece.data(), piece.size(), tail.bytes, &tail.count))
+    tail.malformed = 1;
+  SQLRETURN rc = long_value ? append_long(stmt, value, first, sql_type, number, piece)
+                            : append_bytes(stmt, value, first, piece);
   if (rc == SQL_SUCCESS) keep_tail(value, tail);
   return rc;
 }
@@ -153,12 +163,12 @@ bool param_pieces_finish(QuillStmt* stmt, const DescRecord* app, DescRecord* imp
   SQLSMALLINT c_type = param_resolve_c_type(app->concise_type, imp->concise_type);
   bool none = value->indicator == PARAM_NO_PIECE;
   bool null = !none && is_value_null(value);
-  std::string rest = c_type == SQL_C_WCHAR && !none && !null ? tail_at_end(tail_of(value)) : "";
+  bool text = c_type == SQL_C_WCHAR || (c_type == SQL_C_CHAR && value->long_buffer &&
+                                        imp->concise_type != SQL_LONGVARBINARY);
+  if (text && !none && !null && !tail_well_formed(tail_of(value), c_type))
+    return param_fail(error, "22018", "Invalid character value for cast specification");
   if (value->long_buffer && !null) {
-    // The long value is complete; only a held-back wide character may remain.
-    if (!rest.empty() && append_to_long_buffer(value->long_buffer, rest.data(), rest.size()) != 0)
-      return param_fail_general(error, "internal error, append_to_long_buffer fails");
-    imp->value_pending = false;
+    imp->value_pending = false;  // the long value is complete
     return true;
   }
   if (none && param_c_type_size(c_type) > 0)
@@ -166,7 +176,6 @@ bool param_pieces_finish(QuillStmt* stmt, const DescRecord* app, DescRecord* imp
   std::string bytes;
   if (!none && !null && value->bytes.data)
     bytes.assign(value->bytes.data, static_cast<size_t>(value->bytes.length));
-  bytes += rest;
   ParamInput input;
   input.c_type = c_type;
   input.data = bytes.data();
