@@ -231,24 +231,11 @@ int get_profile_string(const char* dsn, const char* key, const char* default_val
   return -1;
 }
 
-int get_default(ConfigHandle* handle, const char* key, char* buffer, int size) try {
-  if (!buffer || size < 1) return -1;
-  buffer[0] = '\0';
-  if (!key || !*key) return -1;
+namespace {
 
-  IniReader reader = nullptr;
-  void* context = nullptr;
-  std::string dsn, section, prefix;
-  if (handle) {
-    // Copied out so that the reader and odbcinst run without the handle's lock.
-    std::lock_guard<std::mutex> guard(handle->mutex);
-    reader = handle->reader;
-    context = handle->context;
-    dsn = handle->dsn;
-    section = handle->section;
-    prefix = handle->prefix;
-  }
-
+// The search of get_default once the reader, context and data source are settled.
+int look_up(const std::string& section, const std::string& prefix, IniReader reader, void* context,
+            const std::string& dsn, const char* key, char* buffer, int size) {
   if (reader) {
     buffer[0] = '\0';
     int found = reader(context, key, buffer, size);
@@ -266,6 +253,46 @@ int get_default(ConfigHandle* handle, const char* key, char* buffer, int size) t
     return store(value, buffer, size);
   if (builtin_default(key, &value)) return store(value, buffer, size);
   return -1;
+}
+
+}  // namespace
+
+int get_default(ConfigHandle* handle, const char* key, char* buffer, int size) try {
+  if (!buffer || size < 1) return -1;
+  buffer[0] = '\0';
+  if (!key || !*key) return -1;
+
+  IniReader reader = nullptr;
+  void* context = nullptr;
+  std::string dsn, section, prefix;
+  if (handle) {
+    // Copied out so that the reader and odbcinst run without the handle's lock.
+    std::lock_guard<std::mutex> guard(handle->mutex);
+    reader = handle->reader;
+    context = handle->context;
+    dsn = handle->dsn;
+    section = handle->section;
+    prefix = handle->prefix;
+  }
+  return look_up(section, prefix, reader, context, dsn, key, buffer, size);
+} catch (...) {  // out of memory
+  buffer[0] = '\0';
+  return -1;
+}
+
+int get_default_for(ConfigHandle* handle, IniReader reader, void* context, const char* dsn,
+                    const char* key, char* buffer, int size) try {
+  if (!buffer || size < 1) return -1;
+  buffer[0] = '\0';
+  if (!key || !*key) return -1;
+
+  std::string section, prefix;
+  if (handle) {
+    std::lock_guard<std::mutex> guard(handle->mutex);
+    section = handle->section;
+    prefix = handle->prefix;
+  }
+  return look_up(section, prefix, reader, context, dsn ? dsn : "", key, buffer, size);
 } catch (...) {  // out of memory
   buffer[0] = '\0';
   return -1;

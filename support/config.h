@@ -43,10 +43,11 @@ void close_registry(ConfigHandle* handle);
 // Returns 0, or -1 when the handle is null or the path names no product.
 int set_config(ConfigHandle* handle, const char* key_path);
 // Installs (or, with a null reader, removes) the reader asked first by get_default.
-// The handle is shared by the connections of an environment: the last call wins.
+// Whoever shares the handle shares the reader: the last call wins. A handle used by
+// several connections at once is read with get_default_for instead.
 void set_ini_function(ConfigHandle* handle, IniReader reader, void* context);
 // Names the data source whose odbc.ini entries get_default consults; null or ""
-// forgets it.
+// forgets it. The same sharing rule as set_ini_function applies.
 void set_dsn(ConfigHandle* handle, const char* dsn);
 
 // Reads the entry `key` of data source `dsn` from odbc.ini into `buffer` (at most
@@ -64,3 +65,8 @@ int get_profile_string(const char* dsn, const char* key, const char* default_val
 // as get_profile_string does and returns its length, or -1 when nothing is known
 // (buffer set to "").
 int get_default(ConfigHandle* handle, const char* key, char* buffer, int size);
+// get_default with the caller's reader (null: none) and data source (null or "": none) in
+// place of those installed on the handle, so that each connection of an environment reads
+// its settings through itself while the environment's handle stays shared.
+int get_default_for(ConfigHandle* handle, IniReader reader, void* context, const char* dsn,
+                    const char* key, char* buffer, int size);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -28,12 +29,30 @@ struct MemPool {
   MemPool* next_sibling;  // next child of the same parent
   MemPool* prev_sibling;  // previous child of the same parent
   BlockHeader* blocks;    // blocks taken from this pool
+  std::mutex* lock;       // guards `blocks` and `first_child` of a shared pool; null otherwise
 };
 
 namespace {
 
+// Holds a shared pool's lock for its lifetime; does nothing for a private pool.
+class PoolGuard {
+ public:
+  explicit PoolGuard(MemPool* pool) : lock_(pool ? pool->lock : nullptr) {
+    if (lock_) lock_->lock();
+  }
+  ~PoolGuard() {
+    if (lock_) lock_->unlock();
+  }
+  PoolGuard(const PoolGuard&) = delete;
+  PoolGuard& operator=(const PoolGuard&) = delete;
+
+ private:
+  std::mutex* lock_;  // the lock held, or null
+};
+
 void unlink_from_parent(MemPool* pool) {
   if (!pool->parent) return;
+  PoolGuard guard(pool->parent);
   if (pool->prev_sibling)
     pool->prev_sibling->next_sibling = pool->next_sibling;
   else
@@ -54,6 +73,7 @@ void release_tree(MemPool* pool) {
     std::free(b);
     b = next;
   }
+  delete pool->lock;
   std::free(pool);
   g_live_pools.fetch_sub(1, std::memory_order_relaxed);
 }
@@ -62,13 +82,20 @@ BlockHeader* header_of(void* ptr) {
   return static_cast<BlockHeader*>(ptr) - 1;
 }
 
-}  // namespace
-
-MemPool* quill_mem_alloc_handle(MemPool* parent) {
+// A fresh pool hung on `parent`; `shared` gives it a lock of its own.
+MemPool* make_pool(MemPool* parent, bool shared) {
   auto* pool = static_cast<MemPool*>(std::calloc(1, sizeof(MemPool)));
   if (!pool) return nullptr;
+  if (shared) {
+    pool->lock = new (std::nothrow) std::mutex;
+    if (!pool->lock) {
+      std::free(pool);
+      return nullptr;
+    }
+  }
   g_live_pools.fetch_add(1, std::memory_order_relaxed);
   if (parent) {
+    PoolGuard guard(parent);
     pool->parent = parent;
     pool->next_sibling = parent->first_child;
     if (parent->first_child) parent->first_child->prev_sibling = pool;
@@ -77,12 +104,23 @@ MemPool* quill_mem_alloc_handle(MemPool* parent) {
   return pool;
 }
 
+}  // namespace
+
+MemPool* quill_mem_alloc_handle(MemPool* parent) {
+  return make_pool(parent, false);
+}
+
+MemPool* quill_mem_alloc_shared_handle(MemPool* parent) {
+  return make_pool(parent, true);
+}
+
 void* quill_mem_alloc(MemPool* pool, size_t size) {
   if (!pool || size > (SIZE_MAX / 2)) return nullptr;
   auto* b = static_cast<BlockHeader*>(std::calloc(1, sizeof(BlockHeader) + size));
   if (!b) return nullptr;
   b->owner = pool;
   b->size = size;
+  PoolGuard guard(pool);
   b->next = pool->blocks;
   if (pool->blocks) pool->blocks->prev = b;
   pool->blocks = b;
@@ -104,11 +142,14 @@ void quill_mem_free(MemPool* pool, void* ptr) {
   if (!ptr || !pool) return;
   BlockHeader* b = header_of(ptr);
   if (b->owner != pool) return;  // not ours: leave it to its own pool's release
-  if (b->prev)
-    b->prev->next = b->next;
-  else
-    pool->blocks = b->next;
-  if (b->next) b->next->prev = b->prev;
+  {
+    PoolGuard guard(pool);
+    if (b->prev)
+      b->prev->next = b->next;
+    else
+      pool->blocks = b->next;
+    if (b->next) b->next->prev = b->prev;
+  }
   std::free(b);
 }
 

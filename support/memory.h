@@ -1,5 +1,7 @@
 // Memory pools: every handle, statement tree and plan owns a pool; releasing a
 // pool frees everything taken from it and from its child pools in one step.
+// A shared pool takes a lock of its own around its block list and child list;
+// releasing a pool needs that nobody else uses it or its children any more.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +10,11 @@
 struct MemPool;
 
 // Makes a pool, as a child of `parent` when not null (released with it). Null on failure.
+// Such a pool serves one thread at a time (its owner's calls are serialised).
 MemPool* quill_mem_alloc_handle(MemPool* parent);
+// Makes a pool that several threads may allocate from, free into and hang child pools on at
+// once (an environment's or a connection's); otherwise as quill_mem_alloc_handle.
+MemPool* quill_mem_alloc_shared_handle(MemPool* parent);
 // Takes `size` zeroed bytes from `pool`, aligned for any type. Null on failure.
 void* quill_mem_alloc(MemPool* pool, size_t size);
 // Grows or shrinks a block of `pool` (null `ptr` allocates); new bytes are zeroed. Null on failure.

@@ -1,12 +1,15 @@
 // Threads on std::thread, counting semaphores on a mutex and condition
-// variable, and sixteen process-wide std::mutex locks.
+// variable, sixteen process-wide std::mutex locks, and a background thread that
+// closes work files.
 #include "support/threads.h"
 
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -34,6 +37,59 @@ struct NumberedLock {
 };
 
 NumberedLock g_locks[QUILL_MUTEX_COUNT];
+
+// Closes descriptors handed to it on a thread of its own, started on first use. Its
+// destructor (at process exit, or when the library holding it is unloaded) closes what is
+// still queued and joins the thread, so no code of the library runs after that.
+class FileCloser {
+ public:
+  ~FileCloser() {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      stopping_ = true;
+    }
+    queued_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // Queues `fd`; closes it at once when the thread or the queue cannot grow.
+  void close_later(int fd) {
+    try {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (!stopping_) {
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        fds_.push_back(fd);
+        queued_.notify_one();
+        return;
+      }
+    } catch (...) {  // no thread or no memory
+    }
+    ::close(fd);
+  }
+
+ private:
+  // The closer thread: closes queued descriptors until told to stop with an empty queue.
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      queued_.wait(lock, [this] { return stopping_ || !fds_.empty(); });
+      if (fds_.empty()) return;
+      int fd = fds_.front();
+      fds_.pop_front();
+      lock.unlock();
+      ::close(fd);
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;                // guards the fields below
+  std::condition_variable queued_;  // signalled when a descriptor is queued or at the end
+  std::deque<int> fds_;             // descriptors waiting to be closed
+  bool stopping_ = false;           // the destructor runs: close what is left, then end
+  std::thread thread_;              // the closer, once started
+};
+
+FileCloser g_file_closer;
 
 }  // namespace
 
@@ -143,4 +199,14 @@ void mutex_exit(int number) {
 
 unsigned long thread_current_id() {
   return static_cast<unsigned long>(::syscall(SYS_gettid));
+}
+
+void thread_close_later(int fd) {
+  if (fd < 0) return;
+  constexpr long long kLargeFileBytes = 64ll << 20;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && static_cast<long long>(info.st_blocks) * 512 >= kLargeFileBytes)
+    g_file_closer.close_later(fd);
+  else
+    ::close(fd);
 }

@@ -1,4 +1,5 @@
-// Threads, semaphores and the process-wide numbered locks of the support runtime.
+// Threads, semaphores, the process-wide numbered locks and the background file
+// closer of the support runtime.
 //
 // A statement in asynchronous mode owns one worker thread and two semaphores
 // (work posted, work done); the calling thread polls the second one with a short
@@ -54,3 +55,10 @@ void mutex_exit(int number);
 
 // The calling thread's kernel thread id (gettid), as used in log records.
 unsigned long thread_current_id();
+
+// Closes `fd`: at once when it holds less than 64 MB, else on the process's background
+// closer thread, so that the caller is not held while the kernel releases a large deleted
+// work file (a tenth of a second for some hundreds of megabytes on some file systems). The
+// closer empties its queue before the library is unloaded or the process ends; when it
+// cannot start, `fd` is closed at once. Negative values are ignored.
+void thread_close_later(int fd);

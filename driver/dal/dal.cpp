@@ -35,6 +35,7 @@ const char* const kBackendKeys[] = {
     "cert",
     "accept_unverified",  // lets a local node's self-signed certificate through
     "query_timeout",
+    "network_timeout",  // seconds an exchange may take when no other time-out bounds it
     "flush_on_update",
     "proxy",
     "filter_local",
@@ -217,7 +218,6 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
     DalEntry* entry = &dal->entries[i];
     *entry = DalEntry{};
     entry->ops = dal->backends[i];
-    entry->status = 3;
     entry->present = true;
     int rc = entry->ops->alloc_env(dal->errors, &entry->handle, dal_service, dsn);
     if (rc != SQI_OK && rc != SQI_INFO) {

@@ -14,9 +14,9 @@ constexpr const char* DAL_INFO_SCHEMA_LINK = "$$$INFO_SCHEMA$$$";
 constexpr const char* DAL_GATEWAY_ORIGIN = "ODBC Gateway";
 constexpr const char* DAL_MULTIPLEXOR_ORIGIN = "Data Access Multiplexor";
 
-// One backend of the list.
+// One backend of the list; fixed while the connection is open, so that the statements of the
+// connection read it from any thread.
 struct DalEntry {
-  int status;                // 0 while it holds a pending result; 3 when it has none
   int passthrough_disabled;  // set by DISABLEPT
   char link[SQI_NAME_MAX];   // link name, compared without regard to case
   const SqiOperations* ops;  // the backend's operation table
@@ -51,12 +51,14 @@ enum DalCatalogKind : int {
   DAL_CATALOG_FOREIGN_KEYS = 7,
 };
 
-// One scan or catalog call.
+// One scan or catalog call, used by one thread at a time.
 struct DalIterator {
   Dal* dal;                           // the data-access context
   ErrorHeader* errors;                // where backends post the iterator's diagnostics
   SqiStmt stmts[DAL_ENTRY_COUNT];     // backend statements, allocated lazily
   bool unallocated[DAL_ENTRY_COUNT];  // statement not yet allocated for an existing entry
+  int status[DAL_ENTRY_COUNT];        // per entry: 0 while its statement holds a pending
+                                      // result, 3 when it has none
   int position;                       // current list index
   bool single_backend;                // scans, pass-through and fetch by key
   bool type_info;                     // a type-info result

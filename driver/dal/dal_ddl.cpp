@@ -35,7 +35,7 @@ bool ready(DalIterator* it, int index) {
   if (!stmt) return false;
   it->stmts[index] = stmt;
   it->unallocated[index] = false;
-  entry->status = 0;
+  it->status[index] = 0;
   return true;
 }
 

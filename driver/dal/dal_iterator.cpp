@@ -1,5 +1,7 @@
 // Iterators of the data-access layer: lazy statement allocation, catalog calls
-// routed by link name, scans on one backend, fetching and column reads.
+// routed by link name, scans on one backend, fetching and column reads. Each
+// iterator keeps its own per-entry state; the connection's entries are only read,
+// so iterators of one connection run on several threads at once.
 #include <strings.h>
 
 #include <cstdio>
@@ -23,7 +25,7 @@ bool allocate_statements(DalIterator* it, int only = -1) {
     if (!stmt) return false;
     it->stmts[i] = stmt;
     it->unallocated[i] = false;
-    entry->status = 0;
+    it->status[i] = 0;
     if (it->timeout > 0 && entry->ops->set_timeout) entry->ops->set_timeout(stmt, it->timeout);
     if (entry->ops->set_wait) entry->ops->set_wait(stmt, &it->wait);
   }
@@ -58,11 +60,11 @@ int catalog_call(DalIterator* it, int kind, SqiText catalog, Call call) {
   char rest[kCatalogBuffer + 1];
   int linked = route_by_link(it, catalog, rest, sizeof rest);
   if (linked >= 0) {
-    for (int i = 0; i < it->dal->count; ++i) it->dal->entries[i].status = 3;
+    for (int i = 0; i < it->dal->count; ++i) it->status[i] = 3;
     SqiText remaining = rest[0] ? SqiText{rest, SQL_NTS} : SqiText{nullptr, 0};
     DalEntry* entry = &it->dal->entries[linked];
     int rc = call(entry, it->stmts[linked], remaining);
-    entry->status = rc;
+    it->status[linked] = rc;
     return rc;
   }
   bool info = false;
@@ -71,17 +73,17 @@ int catalog_call(DalIterator* it, int kind, SqiText catalog, Call call) {
     if (!entry->present) continue;
     int rc = call(entry, it->stmts[i], catalog);
     if (rc == SQI_ERROR || rc < 0) {
-      entry->status = 3;
+      it->status[i] = 3;
     } else {
-      entry->status = 0;
+      it->status[i] = 0;
       info |= rc == SQI_INFO;
     }
   }
   return info ? SQI_INFO : SQI_OK;
 }
 
-int missing_operation(DalEntry* entry) {
-  entry->status = 3;
+// The answer of an entry that lacks the operation (its status becomes 3 from the error).
+int missing_operation(DalEntry*) {
   return SQI_ERROR;
 }
 
@@ -258,18 +260,18 @@ int DALForeignKeys(DalIterator* it, SqiText pk_catalog, SqiText pk_schema, SqiTe
   };
   int linked = pk_link >= 0 ? pk_link : fk_link;
   if (linked >= 0) {
-    for (int i = 0; i < it->dal->count; ++i) it->dal->entries[i].status = 3;
+    for (int i = 0; i < it->dal->count; ++i) it->status[i] = 3;
     SqiText pkc = pk_link >= 0 ? SqiText{pk_rest[0] ? pk_rest : nullptr, SQL_NTS} : pk_catalog;
     SqiText fkc = fk_link >= 0 ? SqiText{fk_rest[0] ? fk_rest : nullptr, SQL_NTS} : fk_catalog;
     int rc = call(linked, pkc, fkc);
-    it->dal->entries[linked].status = rc;
+    it->status[linked] = rc;
     return rc;
   }
   bool info = false;
   for (int i = 0; i < it->dal->count; ++i) {
     if (!it->dal->entries[i].present) continue;
     int rc = call(i, pk_catalog, fk_catalog);
-    it->dal->entries[i].status = rc == SQI_ERROR ? 3 : 0;
+    it->status[i] = rc == SQI_ERROR ? 3 : 0;
     info |= rc == SQI_INFO;
   }
   return info ? SQI_INFO : SQI_OK;
@@ -322,7 +324,7 @@ int DALFetch(DalIterator* it) {
   if (it->position > 0 && it->type_info) return SQI_NO_DATA;
   for (; it->position < it->dal->count; ++it->position) {
     DalEntry* entry = &it->dal->entries[it->position];
-    if (!entry->present || entry->status != 0 || it->unallocated[it->position]) continue;
+    if (!entry->present || it->status[it->position] != 0 || it->unallocated[it->position]) continue;
     if (!entry->ops->fetch) continue;
     int rc = entry->ops->fetch(it->stmts[it->position]);
     if (rc == SQI_ERROR) return SQI_ERROR;

@@ -1,11 +1,15 @@
 // SQLAllocHandle: environments, connections, statements and explicit descriptors.
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 
 static const char* const kUnit = "allochandle";
 
 SQLRETURN odbc_alloc_handle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
+  // Callers inside the driver (the internal statements of INFO_SCHEMA scans) come without the
+  // input handle's gate; an exported entry already holds it.
+  HandleCall call(parent_type_of(type), input);
   switch (type) {
     case SQL_HANDLE_ENV:
       return alloc_env(output);
@@ -33,6 +37,7 @@ SQLRETURN odbc_alloc_handle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output
 }
 
 QUILL_EXPORT SQLRETURN SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
+  HandleCall call(parent_type_of(type), input);
   log_configure_from_settings();  // so that this first call is traced too
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLAllocHandle( %i, %h, %p )", static_cast<int>(type), input,
             static_cast<void*>(output));

@@ -1,11 +1,13 @@
 // SQLAllocHandleStd: SQLAllocHandle that makes ODBC 3 environments.
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 
 static const char* const kUnit = "allochandlestd";
 
 QUILL_EXPORT SQLRETURN SQLAllocHandleStd(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
+  HandleCall call(parent_type_of(type), input);
   log_configure_from_settings();  // so that this first call is traced too
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLAllocHandleStd( %i, %h, %p )", static_cast<int>(type), input,
             static_cast<void*>(output));

@@ -4,6 +4,7 @@
 
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "bindcol";
@@ -32,6 +33,7 @@ SQLRETURN bind_column(QuillStmt* stmt, SQLUSMALLINT column, SQLSMALLINT type, SQ
 
 QUILL_EXPORT SQLRETURN SQLBindCol(SQLHSTMT handle, SQLUSMALLINT column, SQLSMALLINT type,
                                   SQLPOINTER buffer, SQLLEN length, SQLLEN* indicator) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLBindCol( %h, %u, %i, %p, %I, %p )", handle,
             static_cast<int>(column), static_cast<int>(type), buffer, length,
             static_cast<void*>(indicator));

@@ -1,6 +1,7 @@
 // SQLBindParameter: bind an application buffer to a parameter marker.
 #include "driver/odbc/handles/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "bindparameter";
 
@@ -23,6 +24,7 @@ QUILL_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT handle, SQLUSMALLINT number, SQ
                                         SQLSMALLINT c_type, SQLSMALLINT sql_type,
                                         SQLULEN column_size, SQLSMALLINT digits, SQLPOINTER buffer,
                                         SQLLEN buffer_length, SQLLEN* length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLBindParameter( %h, %u, %d, %d, %d, %d, %d, %p, %d, %p )",
             handle, static_cast<int>(number), static_cast<int>(direction), static_cast<int>(c_type),
             static_cast<int>(sql_type), static_cast<int>(column_size), static_cast<int>(digits),

@@ -3,6 +3,7 @@
 #include "driver/odbc/handles/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/wide_out.h"
 
 static const char* const kUnit = "browseconnect";
@@ -19,6 +20,7 @@ static SQLRETURN browse_call(SQLHDBC handle, const char* in, SQLSMALLINT in_leng
 QUILL_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC handle, SQLCHAR* in, SQLSMALLINT in_length,
                                         SQLCHAR* out, SQLSMALLINT out_size,
                                         SQLSMALLINT* out_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLBrowseConnect( %h, %S, %*p, %i, %p )", handle,
             reinterpret_cast<const char*>(in), static_cast<int>(in_length), static_cast<void*>(out),
             static_cast<int>(out_size), static_cast<void*>(out_length));
@@ -35,6 +37,7 @@ QUILL_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC handle, SQLCHAR* in, SQLSMALLINT
 QUILL_EXPORT SQLRETURN SQLBrowseConnectW(SQLHDBC handle, SQLWCHAR* in, SQLSMALLINT in_length,
                                          SQLWCHAR* out, SQLSMALLINT out_size,
                                          SQLSMALLINT* out_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLBrowseConnectW( %h, %p, %i, %p, %i, %p )", handle,
             static_cast<void*>(in), static_cast<int>(in_length), static_cast<void*>(out),
             static_cast<int>(out_size), static_cast<void*>(out_length));

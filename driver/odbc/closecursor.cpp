@@ -1,5 +1,6 @@
 // SQLCloseCursor: close the open cursor and discard its pending results.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "closecursor";
@@ -19,6 +20,7 @@ SQLRETURN close_cursor_entry(SQLHSTMT handle) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLCloseCursor(SQLHSTMT handle) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLCloseCursor( %h )", handle);
   return TRACE_RETURN(kUnit, "SQLCloseCursor() returns %e", close_cursor_entry(handle));
 }

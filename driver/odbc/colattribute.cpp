@@ -2,6 +2,7 @@
 // column; the wide form returns text fields as UTF-16 with byte lengths.
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "colattribute";
@@ -25,6 +26,7 @@ SQLRETURN col_attribute_entry(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT
 QUILL_EXPORT SQLRETURN SQLColAttribute(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field,
                                        SQLPOINTER text, SQLSMALLINT buffer_length,
                                        SQLSMALLINT* text_length, SQLLEN* number) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLColAttribute( %h, %u, %u, %p, %i, %p, %p )", handle,
             static_cast<int>(column), static_cast<int>(field), text,
             static_cast<int>(buffer_length), static_cast<void*>(text_length),
@@ -45,6 +47,7 @@ QUILL_EXPORT SQLRETURN SQLColAttribute(SQLHSTMT handle, SQLUSMALLINT column, SQL
 QUILL_EXPORT SQLRETURN SQLColAttributeW(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field,
                                         SQLPOINTER text, SQLSMALLINT buffer_length,
                                         SQLSMALLINT* text_length, SQLLEN* number) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLColAttributeW( %h, %u, %u, %p, %i, %p, %p )", handle,
             static_cast<int>(column), static_cast<int>(field), text,
             static_cast<int>(buffer_length), static_cast<void*>(text_length),

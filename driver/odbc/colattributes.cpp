@@ -3,6 +3,7 @@
 // with their ODBC 2 codes.
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "colattributes";
@@ -26,6 +27,7 @@ SQLRETURN col_attributes_entry(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLIN
 QUILL_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field,
                                         SQLPOINTER text, SQLSMALLINT buffer_length,
                                         SQLSMALLINT* text_length, SQLLEN* number) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLColAttributes( %h, %u, %u, %p, %i, %p, %p )", handle,
             static_cast<int>(column), static_cast<int>(field), text,
             static_cast<int>(buffer_length), static_cast<void*>(text_length),
@@ -38,6 +40,7 @@ QUILL_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT handle, SQLUSMALLINT column, SQ
 QUILL_EXPORT SQLRETURN SQLColAttributesW(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field,
                                          SQLPOINTER text, SQLSMALLINT buffer_length,
                                          SQLSMALLINT* text_length, SQLLEN* number) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLColAttributesW( %h, %u, %u, %p, %i, %p, %p )", handle,
             static_cast<int>(column), static_cast<int>(field), text,
             static_cast<int>(buffer_length), static_cast<void*>(text_length),

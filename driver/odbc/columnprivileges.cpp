@@ -2,6 +2,7 @@
 // result set of the statement. The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "columnprivileges";
 
@@ -24,6 +25,7 @@ QUILL_EXPORT SQLRETURN SQLColumnPrivileges(SQLHSTMT handle, SQLCHAR* catalog,
                                            SQLSMALLINT schema_length, SQLCHAR* table,
                                            SQLSMALLINT table_length, SQLCHAR* column,
                                            SQLSMALLINT column_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLCOLUMNPRIVILEGES;
   request.name_count = 4;
@@ -44,6 +46,7 @@ QUILL_EXPORT SQLRETURN SQLColumnPrivilegesW(SQLHSTMT handle, SQLWCHAR* catalog,
                                             SQLSMALLINT schema_length, SQLWCHAR* table,
                                             SQLSMALLINT table_length, SQLWCHAR* column,
                                             SQLSMALLINT column_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLCOLUMNPRIVILEGES;
   request.name_count = 4;

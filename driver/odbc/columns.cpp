@@ -2,6 +2,7 @@
 // The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "columns";
 
@@ -23,6 +24,7 @@ QUILL_EXPORT SQLRETURN SQLColumns(SQLHSTMT handle, SQLCHAR* catalog, SQLSMALLINT
                                   SQLCHAR* schema, SQLSMALLINT schema_length, SQLCHAR* table,
                                   SQLSMALLINT table_length, SQLCHAR* column,
                                   SQLSMALLINT column_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLCOLUMNS;
   request.name_count = 4;
@@ -42,6 +44,7 @@ QUILL_EXPORT SQLRETURN SQLColumnsW(SQLHSTMT handle, SQLWCHAR* catalog, SQLSMALLI
                                    SQLWCHAR* schema, SQLSMALLINT schema_length, SQLWCHAR* table,
                                    SQLSMALLINT table_length, SQLWCHAR* column,
                                    SQLSMALLINT column_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLCOLUMNS;
   request.name_count = 4;

@@ -5,6 +5,7 @@
 #include "driver/odbc/handles/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/wide_out.h"
 
 static const char* const kUnit = "connect";
@@ -51,6 +52,7 @@ SQLRETURN connect_call(SQLHDBC handle, const char* server, SQLSMALLINT server_le
 QUILL_EXPORT SQLRETURN SQLConnect(SQLHDBC handle, SQLCHAR* server, SQLSMALLINT server_length,
                                   SQLCHAR* user, SQLSMALLINT user_length, SQLCHAR* password,
                                   SQLSMALLINT password_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLConnect( %h, %S, %S, %p, %i )", handle,
             reinterpret_cast<const char*>(server), static_cast<int>(server_length),
             reinterpret_cast<const char*>(user), static_cast<int>(user_length),
@@ -69,6 +71,7 @@ QUILL_EXPORT SQLRETURN SQLConnect(SQLHDBC handle, SQLCHAR* server, SQLSMALLINT s
 QUILL_EXPORT SQLRETURN SQLConnectW(SQLHDBC handle, SQLWCHAR* server, SQLSMALLINT server_length,
                                    SQLWCHAR* user, SQLSMALLINT user_length, SQLWCHAR* password,
                                    SQLSMALLINT password_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLConnectW( %h, %p, %i, %p, %i, %p, %i )", handle,
             static_cast<void*>(server), static_cast<int>(server_length), static_cast<void*>(user),
             static_cast<int>(user_length), static_cast<void*>(password),

@@ -5,6 +5,7 @@
 
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/wide_out.h"
 #include "support/strbuf.h"
@@ -65,6 +66,7 @@ QUILL_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT handle, SQLUSMALLINT column, SQLC
                                       SQLSMALLINT buffer_length, SQLSMALLINT* name_length,
                                       SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
                                       SQLSMALLINT* nullable) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDescribeCol( %h, %u, %p, %i, %p, %p, %p, %p, %p )", handle,
             static_cast<int>(column), static_cast<void*>(name), static_cast<int>(buffer_length),
             static_cast<void*>(name_length), static_cast<void*>(type), static_cast<void*>(size),
@@ -83,6 +85,7 @@ QUILL_EXPORT SQLRETURN SQLDescribeColW(SQLHSTMT handle, SQLUSMALLINT column, SQL
                                        SQLSMALLINT buffer_length, SQLSMALLINT* name_length,
                                        SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
                                        SQLSMALLINT* nullable) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDescribeColW( %h, %u, %p, %i, %p, %p, %p, %p, %p )", handle,
             static_cast<int>(column), static_cast<void*>(name), static_cast<int>(buffer_length),
             static_cast<void*>(name_length), static_cast<void*>(type), static_cast<void*>(size),

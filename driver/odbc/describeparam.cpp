@@ -1,6 +1,7 @@
 // SQLDescribeParam: a parameter's SQL type, size, digits and nullability.
 #include "driver/odbc/handles/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "describeparam";
 
@@ -19,6 +20,7 @@ SQLRETURN describe_param_entry(SQLHSTMT handle, SQLUSMALLINT number, SQLSMALLINT
 QUILL_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT handle, SQLUSMALLINT number, SQLSMALLINT* sql_type,
                                         SQLULEN* column_size, SQLSMALLINT* digits,
                                         SQLSMALLINT* nullable) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDescribeParam( %h, %u, %p, %p, %p, %p )", handle,
             static_cast<int>(number), static_cast<void*>(sql_type), static_cast<void*>(column_size),
             static_cast<void*>(digits), static_cast<void*>(nullable));

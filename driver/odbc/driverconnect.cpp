@@ -6,6 +6,7 @@
 #include "driver/odbc/handles/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/wide_out.h"
 
 static const char* const kUnit = "driverconnect";
@@ -23,6 +24,7 @@ static SQLRETURN driver_connect_call(SQLHDBC handle, SQLHWND window, const char*
 QUILL_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC handle, SQLHWND window, SQLCHAR* in,
                                         SQLSMALLINT in_length, SQLCHAR* out, SQLSMALLINT out_size,
                                         SQLSMALLINT* out_length, SQLUSMALLINT completion) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDriverConnect( %h, %h, %S, %p, %i, %p, %u )", handle,
             static_cast<void*>(window), reinterpret_cast<const char*>(in),
             static_cast<int>(in_length), static_cast<void*>(out), static_cast<int>(out_size),
@@ -40,6 +42,7 @@ QUILL_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC handle, SQLHWND window, SQLCHAR*
 QUILL_EXPORT SQLRETURN SQLDriverConnectW(SQLHDBC handle, SQLHWND window, SQLWCHAR* in,
                                          SQLSMALLINT in_length, SQLWCHAR* out, SQLSMALLINT out_size,
                                          SQLSMALLINT* out_length, SQLUSMALLINT completion) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLDriverConnectW( %h, %h, %p, %i, %p, %i, %p, %u )", handle,
             static_cast<void*>(window), static_cast<void*>(in), static_cast<int>(in_length),
             static_cast<void*>(out), static_cast<int>(out_size), static_cast<void*>(out_length),

@@ -2,6 +2,7 @@
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "endtran";
@@ -27,6 +28,7 @@ SQLRETURN odbc_end_tran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completi
 }
 
 QUILL_EXPORT SQLRETURN SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion) {
+  HandleCall call(type, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLEndTran( %i, %h, %i )", static_cast<int>(type), handle,
             static_cast<int>(completion));
   return TRACE_RETURN(kUnit, "SQLEndTran() returns %e", odbc_end_tran(type, handle, completion));

@@ -4,6 +4,7 @@
 
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 
 static const char* const kUnit = "error";
@@ -76,6 +77,8 @@ SQLRETURN read_next_record(SQLSMALLINT type, SQLHANDLE handle, SQLCHAR* sqlstate
 QUILL_EXPORT SQLRETURN SQLError(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLCHAR* sqlstate,
                                 SQLINTEGER* native, SQLCHAR* message, SQLSMALLINT buffer_length,
                                 SQLSMALLINT* text_length) {
+  SQLSMALLINT type = stmt ? SQL_HANDLE_STMT : (dbc ? SQL_HANDLE_DBC : SQL_HANDLE_ENV);
+  HandleCall call(type, stmt ? stmt : (dbc ? dbc : env));
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLError( %h, %h, %h, %p, %p, %p, %i, %p )", env, dbc, stmt,
             static_cast<void*>(sqlstate), static_cast<void*>(native), static_cast<void*>(message),
             static_cast<int>(buffer_length), static_cast<void*>(text_length));

@@ -1,5 +1,6 @@
 // SQLExecDirect and SQLExecDirectW: prepare a statement text and execute it at once.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 #include "driver/odbc/wide_out.h"
@@ -29,6 +30,7 @@ SQLRETURN exec_direct_entry(SQLHSTMT handle, const char* text, SQLINTEGER length
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLExecDirect( %h, %S, %d )", handle,
             reinterpret_cast<const char*>(text), static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLExecDirect() returns %e",
@@ -36,6 +38,7 @@ QUILL_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER 
 }
 
 QUILL_EXPORT SQLRETURN SQLExecDirectW(SQLHSTMT handle, SQLWCHAR* text, SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLExecDirectW( %h, %p, %d )", handle, static_cast<void*>(text),
             static_cast<int>(length));
   if (length < 0 && length != SQL_NTS && text)

@@ -1,5 +1,6 @@
 // SQLExecute: run the prepared statement.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
@@ -27,6 +28,7 @@ SQLRETURN execute_entry(SQLHSTMT handle) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLExecute(SQLHSTMT handle) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLExecute( %h )", handle);
   return TRACE_RETURN(kUnit, "SQLExecute() returns %e", execute_entry(handle));
 }

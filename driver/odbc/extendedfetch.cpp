@@ -1,6 +1,7 @@
 // SQLExtendedFetch: the ODBC 2 scrolling fetch, with SQL_ROWSET_SIZE rows and the
 // caller's own rows-fetched count and status array. Always runs in the caller's thread.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
@@ -21,6 +22,7 @@ SQLRETURN extended_fetch_entry(SQLHSTMT handle, SQLUSMALLINT orientation, SQLLEN
 
 QUILL_EXPORT SQLRETURN SQLExtendedFetch(SQLHSTMT handle, SQLUSMALLINT orientation, SQLLEN offset,
                                         SQLULEN* rows_fetched, SQLUSMALLINT* row_status) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLExtendedFetch( %h, %u, %d, %p, %p )", handle,
             static_cast<int>(orientation), static_cast<int>(offset),
             static_cast<void*>(rows_fetched), static_cast<void*>(row_status));

@@ -1,5 +1,6 @@
 // SQLFetch: the next rowset of SQL_ATTR_ROW_ARRAY_SIZE rows into the bound columns.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
@@ -28,6 +29,7 @@ SQLRETURN fetch_entry(SQLHSTMT handle) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLFetch(SQLHSTMT handle) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLFetch( %h )", handle);
   return TRACE_RETURN(kUnit, "SQLFetch() returns %e", fetch_entry(handle));
 }

@@ -1,5 +1,6 @@
 // SQLFetchScroll: a rowset chosen by orientation and offset.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
@@ -36,6 +37,7 @@ SQLRETURN fetch_scroll_entry(SQLHSTMT handle, SQLSMALLINT orientation, SQLLEN of
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLFetchScroll(SQLHSTMT handle, SQLSMALLINT orientation, SQLLEN offset) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLFetchScroll( %h, %d, %d )", handle,
             static_cast<int>(orientation), static_cast<int>(offset));
   return TRACE_RETURN(kUnit, "SQLFetchScroll() returns %e",

@@ -2,6 +2,7 @@
 // statement. The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "foreignkeys";
 
@@ -26,6 +27,7 @@ QUILL_EXPORT SQLRETURN SQLForeignKeys(SQLHSTMT handle, SQLCHAR* pk_catalog,
                                       SQLSMALLINT fk_catalog_length, SQLCHAR* fk_schema,
                                       SQLSMALLINT fk_schema_length, SQLCHAR* fk_table,
                                       SQLSMALLINT fk_table_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLFOREIGNKEYS;
   request.name_count = 6;
@@ -52,6 +54,7 @@ QUILL_EXPORT SQLRETURN SQLForeignKeysW(SQLHSTMT handle, SQLWCHAR* pk_catalog,
                                        SQLSMALLINT fk_catalog_length, SQLWCHAR* fk_schema,
                                        SQLSMALLINT fk_schema_length, SQLWCHAR* fk_table,
                                        SQLSMALLINT fk_table_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLFOREIGNKEYS;
   request.name_count = 6;

@@ -1,6 +1,7 @@
 // SQLFreeStmt: close the cursor, drop the statement, unbind columns or reset parameters.
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 
@@ -31,6 +32,7 @@ static SQLRETURN free_stmt_option(QuillStmt* stmt, SQLUSMALLINT option) {
 }
 
 QUILL_EXPORT SQLRETURN SQLFreeStmt(SQLHSTMT handle, SQLUSMALLINT option) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLFreeStmt( %h, %u )", handle, static_cast<int>(option));
   if (!valid_stmt(handle))
     return TRACE_RETURN(kUnit, "SQLFreeStmt() returns %e", SQL_INVALID_HANDLE);

@@ -1,11 +1,13 @@
 // SQLGetConnectAttr and SQLGetConnectAttrW: read one connection attribute.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "getconnectattr";
 
 QUILL_EXPORT SQLRETURN SQLGetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOINTER value,
                                          SQLINTEGER buffer_length, SQLINTEGER* string_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetConnectAttr( %h, %d, %p, %d, %p )", handle,
             static_cast<int>(attribute), value, static_cast<int>(buffer_length),
             static_cast<void*>(string_length));
@@ -19,6 +21,7 @@ QUILL_EXPORT SQLRETURN SQLGetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, S
 
 QUILL_EXPORT SQLRETURN SQLGetConnectAttrW(SQLHDBC handle, SQLINTEGER attribute, SQLPOINTER value,
                                           SQLINTEGER buffer_length, SQLINTEGER* string_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetConnectAttrW( %h, %d, %p, %d, %p )", handle,
             static_cast<int>(attribute), value, static_cast<int>(buffer_length),
             static_cast<void*>(string_length));

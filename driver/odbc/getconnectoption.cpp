@@ -2,6 +2,7 @@
 // SQLGetConnectAttr; text options go into a buffer of the ODBC 2 maximum size.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "getconnectoption";
 
@@ -25,6 +26,7 @@ SQLRETURN get_connect_option(SQLHDBC handle, SQLUSMALLINT option, SQLPOINTER val
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC handle, SQLUSMALLINT option, SQLPOINTER value) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetConnectOption( %h, %u, %p )", handle,
             static_cast<int>(option), value);
   return TRACE_RETURN(kUnit, "SQLGetConnectOption() returns %e",
@@ -32,6 +34,7 @@ QUILL_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC handle, SQLUSMALLINT option, 
 }
 
 QUILL_EXPORT SQLRETURN SQLGetConnectOptionW(SQLHDBC handle, SQLUSMALLINT option, SQLPOINTER value) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetConnectOptionW( %h, %u, %p )", handle,
             static_cast<int>(option), value);
   return TRACE_RETURN(kUnit, "SQLGetConnectOptionW() returns %e",

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/stmt_names.h"
 #include "driver/odbc/wide_out.h"
 #include "support/strbuf.h"
@@ -38,6 +39,7 @@ SQLRETURN get_cursor_name_wide_entry(SQLHSTMT handle, SQLWCHAR* out, SQLSMALLINT
 
 QUILL_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT handle, SQLCHAR* out, SQLSMALLINT size,
                                         SQLSMALLINT* length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetCursorName( %h, %p, %d, %p )", handle,
             static_cast<void*>(out), static_cast<int>(size), static_cast<void*>(length));
   return TRACE_RETURN(kUnit, "SQLGetCursorName() returns %e",
@@ -46,6 +48,7 @@ QUILL_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT handle, SQLCHAR* out, SQLSMALLI
 
 QUILL_EXPORT SQLRETURN SQLGetCursorNameW(SQLHSTMT handle, SQLWCHAR* out, SQLSMALLINT size,
                                          SQLSMALLINT* length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetCursorNameW( %h, %p, %d, %p )", handle,
             static_cast<void*>(out), static_cast<int>(size), static_cast<void*>(length));
   return TRACE_RETURN(kUnit, "SQLGetCursorNameW() returns %e",

@@ -1,5 +1,6 @@
 // SQLGetData: one column of the current row, in pieces for long data.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
@@ -19,6 +20,7 @@ SQLRETURN get_data_entry(SQLHSTMT handle, SQLUSMALLINT column, SQLSMALLINT c_typ
 
 QUILL_EXPORT SQLRETURN SQLGetData(SQLHSTMT handle, SQLUSMALLINT column, SQLSMALLINT c_type,
                                   SQLPOINTER buffer, SQLLEN length, SQLLEN* indicator) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetData( %h, %u, %d, %p, %d, %p )", handle,
             static_cast<int>(column), static_cast<int>(c_type), buffer, static_cast<int>(length),
             static_cast<void*>(indicator));

@@ -2,6 +2,7 @@
 // descriptor; the wide form returns text fields as UTF-16 with byte lengths.
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "getdescfield";
 
@@ -36,6 +37,7 @@ SQLRETURN get_desc_field(SQLHDESC handle, SQLSMALLINT number, SQLSMALLINT field,
 QUILL_EXPORT SQLRETURN SQLGetDescField(SQLHDESC handle, SQLSMALLINT number, SQLSMALLINT field,
                                        SQLPOINTER value, SQLINTEGER buffer_length,
                                        SQLINTEGER* length) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDescField( %h, %i, %i, %p, %d, %p )", handle,
             static_cast<int>(number), static_cast<int>(field), value,
             static_cast<int>(buffer_length), static_cast<void*>(length));
@@ -46,6 +48,7 @@ QUILL_EXPORT SQLRETURN SQLGetDescField(SQLHDESC handle, SQLSMALLINT number, SQLS
 QUILL_EXPORT SQLRETURN SQLGetDescFieldW(SQLHDESC handle, SQLSMALLINT number, SQLSMALLINT field,
                                         SQLPOINTER value, SQLINTEGER buffer_length,
                                         SQLINTEGER* length) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDescFieldW( %h, %i, %i, %p, %d, %p )", handle,
             static_cast<int>(number), static_cast<int>(field), value,
             static_cast<int>(buffer_length), static_cast<void*>(length));

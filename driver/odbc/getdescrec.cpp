@@ -4,6 +4,7 @@
 
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/wide_out.h"
 #include "support/strbuf.h"
 
@@ -78,6 +79,7 @@ QUILL_EXPORT SQLRETURN SQLGetDescRec(SQLHDESC handle, SQLSMALLINT number, SQLCHA
                                      SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length,
                                      SQLSMALLINT* precision, SQLSMALLINT* scale,
                                      SQLSMALLINT* nullable) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDescRec( %h, %i, %p, %i, %p, %p, %p, %p, %p, %p, %p )",
             handle, static_cast<int>(number), static_cast<void*>(name),
             static_cast<int>(buffer_length), static_cast<void*>(name_length),
@@ -97,6 +99,7 @@ QUILL_EXPORT SQLRETURN SQLGetDescRecW(SQLHDESC handle, SQLSMALLINT number, SQLWC
                                       SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length,
                                       SQLSMALLINT* precision, SQLSMALLINT* scale,
                                       SQLSMALLINT* nullable) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDescRecW( %h, %i, %p, %i, %p, %p, %p, %p, %p, %p, %p )",
             handle, static_cast<int>(number), static_cast<void*>(name),
             static_cast<int>(buffer_length), static_cast<void*>(name_length),

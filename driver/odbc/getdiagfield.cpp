@@ -3,6 +3,7 @@
 
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "support/unicode.h"
@@ -76,6 +77,7 @@ SQLRETURN odbc_get_diag_field(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT re
 QUILL_EXPORT SQLRETURN SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                                        SQLSMALLINT identifier, SQLPOINTER value,
                                        SQLSMALLINT buffer_length, SQLSMALLINT* string_length) {
+  HandleCall call(type, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagField( %i, %h, %i, %i, %p, %i, %p )",
             static_cast<int>(type), handle, static_cast<int>(record), static_cast<int>(identifier),
             value, static_cast<int>(buffer_length), static_cast<void*>(string_length));
@@ -87,6 +89,7 @@ QUILL_EXPORT SQLRETURN SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSM
 QUILL_EXPORT SQLRETURN SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                                         SQLSMALLINT identifier, SQLPOINTER value,
                                         SQLSMALLINT buffer_length, SQLSMALLINT* string_length) {
+  HandleCall call(type, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagFieldW( %i, %h, %i, %i, %p, %i, %p )",
             static_cast<int>(type), handle, static_cast<int>(record), static_cast<int>(identifier),
             value, static_cast<int>(buffer_length), static_cast<void*>(string_length));

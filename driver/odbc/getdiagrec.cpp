@@ -3,6 +3,7 @@
 
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "support/unicode.h"
@@ -56,6 +57,7 @@ SQLRETURN odbc_get_diag_rec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT reco
 QUILL_EXPORT SQLRETURN SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                                      SQLCHAR* sqlstate, SQLINTEGER* native, SQLCHAR* message,
                                      SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
+  HandleCall call(type, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagRec( %i, %h, %i, %p, %p, %p, %i, %p )",
             static_cast<int>(type), handle, static_cast<int>(record), static_cast<void*>(sqlstate),
             static_cast<void*>(native), static_cast<void*>(message),
@@ -68,6 +70,7 @@ QUILL_EXPORT SQLRETURN SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMAL
 QUILL_EXPORT SQLRETURN SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                                       SQLWCHAR* sqlstate, SQLINTEGER* native, SQLWCHAR* message,
                                       SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
+  HandleCall call(type, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetDiagRecW( %i, %h, %i, %p, %p, %p, %i, %p )",
             static_cast<int>(type), handle, static_cast<int>(record), static_cast<void*>(sqlstate),
             static_cast<void*>(native), static_cast<void*>(message),

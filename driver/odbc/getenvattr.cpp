@@ -1,11 +1,13 @@
 // SQLGetEnvAttr: reads the ODBC version and output NTS.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 
 static const char* const kUnit = "getenvattr";
 
 QUILL_EXPORT SQLRETURN SQLGetEnvAttr(SQLHENV handle, SQLINTEGER attribute, SQLPOINTER value,
                                      SQLINTEGER buffer_length, SQLINTEGER* string_length) {
+  HandleCall call(SQL_HANDLE_ENV, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetEnvAttr( %h, %d, %p, %d, %p )", handle,
             static_cast<int>(attribute), value, static_cast<int>(buffer_length),
             static_cast<void*>(string_length));

@@ -6,6 +6,7 @@
 
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/info_table.h"
 #include "driver/odbc/handles/own_binary.h"
@@ -65,6 +66,7 @@ SQLRETURN get_functions(QuillDbc* dbc, SQLUSMALLINT function, SQLUSMALLINT* supp
 
 QUILL_EXPORT SQLRETURN SQLGetFunctions(SQLHDBC handle, SQLUSMALLINT function,
                                        SQLUSMALLINT* supported) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetFunctions( %h, %u, %p )", handle,
             static_cast<int>(function), static_cast<void*>(supported));
   if (!valid_dbc(handle))

@@ -6,6 +6,7 @@
 
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/info_table.h"
 #include "driver/odbc/handles/own_binary.h"
@@ -106,6 +107,7 @@ SQLRETURN get_info(QuillDbc* dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLI
 
 QUILL_EXPORT SQLRETURN SQLGetInfo(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER value,
                                   SQLSMALLINT buffer_length, SQLSMALLINT* length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetInfo( %h, %u, %p, %i, %p )", handle,
             static_cast<int>(type), value, static_cast<int>(buffer_length),
             static_cast<void*>(length));
@@ -117,6 +119,7 @@ QUILL_EXPORT SQLRETURN SQLGetInfo(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER 
 
 QUILL_EXPORT SQLRETURN SQLGetInfoW(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER value,
                                    SQLSMALLINT buffer_length, SQLSMALLINT* length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetInfoW( %h, %u, %p, %i, %p )", handle,
             static_cast<int>(type), value, static_cast<int>(buffer_length),
             static_cast<void*>(length));

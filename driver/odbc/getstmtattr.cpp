@@ -2,6 +2,7 @@
 // descriptors in use (no statement attribute is text, so both forms do the same).
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "getstmtattr";
 
@@ -19,6 +20,7 @@ SQLRETURN get_stmt_attr_entry(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER 
 
 QUILL_EXPORT SQLRETURN SQLGetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER value,
                                       SQLINTEGER buffer_length, SQLINTEGER* string_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetStmtAttr( %h, %d, %p, %d, %p )", handle,
             static_cast<int>(attribute), value, static_cast<int>(buffer_length),
             static_cast<void*>(string_length));
@@ -28,6 +30,7 @@ QUILL_EXPORT SQLRETURN SQLGetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQL
 
 QUILL_EXPORT SQLRETURN SQLGetStmtAttrW(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER value,
                                        SQLINTEGER buffer_length, SQLINTEGER* string_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetStmtAttrW( %h, %d, %p, %d, %p )", handle,
             static_cast<int>(attribute), value, static_cast<int>(buffer_length),
             static_cast<void*>(string_length));

@@ -2,6 +2,7 @@
 // which reads the current row's bookmark as SQLGetData column 0 would.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "getstmtoption";
@@ -24,6 +25,7 @@ SQLRETURN get_bookmark(QuillStmt* stmt, SQLPOINTER value) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLGetStmtOption(SQLHSTMT handle, SQLUSMALLINT option, SQLPOINTER value) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetStmtOption( %h, %u, %p )", handle,
             static_cast<int>(option), value);
   if (!valid_stmt(handle))

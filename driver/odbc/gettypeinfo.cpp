@@ -2,6 +2,7 @@
 // row per type (or the rows of one type), as a result set of the statement.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "gettypeinfo";
 
@@ -18,12 +19,14 @@ SQLRETURN run(SQLHSTMT handle, SQLSMALLINT data_type) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLGetTypeInfo(SQLHSTMT handle, SQLSMALLINT data_type) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetTypeInfo( %h, %d )", handle, static_cast<int>(data_type));
   return TRACE_RETURN(kUnit, "SQLGetTypeInfo() returns %e", run(handle, data_type));
 }
 
 // The data type is a number: the wide form differs only in its name.
 QUILL_EXPORT SQLRETURN SQLGetTypeInfoW(SQLHSTMT handle, SQLSMALLINT data_type) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLGetTypeInfoW( %h, %d )", handle,
             static_cast<int>(data_type));
   return TRACE_RETURN(kUnit, "SQLGetTypeInfoW() returns %e", run(handle, data_type));

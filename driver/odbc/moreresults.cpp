@@ -1,5 +1,6 @@
 // SQLMoreResults: move to the next statement of a batch.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
 static const char* const kUnit = "moreresults";
@@ -16,6 +17,7 @@ SQLRETURN more_results_entry(SQLHSTMT handle) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT handle) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLMoreResults( %h )", handle);
   return TRACE_RETURN(kUnit, "SQLMoreResults() returns %e", more_results_entry(handle));
 }

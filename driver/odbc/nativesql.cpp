@@ -2,6 +2,7 @@
 #include <string>
 
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/stmt_names.h"
 #include "driver/odbc/wide_out.h"
 
@@ -59,6 +60,7 @@ SQLRETURN native_sql_wide_entry(SQLHDBC handle, const SQLWCHAR* text, SQLINTEGER
 
 QUILL_EXPORT SQLRETURN SQLNativeSql(SQLHDBC handle, SQLCHAR* text, SQLINTEGER length, SQLCHAR* out,
                                     SQLINTEGER out_size, SQLINTEGER* out_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLNativeSql( %h, %S, %d, %p, %d, %p )", handle,
             reinterpret_cast<const char*>(text), static_cast<int>(length), static_cast<void*>(out),
             static_cast<int>(out_size), static_cast<void*>(out_length));
@@ -69,6 +71,7 @@ QUILL_EXPORT SQLRETURN SQLNativeSql(SQLHDBC handle, SQLCHAR* text, SQLINTEGER le
 
 QUILL_EXPORT SQLRETURN SQLNativeSqlW(SQLHDBC handle, SQLWCHAR* text, SQLINTEGER length,
                                      SQLWCHAR* out, SQLINTEGER out_size, SQLINTEGER* out_length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLNativeSqlW( %h, %p, %d, %p, %d, %p )", handle,
             static_cast<void*>(text), static_cast<int>(length), static_cast<void*>(out),
             static_cast<int>(out_size), static_cast<void*>(out_length));

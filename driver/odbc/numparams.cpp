@@ -1,5 +1,6 @@
 // SQLNumParams: the number of parameter markers of the prepared text.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "numparams";
@@ -18,6 +19,7 @@ SQLRETURN num_params_entry(SQLHSTMT handle, SQLSMALLINT* count) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLNumParams(SQLHSTMT handle, SQLSMALLINT* count) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLNumParams( %h, %p )", handle, static_cast<void*>(count));
   return TRACE_RETURN(kUnit, "SQLNumParams() returns %e", num_params_entry(handle, count));
 }

@@ -1,5 +1,6 @@
 // SQLNumResultCols: the number of result columns of the current statement.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "numresultcols";
@@ -19,6 +20,7 @@ SQLRETURN num_result_cols_entry(SQLHSTMT handle, SQLSMALLINT* count) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLNumResultCols(SQLHSTMT handle, SQLSMALLINT* count) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLNumResultCols( %h, %p )", handle, static_cast<void*>(count));
   return TRACE_RETURN(kUnit, "SQLNumResultCols() returns %e", num_result_cols_entry(handle, count));
 }

@@ -1,5 +1,6 @@
 // SQLParamData: the next parameter needing data at execution, or the execution itself.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
 static const char* const kUnit = "paramdata";
@@ -16,6 +17,7 @@ SQLRETURN param_data_entry(SQLHSTMT handle, SQLPOINTER* token) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLParamData(SQLHSTMT handle, SQLPOINTER* token) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLParamData( %h, %p )", handle, static_cast<void*>(token));
   return TRACE_RETURN(kUnit, "SQLParamData() returns %e", param_data_entry(handle, token));
 }

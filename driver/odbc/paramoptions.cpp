@@ -2,6 +2,7 @@
 // rows-processed counter.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "paramoptions";
@@ -24,6 +25,7 @@ SQLRETURN param_options_entry(SQLHSTMT handle, SQLULEN rows, SQLULEN* rows_proce
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLParamOptions(SQLHSTMT handle, SQLULEN rows, SQLULEN* rows_processed) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLParamOptions( %h, %U, %p )", handle, rows,
             static_cast<void*>(rows_processed));
   return TRACE_RETURN(kUnit, "SQLParamOptions() returns %e",

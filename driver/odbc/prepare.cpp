@@ -1,5 +1,6 @@
 // SQLPrepare and SQLPrepareW: parse and validate a statement text for later execution.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 #include "driver/odbc/wide_out.h"
@@ -18,6 +19,7 @@ SQLRETURN prepare_entry(SQLHSTMT handle, const char* text, SQLINTEGER length) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLPrepare( %h, %S, %d )", handle,
             reinterpret_cast<const char*>(text), static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLPrepare() returns %e",
@@ -25,6 +27,7 @@ QUILL_EXPORT SQLRETURN SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER len
 }
 
 QUILL_EXPORT SQLRETURN SQLPrepareW(SQLHSTMT handle, SQLWCHAR* text, SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLPrepareW( %h, %p, %d )", handle, static_cast<void*>(text),
             static_cast<int>(length));
   if (length < 0 && length != SQL_NTS && text)

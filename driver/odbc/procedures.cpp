@@ -2,6 +2,7 @@
 // statement. The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "procedures";
 
@@ -22,6 +23,7 @@ SQLRETURN run(SQLHSTMT handle, const CatalogRequest& request) {
 QUILL_EXPORT SQLRETURN SQLProcedures(SQLHSTMT handle, SQLCHAR* catalog, SQLSMALLINT catalog_length,
                                      SQLCHAR* schema, SQLSMALLINT schema_length, SQLCHAR* procedure,
                                      SQLSMALLINT procedure_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLPROCEDURES;
   request.name_count = 3;
@@ -39,6 +41,7 @@ QUILL_EXPORT SQLRETURN SQLProceduresW(SQLHSTMT handle, SQLWCHAR* catalog,
                                       SQLSMALLINT catalog_length, SQLWCHAR* schema,
                                       SQLSMALLINT schema_length, SQLWCHAR* procedure,
                                       SQLSMALLINT procedure_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLPROCEDURES;
   request.name_count = 3;

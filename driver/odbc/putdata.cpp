@@ -1,5 +1,6 @@
 // SQLPutData: one piece of the value of a data-at-execution parameter.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
 static const char* const kUnit = "putdata";
@@ -16,6 +17,7 @@ SQLRETURN put_data_entry(SQLHSTMT handle, SQLPOINTER data, SQLLEN length) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLPutData(SQLHSTMT handle, SQLPOINTER data, SQLLEN length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLPutData( %h, %p, %d )", handle, data,
             static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLPutData() returns %e", put_data_entry(handle, data, length));

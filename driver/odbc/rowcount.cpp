@@ -1,5 +1,6 @@
 // SQLRowCount: rows affected by the current statement; -1 for a query.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 static const char* const kUnit = "rowcount";
@@ -18,6 +19,7 @@ SQLRETURN row_count_entry(SQLHSTMT handle, SQLLEN* count) {
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLRowCount(SQLHSTMT handle, SQLLEN* count) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLRowCount( %h, %p )", handle, static_cast<void*>(count));
   return TRACE_RETURN(kUnit, "SQLRowCount() returns %e", row_count_entry(handle, count));
 }

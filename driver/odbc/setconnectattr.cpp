@@ -1,11 +1,13 @@
 // SQLSetConnectAttr and SQLSetConnectAttrW: set one connection attribute.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setconnectattr";
 
 QUILL_EXPORT SQLRETURN SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOINTER value,
                                          SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetConnectAttr( %h, %d, %p, %d )", handle,
             static_cast<int>(attribute), value, static_cast<int>(length));
   if (!valid_dbc(handle))
@@ -18,6 +20,7 @@ QUILL_EXPORT SQLRETURN SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, S
 
 QUILL_EXPORT SQLRETURN SQLSetConnectAttrW(SQLHDBC handle, SQLINTEGER attribute, SQLPOINTER value,
                                           SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetConnectAttrW( %h, %d, %p, %d )", handle,
             static_cast<int>(attribute), value, static_cast<int>(length));
   if (!valid_dbc(handle))

@@ -3,6 +3,7 @@
 // options arrive NUL-terminated.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setconnectoption";
 
@@ -25,6 +26,7 @@ SQLRETURN set_connect_option(SQLHDBC handle, SQLUSMALLINT option, SQLULEN value,
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC handle, SQLUSMALLINT option, SQLULEN value) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetConnectOption( %h, %u, %U )", handle,
             static_cast<int>(option), value);
   return TRACE_RETURN(kUnit, "SQLSetConnectOption() returns %e",
@@ -32,6 +34,7 @@ QUILL_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC handle, SQLUSMALLINT option, 
 }
 
 QUILL_EXPORT SQLRETURN SQLSetConnectOptionW(SQLHDBC handle, SQLUSMALLINT option, SQLULEN value) {
+  HandleCall call(SQL_HANDLE_DBC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetConnectOptionW( %h, %u, %U )", handle,
             static_cast<int>(option), value);
   return TRACE_RETURN(kUnit, "SQLSetConnectOptionW() returns %e",

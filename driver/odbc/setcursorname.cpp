@@ -1,5 +1,6 @@
 // SQLSetCursorName and SQLSetCursorNameW: name a statement's cursor.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/stmt_names.h"
 #include "driver/odbc/wide_out.h"
 
@@ -17,6 +18,7 @@ SQLRETURN set_cursor_name_entry(SQLHSTMT handle, const char* name, SQLSMALLINT l
 }  // namespace
 
 QUILL_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT handle, SQLCHAR* name, SQLSMALLINT length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetCursorName( %h, %S, %d )", handle,
             reinterpret_cast<const char*>(name), static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLSetCursorName() returns %e",
@@ -24,6 +26,7 @@ QUILL_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT handle, SQLCHAR* name, SQLSMALL
 }
 
 QUILL_EXPORT SQLRETURN SQLSetCursorNameW(SQLHSTMT handle, SQLWCHAR* name, SQLSMALLINT length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetCursorNameW( %h, %p, %d )", handle,
             static_cast<void*>(name), static_cast<int>(length));
   if (name && length < 0 && length != SQL_NTS)

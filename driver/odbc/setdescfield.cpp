@@ -2,6 +2,7 @@
 // descriptor. No settable field is text, so the wide form does the same.
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setdescfield";
 
@@ -19,6 +20,7 @@ SQLRETURN set_desc_field(SQLHDESC handle, SQLSMALLINT number, SQLSMALLINT field,
 
 QUILL_EXPORT SQLRETURN SQLSetDescField(SQLHDESC handle, SQLSMALLINT number, SQLSMALLINT field,
                                        SQLPOINTER value, SQLINTEGER buffer_length) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetDescField( %h, %i, %i, %p, %d )", handle,
             static_cast<int>(number), static_cast<int>(field), value,
             static_cast<int>(buffer_length));
@@ -28,6 +30,7 @@ QUILL_EXPORT SQLRETURN SQLSetDescField(SQLHDESC handle, SQLSMALLINT number, SQLS
 
 QUILL_EXPORT SQLRETURN SQLSetDescFieldW(SQLHDESC handle, SQLSMALLINT number, SQLSMALLINT field,
                                         SQLPOINTER value, SQLINTEGER buffer_length) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetDescFieldW( %h, %i, %i, %p, %d )", handle,
             static_cast<int>(number), static_cast<int>(field), value,
             static_cast<int>(buffer_length));

@@ -2,6 +2,7 @@
 // one descriptor record at once.
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setdescrec";
 
@@ -42,6 +43,7 @@ QUILL_EXPORT SQLRETURN SQLSetDescRec(SQLHDESC handle, SQLSMALLINT number, SQLSMA
                                      SQLSMALLINT subtype, SQLLEN length, SQLSMALLINT precision,
                                      SQLSMALLINT scale, SQLPOINTER data, SQLLEN* octet_length_ptr,
                                      SQLLEN* indicator) {
+  HandleCall call(SQL_HANDLE_DESC, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetDescRec( %h, %i, %i, %i, %I, %i, %i, %p, %p, %p )",
             handle, static_cast<int>(number), static_cast<int>(type), static_cast<int>(subtype),
             length, static_cast<int>(precision), static_cast<int>(scale), data,

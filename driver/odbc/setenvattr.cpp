@@ -1,6 +1,7 @@
 // SQLSetEnvAttr: ODBC version, connection pooling and output NTS.
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 
 static const char* const kUnit = "setenvattr";
@@ -15,6 +16,7 @@ SQLRETURN odbc_set_env_attr(SQLHENV handle, SQLINTEGER attribute, SQLPOINTER val
 
 QUILL_EXPORT SQLRETURN SQLSetEnvAttr(SQLHENV env, SQLINTEGER attribute, SQLPOINTER value,
                                      SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_ENV, env);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetEnvAttr( %h, %d, %p, %d )", env,
             static_cast<int>(attribute), value, static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLSetEnvAttr() returns %e",

@@ -1,6 +1,7 @@
 // SQLSetParam: the ODBC 1 form of SQLBindParameter (an input parameter, buffer length -1).
 #include "driver/odbc/handles/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setparam";
 
@@ -21,6 +22,7 @@ SQLRETURN set_param_entry(SQLHSTMT handle, SQLUSMALLINT number, SQLSMALLINT c_ty
 QUILL_EXPORT SQLRETURN SQLSetParam(SQLHSTMT handle, SQLUSMALLINT number, SQLSMALLINT c_type,
                                    SQLSMALLINT sql_type, SQLULEN column_size, SQLSMALLINT digits,
                                    SQLPOINTER buffer, SQLLEN* length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetParam( %h, %u, %d, %d, %d, %d, %p, %p )", handle,
             static_cast<int>(number), static_cast<int>(c_type), static_cast<int>(sql_type),
             static_cast<int>(column_size), static_cast<int>(digits), buffer,

@@ -1,5 +1,6 @@
 // SQLSetPos: position on, refresh, update, delete or add rows of the rowset.
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/handles/stmt_exec.h"
 
@@ -19,6 +20,7 @@ SQLRETURN set_pos_entry(SQLHSTMT handle, SQLSETPOSIROW row, SQLUSMALLINT operati
 
 QUILL_EXPORT SQLRETURN SQLSetPos(SQLHSTMT handle, SQLSETPOSIROW row, SQLUSMALLINT operation,
                                  SQLUSMALLINT lock) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetPos( %h, %d, %u, %u )", handle, static_cast<int>(row),
             static_cast<int>(operation), static_cast<int>(lock));
   return TRACE_RETURN(kUnit, "SQLSetPos() returns %e", set_pos_entry(handle, row, operation, lock));

@@ -2,6 +2,7 @@
 // concurrency, keyset size and rowset size attributes.
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setscrolloptions";
 
@@ -77,6 +78,7 @@ SQLRETURN set_scroll_options(QuillStmt* stmt, SQLUSMALLINT concurrency, SQLLEN k
 
 QUILL_EXPORT SQLRETURN SQLSetScrollOptions(SQLHSTMT handle, SQLUSMALLINT concurrency, SQLLEN keyset,
                                            SQLUSMALLINT rowset) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetScrollOptions( %h, %u, %I, %u )", handle,
             static_cast<int>(concurrency), keyset, static_cast<int>(rowset));
   if (!valid_stmt(handle))

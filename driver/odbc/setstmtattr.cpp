@@ -2,6 +2,7 @@
 // attribute is text, so both forms do the same).
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "setstmtattr";
 
@@ -19,6 +20,7 @@ SQLRETURN set_stmt_attr_entry(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER 
 
 QUILL_EXPORT SQLRETURN SQLSetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER value,
                                       SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetStmtAttr( %h, %d, %p, %d )", handle,
             static_cast<int>(attribute), value, static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLSetStmtAttr() returns %e",
@@ -27,6 +29,7 @@ QUILL_EXPORT SQLRETURN SQLSetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQL
 
 QUILL_EXPORT SQLRETURN SQLSetStmtAttrW(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINTER value,
                                        SQLINTEGER length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLSetStmtAttrW( %h, %d, %p, %d )", handle,
             static_cast<int>(attribute), value, static_cast<int>(length));
   return TRACE_RETURN(kUnit, "SQLSetStmtAttrW() returns %e",

@@ -2,6 +2,7 @@
 // set of the statement. The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "specialcolumns";
 
@@ -24,6 +25,7 @@ QUILL_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT handle, SQLUSMALLINT identifie
                                          SQLCHAR* schema, SQLSMALLINT schema_length, SQLCHAR* table,
                                          SQLSMALLINT table_length, SQLUSMALLINT scope,
                                          SQLUSMALLINT nullable) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLSPECIALCOLUMNS;
   request.name_count = 3;
@@ -47,6 +49,7 @@ QUILL_EXPORT SQLRETURN SQLSpecialColumnsW(SQLHSTMT handle, SQLUSMALLINT identifi
                                           SQLWCHAR* schema, SQLSMALLINT schema_length,
                                           SQLWCHAR* table, SQLSMALLINT table_length,
                                           SQLUSMALLINT scope, SQLUSMALLINT nullable) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLSPECIALCOLUMNS;
   request.name_count = 3;

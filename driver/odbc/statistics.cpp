@@ -2,6 +2,7 @@
 // statement. The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "statistics";
 
@@ -23,6 +24,7 @@ QUILL_EXPORT SQLRETURN SQLStatistics(SQLHSTMT handle, SQLCHAR* catalog, SQLSMALL
                                      SQLCHAR* schema, SQLSMALLINT schema_length, SQLCHAR* table,
                                      SQLSMALLINT table_length, SQLUSMALLINT unique,
                                      SQLUSMALLINT reserved) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLSTATISTICS;
   request.name_count = 3;
@@ -44,6 +46,7 @@ QUILL_EXPORT SQLRETURN SQLStatisticsW(SQLHSTMT handle, SQLWCHAR* catalog,
                                       SQLSMALLINT schema_length, SQLWCHAR* table,
                                       SQLSMALLINT table_length, SQLUSMALLINT unique,
                                       SQLUSMALLINT reserved) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLSTATISTICS;
   request.name_count = 3;

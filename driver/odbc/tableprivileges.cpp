@@ -2,6 +2,7 @@
 // set of the statement. The wide form converts its name arguments and runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "tableprivileges";
 
@@ -23,6 +24,7 @@ QUILL_EXPORT SQLRETURN SQLTablePrivileges(SQLHSTMT handle, SQLCHAR* catalog,
                                           SQLSMALLINT catalog_length, SQLCHAR* schema,
                                           SQLSMALLINT schema_length, SQLCHAR* table,
                                           SQLSMALLINT table_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLTABLEPRIVILEGES;
   request.name_count = 3;
@@ -40,6 +42,7 @@ QUILL_EXPORT SQLRETURN SQLTablePrivilegesW(SQLHSTMT handle, SQLWCHAR* catalog,
                                            SQLSMALLINT catalog_length, SQLWCHAR* schema,
                                            SQLSMALLINT schema_length, SQLWCHAR* table,
                                            SQLSMALLINT table_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLTABLEPRIVILEGES;
   request.name_count = 3;

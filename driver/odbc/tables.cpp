@@ -3,6 +3,7 @@
 // runs the same call.
 #include "driver/odbc/handles/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "tables";
 
@@ -23,6 +24,7 @@ SQLRETURN run(SQLHSTMT handle, const CatalogRequest& request) {
 QUILL_EXPORT SQLRETURN SQLTables(SQLHSTMT handle, SQLCHAR* catalog, SQLSMALLINT catalog_length,
                                  SQLCHAR* schema, SQLSMALLINT schema_length, SQLCHAR* table,
                                  SQLSMALLINT table_length, SQLCHAR* type, SQLSMALLINT type_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLTABLES;
   request.name_count = 4;
@@ -42,6 +44,7 @@ QUILL_EXPORT SQLRETURN SQLTablesW(SQLHSTMT handle, SQLWCHAR* catalog, SQLSMALLIN
                                   SQLWCHAR* schema, SQLSMALLINT schema_length, SQLWCHAR* table,
                                   SQLSMALLINT table_length, SQLWCHAR* type,
                                   SQLSMALLINT type_length) {
+  HandleCall call(SQL_HANDLE_STMT, handle);
   CatalogRequest request;
   request.function = SQL_API_SQLTABLES;
   request.name_count = 4;

@@ -1,10 +1,12 @@
 // SQLTransact: the ODBC 2 form of SQLEndTran.
 #include "driver/odbc/api.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 static const char* const kUnit = "transact";
 
 QUILL_EXPORT SQLRETURN SQLTransact(SQLHENV env, SQLHDBC dbc, SQLUSMALLINT completion) {
+  HandleCall call(dbc ? SQL_HANDLE_DBC : SQL_HANDLE_ENV, dbc ? dbc : env);
   QUILL_LOG(kUnit, LOG_LEVEL_CALL, "SQLTransact( %h, %h, %u )", env, dbc,
             static_cast<int>(completion));
   SQLRETURN rc;

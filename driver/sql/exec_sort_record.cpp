@@ -27,9 +27,15 @@ const ExecStatement* top_of(const ExecStatement* statement) {
   return statement;
 }
 
-// The sort's time-out test: the top statement's deadline has passed.
+// True once the statement was asked to stop (SQLCancel from another thread).
+bool cancel_raised(const ExecStatement* top) {
+  return top->cancel_flag && __atomic_load_n(top->cancel_flag, __ATOMIC_RELAXED) != 0;
+}
+
+// The sort's time-out test: the top statement's deadline has passed or it was cancelled.
 bool deadline_passed(void* argument) {
   const ExecStatement* top = top_of(static_cast<const ExecStatement*>(argument));
+  if (cancel_raised(top)) return true;
   return top->has_deadline && std::chrono::steady_clock::now() >= top->deadline;
 }
 
@@ -78,8 +84,10 @@ SortContext exec_sort_context(ExecStatement* statement) {
   const char* dir = get_attribute_value(&dbc->attributes, "work_dir_path");
   if (dir && dir[0])
     std::snprintf(directory.path, sizeof directory.path, "%s", dir);
-  else if (dbc->env && dbc->env->config)
-    get_default(dbc->env->config, "work_dir_path", directory.path, sizeof directory.path);
+  else if (dbc->env && dbc->env->config)  // the connection's data source, then the driver's
+    get_default_for(dbc->env->config, nullptr, nullptr,
+                    get_attribute_value(&dbc->attributes, "DSN"), "work_dir_path", directory.path,
+                    sizeof directory.path);
   size_t length = std::strlen(directory.path);
   if (length > 1 && (directory.path[length - 1] == '/' || directory.path[length - 1] == '\\'))
     directory.path[length - 1] = '\0';
@@ -150,9 +158,11 @@ int exec_put_field(ExecStatement* statement, unsigned char* field, int32_t size,
 
 int exec_post_sort_error(ExecStatement* statement, SortWork* sort, int code) {
   if (code == SORT_TIMEOUT) {
+    // The sort stops for a cancel as for its time-out; the flag tells which it was.
+    bool canceled = cancel_raised(top_of(statement));
     SetReturnCode(statement->errors, -1);
-    PostError(statement->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075", "HYT00",
-              "Timeout expired");
+    PostError(statement->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075",
+              canceled ? "HY008" : "HYT00", canceled ? "Operation canceled" : "Timeout expired");
     return -1;
   }
   char text[160] = "";
@@ -210,6 +220,14 @@ bool exec_grow_field(ExecStatement* statement, std::vector<int32_t>* floors,
 
 int exec_store_columns(ExecStatement* statement, const RecordField* fields, int count,
                        unsigned char* record, FieldGrowth* growth) {
+  // Rows may reach the sort from sources that check for no cancel of their own (derived
+  // tables, joins of cached rows): each record stored looks at the flag.
+  if (cancel_raised(top_of(statement))) {
+    SetReturnCode(statement->errors, -1);
+    PostError(statement->errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075", "HY008",
+              "Operation canceled");
+    return -1;
+  }
   // The columns are read while the sort is fed, before the statement has its own row source;
   // exec_column_value only serves a statement that has one.
   ExecRowSource installed = statement->row_source;

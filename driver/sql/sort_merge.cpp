@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "driver/sql/sort_internal.h"
+#include "support/threads.h"
 
 namespace {
 
@@ -164,7 +165,7 @@ int sort_merge_runs(SortWork* sort) {
   sort->merge_chunk_capacity = capacity;
   // The runs and their records are no longer needed once merged.
   if (status == SORT_OK) {
-    if (sort->run_fd >= 0) close(sort->run_fd);
+    thread_close_later(sort->run_fd);
     sort->run_fd = -1;
     sort_records_close(&sort->records);
   }

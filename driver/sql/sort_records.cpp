@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/sql/sort_internal.h"
+#include "support/threads.h"
 
 void sort_records_init(SortRecordFile* file, int32_t record_length) {
   *file = SortRecordFile{-1, record_length, 0, nullptr, 0, 0};
@@ -45,6 +46,6 @@ int sort_records_append(SortRecordFile* file, const void* record) {
 }
 
 void sort_records_close(SortRecordFile* file) {
-  if (file->fd >= 0) close(file->fd);
+  thread_close_later(file->fd);  // large deleted files are released off the caller's time
   file->fd = -1;
 }

@@ -10,6 +10,7 @@
 
 #include "driver/sql/sort_internal.h"
 #include "support/dm.h"
+#include "support/threads.h"
 
 namespace {
 
@@ -286,8 +287,10 @@ void sort_error_text(const SortWork* sort, char* buffer, size_t size) {
 
 void sort_close(SortWork* sort) {
   if (!sort) return;
-  if (sort->run_fd >= 0) close(sort->run_fd);
-  if (sort->merge_fd >= 0) close(sort->merge_fd);
+  // Releasing large deleted work files can take long: a cancelled or finished statement
+  // does not wait for it.
+  thread_close_later(sort->run_fd);
+  thread_close_later(sort->merge_fd);
   sort_records_close(&sort->records);
   sort_release_run_buffers(sort);
   quill_mem_release_handle(sort->pool);

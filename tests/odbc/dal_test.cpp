@@ -241,8 +241,8 @@ TEST_F(DalFixture, ForeignKeysAcrossTwoLinksAreRefused) {
   g_seen.catalogs.clear();
   EXPECT_EQ(SQI_OK, DALForeignKeys(it, text("LK$x"), kNone, kNone, text("lk$y"), kNone, kNone));
   EXPECT_EQ((std::vector<std::string>{"x", "y"}), g_seen.catalogs);
-  EXPECT_EQ(0, dal->entries[2].status);
-  EXPECT_EQ(3, dal->entries[0].status);
+  EXPECT_EQ(0, it->status[2]);
+  EXPECT_EQ(3, it->status[0]);
   DALCloseIterator(it);
 }
 

@@ -1,16 +1,21 @@
 // Call-layer behaviour that needs records posted from inside the driver:
 // SQLError order and per-handle countdown, wide diagnostics with non-ASCII
-// text, asynchronous statements and the trace lines.
+// text, asynchronous statements, handles used by several threads (freeing,
+// cancelling, settings, shared pools) and the trace lines.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "support/log.h"
@@ -169,6 +174,123 @@ TEST_F(Connection, AsynchronousStatementHidesItsDiagnostics) {
   EXPECT_EQ(SQL_SUCCESS,
             SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, nullptr, nullptr, 0, nullptr));
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
+// Holds a handle's gate on a thread of its own, as a call running there would, until
+// released.
+class BusyCall {
+ public:
+  BusyCall(SQLSMALLINT type, SQLHANDLE handle)
+      : thread_([this, type, handle] {
+          HandleCall call(type, handle);
+          entered_ = true;
+          while (!released_) std::this_thread::yield();
+        }) {
+    while (!entered_) std::this_thread::yield();
+  }
+  ~BusyCall() { release(); }
+  void release() {
+    released_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> entered_{false};   // the gate is held
+  std::atomic<bool> released_{false};  // the holder may leave
+  std::thread thread_;
+};
+
+// Waits until `count` threads use the statement (inside or waiting at its gate).
+void wait_for_users(SQLHSTMT stmt, int count) {
+  while (static_cast<QuillStmt*>(stmt)->gate->users.load() < count) std::this_thread::yield();
+}
+
+std::string first_state(SQLSMALLINT type, SQLHANDLE handle) {
+  SQLCHAR state[6] = {0};
+  SQLGetDiagRec(type, handle, 1, state, nullptr, nullptr, 0, nullptr);
+  return reinterpret_cast<char*>(state);
+}
+
+TEST_F(Connection, EnvironmentWithAConnectionIsNotFreed) {
+  EXPECT_EQ(SQL_ERROR, SQLFreeHandle(SQL_HANDLE_ENV, env));
+  EXPECT_EQ("HY010", first_state(SQL_HANDLE_ENV, env));
+  // Nothing was freed: the connection still makes statements.
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
+  EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, stmt));
+}
+
+TEST_F(Connection, StatementInUseIsFreedOnlyAfterwards) {
+  SQLHSTMT stmt = statement_with({});
+  BusyCall busy(SQL_HANDLE_STMT, stmt);
+  // The connection of a statement in use by another thread is kept, at once.
+  EXPECT_EQ(SQL_ERROR, SQLFreeHandle(SQL_HANDLE_DBC, dbc));
+  EXPECT_EQ("HY010", first_state(SQL_HANDLE_DBC, dbc));
+  // Freeing the statement waits for the other thread's call, then refuses.
+  SQLRETURN rc = SQL_SUCCESS;
+  std::thread freeing([&] { rc = SQLFreeHandle(SQL_HANDLE_STMT, stmt); });
+  wait_for_users(stmt, 2);
+  busy.release();
+  freeing.join();
+  EXPECT_EQ(SQL_ERROR, rc);
+  EXPECT_EQ("HY010", first_state(SQL_HANDLE_STMT, stmt));
+  EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, stmt));
+}
+
+TEST_F(Connection, CancelFromAnotherThreadRaisesTheRunningCallsFlag) {
+  SQLHSTMT stmt = statement_with({{"01000", "kept"}});
+  auto* record = static_cast<QuillStmt*>(stmt);
+  // No call in progress: nothing to stop, and the flag stays down.
+  EXPECT_EQ(SQL_SUCCESS, SQLCancel(stmt));
+  EXPECT_EQ(0, record->cancel_requested);
+  {
+    BusyCall busy(SQL_HANDLE_STMT, stmt);
+    EXPECT_EQ(SQL_SUCCESS, SQLCancel(stmt));
+    EXPECT_EQ(1, std::atomic_ref<int>(record->cancel_requested).load());
+  }
+  // The next call starts with the flag down.
+  SQLULEN timeout = 1;
+  EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, &timeout, 0, nullptr));
+  EXPECT_EQ(0, record->cancel_requested);
+  EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, stmt));
+}
+
+TEST_F(Connection, SettingsAreReadThroughTheConnectionThatAsks) {
+  SQLHDBC other = SQL_NULL_HDBC;
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));  // the newest
+  auto* first = static_cast<QuillDbc*>(dbc);
+  auto* second = static_cast<QuillDbc*>(other);
+  ASSERT_EQ(0, append_pair(&second->attributes, "work_dir_path", "/quill/second", second->pool));
+  char buffer[128];
+  ASSERT_GT(connection_default(second, "work_dir_path", buffer, sizeof buffer), 0);
+  EXPECT_STREQ("/quill/second", buffer);
+  ASSERT_GT(connection_default(first, "work_dir_path", buffer, sizeof buffer), 0);
+  EXPECT_STRNE("/quill/second", buffer);  // the built-in default, not the newest connection's
+  EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DBC, other));
+  ASSERT_GT(connection_default(first, "work_dir_path", buffer, sizeof buffer), 0);
+  EXPECT_STRNE("/quill/second", buffer);
+}
+
+TEST(SharedPool, ThreadsAllocateFreeAndHangChildPoolsAtOnce) {
+  long before = quill_mem_live_pools();
+  MemPool* shared = quill_mem_alloc_shared_handle(nullptr);
+  ASSERT_NE(nullptr, shared);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([shared, t] {
+      for (int i = 0; i < 2000; ++i) {
+        void* block = quill_mem_alloc(shared, static_cast<size_t>(16 + t + i % 64));
+        MemPool* child = quill_mem_alloc_handle(shared);
+        quill_mem_alloc(child, 32);
+        if (i % 3 == 0) quill_mem_release_handle(child);  // the rest go with the pool
+        quill_mem_free(shared, block);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_GT(quill_mem_live_pools(), before + 1);
+  quill_mem_release_handle(shared);
+  EXPECT_EQ(before, quill_mem_live_pools());
 }
 
 std::string read_file(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -209,6 +212,53 @@ TEST_F(ConfigTest, DefaultsComeFromReaderThenDsnThenDriverThenBuiltIns) {
   set_dsn(handle_, "");
   EXPECT_EQ(lookup("work_mem_size"), "driver");
   EXPECT_EQ(lookup("only_dsn"), "<none>");
+}
+
+TEST_F(ConfigTest, EachConnectionReadsThroughItselfOnASharedHandle) {
+  std::string product = unique_name("Quillmoor Shared Driver");
+  std::string dsn_a = unique_name("QuillSharedA");
+  std::string dsn_b = unique_name("QuillSharedB");
+  append_text(odbcinst_ini(), "[" + product + "]\nwork_mem_size = driver\n");
+  append_text(system_odbc_ini(), "[" + dsn_a + "]\nwork_dir_size = a\n");
+  append_text(system_odbc_ini(), "[" + dsn_b + "]\nwork_dir_size = b\n");
+  ASSERT_EQ(set_config(handle_, ("Software\\" + product + "\\Configuration").c_str()), 0);
+  // The handle's own reader and data source are not consulted by get_default_for.
+  static const char* const installed[] = {"work_mem_size", "installed", nullptr};
+  set_ini_function(handle_, answer_from_connection, const_cast<const char**>(installed));
+  set_dsn(handle_, dsn_b.c_str());
+  static const char* const answers_a[] = {"work_mem_size", "a", nullptr};
+  static const char* const answers_b[] = {"work_mem_size", "b", nullptr};
+  struct Connection {
+    const char* const* answers;
+    const std::string* dsn;
+    const char* memory;     // expected work_mem_size
+    const char* directory;  // expected work_dir_size
+  } connections[] = {{answers_a, &dsn_a, "a", "a"},
+                     {answers_b, &dsn_b, "b", "b"},
+                     {nullptr, &dsn_a, "driver", "a"},
+                     {nullptr, nullptr, "driver", "0"}};
+  // Several threads read at once, each through its own connection.
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (const Connection& c : connections) {
+    threads.emplace_back([&, c] {
+      for (int i = 0; i < 20; ++i) {
+        char buffer[64];
+        void* context = const_cast<const char**>(c.answers);
+        const char* dsn = c.dsn ? c.dsn->c_str() : nullptr;
+        IniReader reader = c.answers ? answer_from_connection : nullptr;
+        get_default_for(handle_, reader, context, dsn, "work_mem_size", buffer, sizeof buffer);
+        if (std::strcmp(buffer, c.memory) != 0) ++wrong;
+        get_default_for(handle_, reader, context, dsn, "work_dir_size", buffer, sizeof buffer);
+        if (std::strcmp(buffer, c.directory) != 0) ++wrong;
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(lookup("work_mem_size"), "installed");
+  set_ini_function(handle_, nullptr, nullptr);
+  set_dsn(handle_, "");
 }
 
 TEST_F(ConfigTest, BuiltInDefaults) {

@@ -79,7 +79,6 @@ SQLRETURN catalog_call(QuillStmt* stmt, const CatalogRequest& request) {
     post_call_warning(stmt->errors, "01S02", MSG_VALUE_CHANGED);
     result->info = true;
   }
-  std::atomic_ref<int>(stmt->cancel_requested).store(0);
   rc = stmt_async_start(stmt, request.function, catalog_work, &handled);
   if (handled) return rc;
   return catalog_work(stmt);

@@ -222,7 +222,7 @@ SortContext catalog_sort_context(QuillStmt* stmt, char* directory, size_t size) 
   if (dir && dir[0])
     std::snprintf(directory, size, "%s", dir);
   else if (dbc->env && dbc->env->config)
-    get_default(dbc->env->config, "work_dir_path", directory, static_cast<int>(size));
+    connection_default(dbc, "work_dir_path", directory, static_cast<int>(size));
   size_t length = std::strlen(directory);
   if (length > 1 && (directory[length - 1] == '/' || directory[length - 1] == '\\'))
     directory[length - 1] = '\0';
@@ -282,7 +282,7 @@ int catalog_result_run(QuillStmt* stmt, CatalogResult* result) {
   // A call that answered "no data" has no rows to read.
   for (bool more = rc != SQI_NO_DATA; more;) {
     before = GetErrorCount(stmt->errors);
-    // SQLCancel of an asynchronous call stops the reading.
+    // SQLCancel (from another thread, or of an asynchronous call) stops the reading.
     if (std::atomic_ref<int>(stmt->cancel_requested).load() != 0) {
       post_call_error(stmt->errors, "HY008", "Operation canceled");
       return -1;

@@ -173,7 +173,7 @@ std::string work_directory(QuillDbc* dbc) {
   if (value && value[0]) {
     std::snprintf(buffer, sizeof buffer, "%s", value);
   } else if (dbc->env->config) {
-    get_default(dbc->env->config, "work_dir_path", buffer, sizeof buffer);
+    connection_default(dbc, "work_dir_path", buffer, sizeof buffer);
   }
   std::string dir = buffer;
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
@@ -238,8 +238,6 @@ SQLRETURN driver_connect(QuillDbc* dbc, void* window, const char* in, SQLSMALLIN
   const char* dsn = get_attribute_value(set, "DSN");
   if (dsn) read_data_source(dbc, dsn);
   if (prompt_for_details(dbc, window, completion) == SQL_NO_DATA) return SQL_NO_DATA;
-  dsn = get_attribute_value(set, "DSN");
-  if (dsn && dbc->env->config) set_dsn(dbc->env->config, dsn);
   pass_timeouts(dbc);
   int rc = DALOpen(dbc->dal, &dbc->attributes, window);
   if (rc != SQI_OK && rc != SQI_INFO) {

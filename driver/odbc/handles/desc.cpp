@@ -1,6 +1,9 @@
 // Descriptor records: creation for statements and applications, reset to no
 // records, and release.
+#include <mutex>
+
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 
 QuillDesc* make_desc(QuillDbc* dbc, QuillStmt* stmt, int32_t kind, bool implicit) {
@@ -56,6 +59,11 @@ SQLRETURN alloc_desc(QuillDbc* dbc, SQLHANDLE* out) {
 
 SQLRETURN free_desc(QuillDesc* desc) {
   if (desc->implicit) return post_call_error(desc->errors, "HY017", MSG_AUTO_DESC);
+  std::lock_guard<std::mutex> guard(desc->dbc->gate->members);
+  // A statement using the descriptor in a call of another thread keeps it.
+  for (QuillStmt* s = desc->dbc->statements; s; s = s->next)
+    if ((s->ard == desc || s->apd == desc) && s->gate->users.load() > 0)
+      return post_call_error(desc->errors, "HY010", MSG_SEQUENCE);
   // Statements using this descriptor go back to their own implicit ones.
   for (QuillStmt* s = desc->dbc->statements; s; s = s->next) {
     if (s->ard == desc) s->ard = s->implicit_ard;

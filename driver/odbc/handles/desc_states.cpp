@@ -1,7 +1,10 @@
 // Statement-state refusals of the binding, description and descriptor
 // functions, kept apart from the statement state table.
+#include <mutex>
+
 #include "driver/odbc/handles/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
 
 namespace {
@@ -42,7 +45,9 @@ SQLRETURN desc_check_desc_state(QuillDesc* desc, int function) {
     return check_one(desc->stmt, desc->errors, function, 0, reads_ird);
   }
   // An explicit descriptor is associated with every statement that uses it.
-  for (QuillStmt* s = desc->dbc ? desc->dbc->statements : nullptr; s; s = s->next) {
+  if (!desc->dbc) return SQL_SUCCESS;
+  std::lock_guard<std::mutex> members(desc->dbc->gate->members);
+  for (QuillStmt* s = desc->dbc->statements; s; s = s->next) {
     if (s->ard != desc && s->apd != desc) continue;
     if (check_one(s, desc->errors, function, 0, false) != SQL_SUCCESS) return SQL_ERROR;
   }

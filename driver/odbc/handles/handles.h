@@ -1,6 +1,9 @@
 // Handle records of the call layer: environment, connection, statement and
-// descriptor. Each begins with a 32-bit type tag, owns a memory pool and an
-// error header, and is allocated from its parent's pool.
+// descriptor. Each begins with a 32-bit type tag, owns a memory pool, an error
+// header and a call gate (driver/odbc/handles/handle_gate.h), and is allocated
+// from its parent's pool. Environments and connections are shared by threads:
+// their pools are shared pools and their lists change under their gate's
+// `members` lock.
 #pragma once
 
 #include <sql.h>
@@ -43,6 +46,7 @@ enum DbcState : int {
   DBC_IN_TRANSACTION = 6,
 };
 
+struct HandleGate;
 struct QuillEnv;
 struct QuillDbc;
 struct Dal;
@@ -51,15 +55,15 @@ struct QuillDesc;
 
 struct QuillEnv {
   int32_t tag;              // TAG_ENV
-  MemPool* pool;            // everything living as long as the environment
-  ConfigHandle* config;     // driver-wide settings
+  MemPool* pool;            // everything living as long as the environment (shared pool)
+  HandleGate* gate;         // serialises calls on the environment; `members` guards the list
+  ConfigHandle* config;     // driver-wide settings, read through the connection that asks
   ErrorHeader* errors;      // diagnostics of the last call on this handle
   SQLINTEGER odbc_version;  // -1 until set; 2 after SQLAllocEnv, 3 after SQLAllocHandleStd
   SQLINTEGER output_nts;    // SQL_ATTR_OUTPUT_NTS (always true here)
-  int state;                // EnvState
-  int connection_count;     // connections allocated on this environment
-  QuillDbc* connections;    // allocated connections, newest first
-  QuillDbc* ini_owner;      // connection whose ini reader the configuration consults
+  int state;                // EnvState (changes under gate->members)
+  int connection_count;     // connections allocated on this environment (gate->members)
+  QuillDbc* connections;    // allocated connections, newest first (gate->members)
 };
 
 // Statement attributes; the connection's template statement holds the defaults that
@@ -101,6 +105,8 @@ struct StmtAttributes {
 // Default statement attributes of a new connection.
 void stmt_attributes_init(StmtAttributes* attrs);
 
+// Calls on an implicit descriptor hold its statement's gate, calls on an explicit one its
+// connection's.
 struct QuillDesc {
   int32_t tag;             // TAG_DESC
   MemPool* pool;           // the descriptor's own pool
@@ -123,6 +129,7 @@ struct QuillDesc {
 struct QuillStmt {
   int32_t tag;              // TAG_STMT
   MemPool* pool;            // the statement's own pool
+  HandleGate* gate;         // serialises calls on the statement (null for the template)
   QuillDbc* dbc;            // parent connection
   ErrorHeader* errors;      // diagnostics of the last call on this handle
   QuillDesc* implicit_ard;  // descriptors made with the statement
@@ -165,7 +172,8 @@ struct QuillStmt {
   int need_data_function;          // function that entered S8..S10 (11, 12, 24 or 68)
   int need_data_saved_state;       // state before it
   int data_parameter;              // 1-based parameter taking SQLPutData pieces; 0 when none
-  int cancel_requested;            // set by SQLCancel while executing asynchronously (atomic)
+  int cancel_requested;            // raised by SQLCancel while a call runs on another thread or
+                                   // on the worker; cleared as a call enters (atomic)
   MemPool* params_pool;            // values of the parameters of one execution; null when none
   ListNode* params_long_values;    // long QuillValue*s of that execution (their buffers may hold
                                    // a work file, closed on release); in params_pool
@@ -182,13 +190,15 @@ struct ServiceTable {
 
 struct QuillDbc {
   int32_t tag;                   // TAG_DBC
-  MemPool* pool;                 // the connection's own pool
+  MemPool* pool;                 // the connection's own pool (shared pool)
+  HandleGate* gate;              // serialises calls on the connection; counts its children's
+                                 // calls; `members` guards the statement list and count
   QuillEnv* env;                 // parent environment
   ErrorHeader* errors;           // diagnostics of the last call on this handle
   QuillStmt* template_stmt;      // default statement attributes for new statements
-  QuillStmt* statements;         // newest first, linked through QuillStmt::next
+  QuillStmt* statements;         // newest first, linked through QuillStmt::next (members)
   int state;                     // DbcState
-  int statement_count;           // statements allocated on this connection
+  int statement_count;           // statements allocated on this connection (members)
   ConnAttrSet attributes;        // parsed connection-string and DSN attributes
   const ServiceTable* services;  // fixed at allocation
   SQLUINTEGER autocommit;        // SQL_ATTR_AUTOCOMMIT
@@ -243,6 +253,11 @@ void release_desc(QuillDesc* desc);
 
 // The statement's cursor is closed and its results discarded.
 void close_cursor(QuillStmt* stmt);
+
+// Looks a driver setting up for `dbc` as get_default does, with the connection's own
+// attributes asked first and its data source's odbc.ini entries next; the environment's
+// configuration handle is shared, so every connection reads through itself.
+int connection_default(const QuillDbc* dbc, const char* key, char* buffer, int size);
 
 // Ends the connection's transaction (SQL_COMMIT or SQL_ROLLBACK) through the data-access
 // layer and applies the connection-state transition; diagnostics go to the connection.

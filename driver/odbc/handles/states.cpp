@@ -1,8 +1,11 @@
 // State tables of environments, connections and statements.
 #include "driver/odbc/handles/states.h"
 
+#include <mutex>
+
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 
 SQLRETURN env_check_alloc_dbc(QuillEnv* env) {
   return env_check_version_set(env);
@@ -23,18 +26,26 @@ void env_apply_free_dbc(QuillEnv* env) {
   if (env->connection_count == 0) env->state = ENV_ALLOCATED;
 }
 
-void env_check_free_env(QuillEnv* env) {
-  if (env->state == ENV_WITH_CONNECTIONS) post_call_error(env->errors, "HY010", MSG_SEQUENCE);
+SQLRETURN env_check_free_env(QuillEnv* env) {
+  if (env->state == ENV_WITH_CONNECTIONS)
+    return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
+  return SQL_SUCCESS;
 }
 
 SQLRETURN env_check_get_attr(QuillEnv* env) {
-  if (env->state == ENV_ALLOCATED && env->odbc_version == -1)
+  std::unique_lock<std::mutex> members(env->gate->members);  // connections come and go
+  int state = env->state;
+  members.unlock();
+  if (state == ENV_ALLOCATED && env->odbc_version == -1)
     return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
   return SQL_SUCCESS;
 }
 
 SQLRETURN env_check_set_attr(QuillEnv* env, SQLINTEGER attribute) {
-  if (env->state == ENV_WITH_CONNECTIONS)
+  std::unique_lock<std::mutex> members(env->gate->members);  // connections come and go
+  int state = env->state;
+  members.unlock();
+  if (state == ENV_WITH_CONNECTIONS)
     return post_call_error(env->errors, "HY011", MSG_CANNOT_SET_NOW);
   if (attribute != SQL_ATTR_ODBC_VERSION && env->odbc_version == -1)
     return post_call_error(env->errors, "HY010", MSG_SEQUENCE);

@@ -1,6 +1,9 @@
 // Allocation and release of statements with their implicit descriptors.
+#include <mutex>
+
 #include "driver/odbc/handles/attributes.h"
 #include "driver/odbc/handles/frame.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/odbc/cursor/cursor_layer.h"
@@ -28,6 +31,7 @@ bool make_implicit_descriptors(QuillStmt* stmt) {
   return reset_desc(stmt->ard) && reset_desc(stmt->apd) && reset_desc(stmt->ipd);
 }
 
+// Under the connection's members lock.
 void unlink_statement(QuillDbc* dbc, QuillStmt* stmt) {
   for (QuillStmt** link = &dbc->statements; *link; link = &(*link)->next) {
     if (*link == stmt) {
@@ -55,25 +59,31 @@ SQLRETURN alloc_stmt(QuillDbc* dbc, SQLHANDLE* out) {
   auto* stmt = static_cast<QuillStmt*>(newNode(sizeof(QuillStmt), TAG_STMT, dbc->pool));
   MemPool* pool = stmt ? quill_mem_alloc_handle(dbc->pool) : nullptr;
   ErrorHeader* errors = pool ? CreateErrorHeader(pool, stmt) : nullptr;
-  if (!errors) {
+  HandleGate* gate = errors ? gate_create() : nullptr;
+  if (!gate) {
     quill_mem_release_handle(pool);
     quill_mem_free(dbc->pool, stmt);
     return post_call_error(dbc->errors, "HY001", MSG_MEMORY);
   }
   stmt->pool = pool;
+  stmt->gate = gate;
   stmt->dbc = dbc;
   stmt->errors = errors;
   stmt->attrs = dbc->template_stmt->attrs;
   if (!make_implicit_descriptors(stmt)) {
+    gate_release(gate);
     quill_mem_release_handle(pool);
     quill_mem_free(dbc->pool, stmt);
     return post_call_error(dbc->errors, "HY001", MSG_MEMORY);
   }
   stmt_attributes_seed_descriptors(stmt);
-  dbc_apply_alloc_stmt(dbc);
-  stmt->next = dbc->statements;
-  dbc->statements = stmt;
   stmt->state = S1_ALLOCATED;
+  {
+    std::lock_guard<std::mutex> guard(dbc->gate->members);
+    dbc_apply_alloc_stmt(dbc);
+    stmt->next = dbc->statements;
+    dbc->statements = stmt;
+  }
   if (!replication_at_statement_allocation(dbc)) return free_stmt(stmt), SQL_ERROR;
   *out = stmt;
   return SQL_SUCCESS;
@@ -91,11 +101,15 @@ SQLRETURN free_stmt(QuillStmt* stmt) {
   if (stmt->cursor_name_registered) remove_cursor_name(stmt, get_cursor_name(stmt));
   quill_mem_release_handle(stmt->tree_pool);
   FreeErrorHeader(stmt->errors);
-  unlink_statement(dbc, stmt);
+  {
+    std::lock_guard<std::mutex> guard(dbc->gate->members);
+    unlink_statement(dbc, stmt);
+    dbc_apply_free_stmt(dbc);
+  }
   stmt->tag = 0;
+  gate_release(stmt->gate);
   quill_mem_release_handle(stmt->pool);
   quill_mem_free(dbc->pool, stmt);
-  dbc_apply_free_stmt(dbc);
   return SQL_SUCCESS;
 }
 

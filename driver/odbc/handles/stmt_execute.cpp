@@ -119,7 +119,8 @@ int stmt_run_current(QuillStmt* stmt) {
   if (stmt->parameter_count > 0 && !param_values_load(stmt, sets, &load)) return -1;
   exec_set_parameters(exec, load.values, stmt->parameter_count, sets, load.operations,
                       stmt->ipd->array_status_ptr, stmt->ipd->rows_processed_ptr);
-  std::atomic_ref<int>(stmt->cancel_requested).store(0);
+  // The flag was cleared as the call entered (or as the asynchronous work was posted), so
+  // that a cancel from another thread arriving from then on is seen.
   exec_set_cancel_flag(exec, &stmt->cancel_requested);
   int rc = param_values_report(stmt, load, exec_statement(exec));
   if (rc < 0) return -1;
@@ -186,6 +187,7 @@ SQLRETURN stmt_more_results(QuillStmt* stmt) {
 }
 
 SQLRETURN stmt_cancel(QuillStmt* stmt) {
+  // A call running on another thread had its flag raised by SQLCancel's entry.
   if (stmt_executing_async(stmt)) {
     std::atomic_ref<int>(stmt->cancel_requested).store(1);
     return SQL_SUCCESS;

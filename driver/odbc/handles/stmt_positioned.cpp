@@ -4,6 +4,7 @@
 #include "driver/odbc/handles/stmt_positioned.h"
 
 #include "driver/odbc/cursor/cursor_layer.h"
+#include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/sql/exec_modify.h"
@@ -33,6 +34,8 @@ int replace_row(void* context, const QuillValue* const* values) {
 int cursor_row(void* connection, const char* name, ExecCursorRow* out) {
   auto* stmt = static_cast<QuillStmt*>(connection ? get_stmt_by_cursor(connection, name) : nullptr);
   if (!stmt || !valid_stmt(stmt)) return -1;
+  // A cursor another thread is moving has no row to change.
+  if (stmt->gate->users.load() > 0) return -2;
   auto* layer = static_cast<CursorLayer*>(stmt->cursor);
   if ((stmt->state != S6_FETCHED && stmt->state != S7_EXTENDED_FETCHED) || !layer || !stmt->exec)
     return -2;
