@@ -15,6 +15,7 @@
 #include "driver/eth/eth_connect.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
+#include "support/unicode.h"
 #include "driver/sql/restriction.h"
 
 static const char* const kUnit = "eth_query.cpp";
@@ -113,6 +114,15 @@ int gather_parameters(EthStmt* stmt, EthQuery* query, int count, Restriction* co
     } else if (column->sql_type == SQL_BIT) {
       param = json_boolean(std::atoi(text.c_str()) == 1);
     } else {
+      // JSON text must be UTF-8: a value that is not would otherwise fail like memory.
+      if (!utf8_is_valid(text.data(), text.size())) {
+        eth_post_error(stmt->env, stmt->target, "22018",
+                       format("The value of '%s' is not valid UTF-8 text; send it as UTF-8 "
+                              "(or hex for bytes)",
+                              column->name.c_str())
+                           .c_str());
+        return SQI_ERROR;
+      }
       param = json_stringn(text.data(), text.size());
     }
     if (!param) throw std::bad_alloc();

@@ -395,6 +395,18 @@ TEST(EthQueryParameters, JsonParameterThatIsNotJsonFails) {
   EXPECT_EQ(0u, result.message.rfind("Failed extracting JSON for 'filter':'", 0)) << result.message;
 }
 
+TEST(EthQueryParameters, TextThatIsNotUtf8FailsBeforeSending) {
+  ScriptServer server({result_reply("\"0x1\"")});
+  Session session(endpoint(server));
+  ASSERT_TRUE(session.open());
+  ScanResult result =
+      session.scan("getBalance", {{"address", "0x\xff\xfe"}, {"blockParameter", "latest"}});
+  EXPECT_EQ(SQI_ERROR, result.rc);
+  EXPECT_EQ(0u, result.message.rfind("The value of 'address' is not valid UTF-8 text", 0))
+      << result.message;
+  EXPECT_TRUE(server.bodies().empty());
+}
+
 // ---------------------------------------------------------------------------------------------
 // Responses a real node does not give.
 
