@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/odbc/script_server.h"
+#include "tests/eth/script_server.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/odbc/handles/prompt_record.h"
+#include "support/prompt_record.h"
 
 // call_driver_test's answer when the driver library or its export cannot be found.
 constexpr int DRIVER_TEST_UNAVAILABLE = -1000;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/odbc/handles/prompt_record.h"
+#include "support/prompt_record.h"
 
 // The driver's name in odbcinst.ini (its section) and the captions of the dialog.
 constexpr const char* kDriverName = "Quillmoor Ethereum ODBC Driver";

@@ -2,7 +2,7 @@
 // result column in the application row descriptor in use.
 #include <climits>
 
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"

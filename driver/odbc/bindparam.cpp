@@ -1,5 +1,5 @@
 // SQLBindParam: the ISO form of SQLBindParameter (an input parameter, buffer length 0).
-#include "driver/odbc/handles/bind_parameter.h"
+#include "driver/odbc/params/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

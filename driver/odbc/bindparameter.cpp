@@ -1,5 +1,5 @@
 // SQLBindParameter: bind an application buffer to a parameter marker.
-#include "driver/odbc/handles/bind_parameter.h"
+#include "driver/odbc/params/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

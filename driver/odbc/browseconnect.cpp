@@ -1,6 +1,6 @@
 // SQLBrowseConnect and SQLBrowseConnectW: connect step by step, asking the
 // application for what is missing.
-#include "driver/odbc/handles/connection.h"
+#include "driver/odbc/connect/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"

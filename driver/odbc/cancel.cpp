@@ -3,7 +3,7 @@
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"
-#include "driver/odbc/handles/stmt_exec.h"
+#include "driver/odbc/statement/stmt_exec.h"
 
 static const char* const kUnit = "cancel";
 

@@ -1,6 +1,6 @@
 // SQLColAttribute and SQLColAttributeW: one descriptive field of a result
 // column; the wide form returns text fields as UTF-16 with byte lengths.
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"

@@ -1,7 +1,7 @@
 // SQLColAttributes and SQLColAttributesW: the ODBC 2 form of the column
 // attribute call, whose type identifier reports dates, times and timestamps
 // with their ODBC 2 codes.
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"

@@ -1,6 +1,6 @@
 // SQLColumns and SQLColumnsW: the columns of the matching tables, as a result set of the statement.
 // The wide form converts its name arguments and runs the same call.
-#include "driver/odbc/handles/catalog_call.h"
+#include "driver/odbc/catalog/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

@@ -2,7 +2,7 @@
 // optional user and password.
 #include <string>
 
-#include "driver/odbc/handles/connection.h"
+#include "driver/odbc/connect/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"

@@ -3,7 +3,7 @@
 // the name (its lengths count characters).
 #include <string>
 
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/states.h"

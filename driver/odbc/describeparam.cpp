@@ -1,5 +1,5 @@
 // SQLDescribeParam: a parameter's SQL type, size, digits and nullability.
-#include "driver/odbc/handles/bind_parameter.h"
+#include "driver/odbc/params/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

@@ -1,5 +1,5 @@
 // SQLDisconnect: releases the connection's statements, backends and schema fileset.
-#include "driver/odbc/handles/connection.h"
+#include "driver/odbc/connect/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"

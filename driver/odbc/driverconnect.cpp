@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/odbc/handles/connection.h"
+#include "driver/odbc/connect/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"

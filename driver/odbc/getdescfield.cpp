@@ -1,6 +1,6 @@
 // SQLGetDescField and SQLGetDescFieldW: one header or record field of a
 // descriptor; the wide form returns text fields as UTF-16 with byte lengths.
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

@@ -2,7 +2,7 @@
 // descriptor record; the wide form widens the name (lengths in characters).
 #include <string>
 
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/wide_out.h"

@@ -8,8 +8,8 @@
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
-#include "driver/odbc/handles/info_table.h"
-#include "driver/odbc/handles/own_binary.h"
+#include "driver/odbc/info/info_table.h"
+#include "driver/odbc/connect/own_binary.h"
 #include "support/threads.h"
 
 static const char* const kUnit = "getfunctions";

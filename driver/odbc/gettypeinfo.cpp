@@ -1,6 +1,6 @@
 // SQLGetTypeInfo and SQLGetTypeInfoW: the SQL data types the driver handles, one
 // row per type (or the rows of one type), as a result set of the statement.
-#include "driver/odbc/handles/catalog_call.h"
+#include "driver/odbc/catalog/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

@@ -1,7 +1,7 @@
 // SQLMoreResults: move to the next statement of a batch.
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
-#include "driver/odbc/handles/stmt_exec.h"
+#include "driver/odbc/statement/stmt_exec.h"
 
 static const char* const kUnit = "moreresults";
 

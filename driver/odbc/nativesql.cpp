@@ -3,7 +3,7 @@
 
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
-#include "driver/odbc/handles/stmt_names.h"
+#include "driver/odbc/statement/stmt_names.h"
 #include "driver/odbc/wide_out.h"
 
 static const char* const kUnit = "nativesql";

@@ -1,6 +1,6 @@
 // SQLProcedures and SQLProceduresW: the procedures of the data sources, as a result set of the
 // statement. The wide form converts its name arguments and runs the same call.
-#include "driver/odbc/handles/catalog_call.h"
+#include "driver/odbc/catalog/catalog_call.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

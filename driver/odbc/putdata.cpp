@@ -1,7 +1,7 @@
 // SQLPutData: one piece of the value of a data-at-execution parameter.
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
-#include "driver/odbc/handles/stmt_exec.h"
+#include "driver/odbc/statement/stmt_exec.h"
 
 static const char* const kUnit = "putdata";
 

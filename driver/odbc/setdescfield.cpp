@@ -1,6 +1,6 @@
 // SQLSetDescField and SQLSetDescFieldW: one header or record field of a
 // descriptor. No settable field is text, so the wide form does the same.
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

@@ -1,6 +1,6 @@
 // SQLSetDescRec: the type, length, precision, scale and binding pointers of
 // one descriptor record at once.
-#include "driver/odbc/handles/desc_fields.h"
+#include "driver/odbc/descriptors/desc_fields.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

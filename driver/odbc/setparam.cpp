@@ -1,5 +1,5 @@
 // SQLSetParam: the ODBC 1 form of SQLBindParameter (an input parameter, buffer length -1).
-#include "driver/odbc/handles/bind_parameter.h"
+#include "driver/odbc/params/bind_parameter.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 

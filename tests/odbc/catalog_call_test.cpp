@@ -11,7 +11,7 @@
 
 #include "driver/dal/dal.h"
 #include "driver/dal/sqi/rowset.h"
-#include "driver/odbc/handles/catalog_call.h"
+#include "driver/odbc/catalog/catalog_call.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 

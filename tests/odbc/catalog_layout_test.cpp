@@ -10,7 +10,7 @@
 
 #include "driver/dal/sqi/sqi.h"
 #include "driver/dal/type_info.h"
-#include "driver/odbc/handles/catalog_layout.h"
+#include "driver/odbc/catalog/catalog_layout.h"
 #include "driver/sql/sql_types.h"
 
 namespace {

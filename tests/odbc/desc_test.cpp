@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/odbc/handles/desc_records.h"
+#include "driver/odbc/descriptors/desc_records.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 #include "driver/sql/plan.h"

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "driver/odbc/handles/handles.h"
-#include "driver/odbc/handles/info_table.h"
+#include "driver/odbc/info/info_table.h"
 #include "support/log.h"
 #include "support/unicode.h"
 

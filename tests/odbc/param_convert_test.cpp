@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/odbc/handles/param_convert.h"
-#include "driver/odbc/handles/param_temporal.h"
-#include "driver/odbc/handles/param_types.h"
+#include "driver/odbc/params/param_convert.h"
+#include "driver/odbc/params/param_temporal.h"
+#include "driver/odbc/params/param_types.h"
 #include "support/memory.h"
 
 namespace {

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/odbc/handles/prompt_record.h"
+#include "support/prompt_record.h"
 
 extern "C" {
 int dsn_complete_info(void* connection, void* window, PromptRecord* record);

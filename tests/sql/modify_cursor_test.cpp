@@ -12,7 +12,7 @@
 
 #include "driver/dal/dal.h"
 #include "driver/odbc/handles/handles.h"
-#include "driver/odbc/handles/stmt_setpos_rows.h"
+#include "driver/odbc/positioned/stmt_setpos_rows.h"
 #include "tests/sql/exec_harness.h"
 
 namespace {

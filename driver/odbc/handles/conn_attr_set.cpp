@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "driver/odbc/handles/attributes.h"
-#include "driver/odbc/handles/connection.h"
+#include "driver/odbc/connect/connection.h"
 #include "driver/odbc/handles/dbc_states.h"
 #include "driver/odbc/handles/frame.h"
 #include "support/threads.h"
