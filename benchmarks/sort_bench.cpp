@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/sort.h"

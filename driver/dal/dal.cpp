@@ -1,18 +1,13 @@
 // Opening, closing and disconnecting the backends of a connection, the service
-// callback through which backends reach the call layer, and transactions.
+// callback through which backends post their diagnostics, and transactions.
 #include "driver/dal/dal.h"
 
 #include <strings.h>
 
-#include <dlfcn.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
-
-#include "driver/odbc/handles/handles.h"
-#include "support/log.h"
 
 namespace {
 
@@ -54,38 +49,6 @@ const char* const kBackendKeys[] = {
     "DISABLEPT",
     "LKNAME",
 };
-
-// A backend module named by QUILLDRV_BACKEND_MODULE takes the Ethereum backend's place: a
-// shared library exporting `quill_backend_operations`. Test programs use it to serve generated
-// tables through the real Driver Manager; it is looked up once per process.
-const SqiOperations* module_operations() {
-  static const SqiOperations* const operations = []() -> const SqiOperations* {
-    const char* path = std::getenv("QUILLDRV_BACKEND_MODULE");
-    if (!path || !path[0]) return nullptr;
-    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-      log_message("dal", __LINE__, LOG_LEVEL_FAILURE, "backend module %s: %s", path, dlerror());
-      return nullptr;
-    }
-    using Entry = const SqiOperations* (*)();
-    auto entry = reinterpret_cast<Entry>(dlsym(library, "quill_backend_operations"));
-    return entry ? entry() : nullptr;
-  }();
-  return operations;
-}
-
-const SqiOperations* operations_for(int index) {
-  switch (index) {
-    case 0:
-      return view_store_operations();
-    case 1:
-      return info_schema_operations();
-    default: {
-      const SqiOperations* module = module_operations();
-      return module ? module : eth_operations();
-    }
-  }
-}
 
 void post_general(Dal* dal, const char* text) {
   SetReturnCode(dal->errors, -1);
@@ -148,35 +111,7 @@ void merge_backend_output(ConnAttrSet* connection, char* output, int size) {
   quill_mem_release_handle(pool);
 }
 
-}  // namespace
-
-// The connection a diagnostic target belongs to, found through its owner handle.
-void* dal_connection_of(void* target) {
-  auto* header = static_cast<ErrorHeader*>(target);
-  if (!header || !header->owner) return nullptr;
-  int32_t tag = *static_cast<int32_t*>(header->owner);
-  if (tag == TAG_DBC) return static_cast<QuillDbc*>(header->owner);
-  if (tag == TAG_STMT) return static_cast<QuillStmt*>(header->owner)->dbc;
-  if (tag == TAG_DESC) return static_cast<QuillDesc*>(header->owner)->dbc;
-  return nullptr;
-}
-
-Dal* dal_create(void* connection, ErrorHeader* errors) {
-  auto* dal = new (std::nothrow) Dal{};
-  if (!dal) return nullptr;
-  dal->connection = connection;
-  dal->errors = errors;
-  for (int i = 0; i < DAL_ENTRY_COUNT; ++i) dal->backends[i] = operations_for(i);
-  return dal;
-}
-
-void dal_destroy(Dal* dal) {
-  if (!dal) return;
-  if (dal->open) DALDisconnect(dal);
-  DALClose(dal);
-  delete dal;
-}
-
+// The service callback every backend receives: posts a backend's diagnostic.
 int dal_service(int code, void* parameters) {
   switch (code) {
     case SQI_SERVICE_POST_ERROR: {
@@ -188,24 +123,29 @@ int dal_service(int code, void* parameters) {
       PostDalError(header, p->origin, p->native_error, p->sqlstate, p->message);
       return 0;
     }
-    case SQI_SERVICE_ALLOCATE: {
-      auto* p = static_cast<SqiAllocate*>(parameters);
-      auto* header = static_cast<ErrorHeader*>(p->target);
-      p->result = header ? quill_mem_alloc(header->home_pool, p->size) : nullptr;
-      return p->result ? 0 : -1;
-    }
-    case SQI_SERVICE_CREDENTIALS: {
-      auto* p = static_cast<SqiCredentials*>(parameters);
-      auto* dbc = static_cast<QuillDbc*>(dal_connection_of(p->target));
-      const char* uid = dbc ? get_attribute_value(&dbc->attributes, "UID") : nullptr;
-      const char* pwd = dbc ? get_attribute_value(&dbc->attributes, "PWD") : nullptr;
-      p->uid = uid ? uid : "";
-      p->pwd = pwd ? pwd : "";
-      return 0;
-    }
     default:
-      return -1;  // the other requests are answered once long values and sorts exist
+      return -1;  // no other request exists
   }
+}
+
+}  // namespace
+
+Dal* dal_new(void* connection, int odbc_version, ErrorHeader* errors,
+             const SqiOperations* const (&backends)[DAL_ENTRY_COUNT]) {
+  auto* dal = new (std::nothrow) Dal{};
+  if (!dal) return nullptr;
+  dal->connection = connection;
+  dal->odbc_version = odbc_version;
+  dal->errors = errors;
+  for (int i = 0; i < DAL_ENTRY_COUNT; ++i) dal->backends[i] = backends[i];
+  return dal;
+}
+
+void dal_destroy(Dal* dal) {
+  if (!dal) return;
+  if (dal->open) DALDisconnect(dal);
+  DALClose(dal);
+  delete dal;
 }
 
 int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
@@ -213,7 +153,6 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
   dal->count = DAL_ENTRY_COUNT;
   bool info = false;
   const char* dsn = get_attribute_value(attributes, "DSN");
-  QuillDbc* dbc = static_cast<QuillDbc*>(dal->connection);
   for (int i = 0; i < DAL_ENTRY_COUNT; ++i) {
     DalEntry* entry = &dal->entries[i];
     *entry = DalEntry{};
@@ -229,9 +168,7 @@ int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window) {
     }
     info |= rc == SQI_INFO;
     if (entry->ops->set_option) {
-      int version = dbc && dbc->env ? dbc->env->odbc_version : SQL_OV_ODBC3;
-      entry->ops->set_option(entry->handle, SQI_OPTION_ODBC_VERSION,
-                             version == SQL_OV_ODBC2 ? 2 : 3);
+      entry->ops->set_option(entry->handle, SQI_OPTION_ODBC_VERSION, dal->odbc_version);
       entry->ops->set_option(entry->handle, SQI_OPTION_LOGIN_TIMEOUT, dal->login_timeout);
       entry->ops->set_option(entry->handle, SQI_OPTION_CONNECTION_TIMEOUT, dal->connection_timeout);
     }

@@ -1,14 +1,15 @@
 // The data-access layer of one connection: an ordered list of backends (the
-// view store, the INFO_SCHEMA tables and the Ethereum backend) behind one set
-// of entries that describe tables, route catalog calls by link name, start
-// scans and fetch rows.
+// view store, the INFO_SCHEMA tables and the data source) behind one set of
+// entries that describe tables, route catalog calls by link name, start scans
+// and fetch rows. The call layer chooses the backends and installs them when
+// it makes the context; this layer knows them only by their operation tables.
 #pragma once
 
 #include "driver/dal/sqi/sqi.h"
 #include "support/connstr.h"
 #include "support/diag.h"
 
-constexpr int DAL_ENTRY_COUNT = 3;  // view store, INFO_SCHEMA, Ethereum
+constexpr int DAL_ENTRY_COUNT = 3;  // view store, INFO_SCHEMA, data source
 constexpr const char* DAL_VIEWS_LINK = "$$$VIEWS$$$";
 constexpr const char* DAL_INFO_SCHEMA_LINK = "$$$INFO_SCHEMA$$$";
 constexpr const char* DAL_GATEWAY_ORIGIN = "ODBC Gateway";
@@ -24,15 +25,19 @@ struct DalEntry {
   bool present;              // the entry exists (made by DALOpen)
 };
 
-// The per-connection data-access context.
 struct LongBuffer;
 
+// The per-connection data-access context. What it knows of the connection it serves is what
+// the call layer installed when it made it: the connection's identity (opaque here), its ODBC
+// version and its time-outs.
 struct Dal {
   ErrorHeader* errors;                             // the connection's diagnostics
-  void* connection;                                // the call-layer connection it serves
+  void* connection;                                // the call-layer connection it serves (opaque:
+                                                   // handed back to the call layer only); or null
+  int odbc_version;                                // 2 or 3, told to every backend by DALOpen
   int count;                                       // number of entries (3 once open)
   DalEntry entries[DAL_ENTRY_COUNT];               // the backends in list order
-  const SqiOperations* backends[DAL_ENTRY_COUNT];  // operation tables DALOpen installs
+  const SqiOperations* backends[DAL_ENTRY_COUNT];  // operation tables DALOpen opens, in order
   bool open;                                       // DALOpen succeeded and no disconnect since
   bool transaction_open;                           // a transaction was begun and not ended
   int login_timeout;                               // seconds for connecting (0: none)
@@ -68,15 +73,12 @@ struct DalIterator {
   SqiWait wait;                       // deadline and cancel flag handed to every statement
 };
 
-// Creates the context when a connection is allocated; null on memory failure.
-Dal* dal_create(void* connection, ErrorHeader* errors);
+// Creates the context of `connection` (opaque, may be null) whose environment has ODBC version
+// `odbc_version` (2 or 3), with `backends` in list order; null on memory failure.
+Dal* dal_new(void* connection, int odbc_version, ErrorHeader* errors,
+             const SqiOperations* const (&backends)[DAL_ENTRY_COUNT]);
 // Releases the context (closing the backends when still open).
 void dal_destroy(Dal* dal);
-// The service callback every backend receives.
-int dal_service(int code, void* parameters);
-// The connection (QuillDbc*) a diagnostic target belongs to, through its owner handle; null
-// when the target has no connection.
-void* dal_connection_of(void* target);
 
 // Opens every backend with the connection attributes; SqiResult.
 int DALOpen(Dal* dal, ConnAttrSet* attributes, void* window);
@@ -154,9 +156,3 @@ int DALUpdateRow(DalIterator* it, const DalTable* table, void* arguments, int mo
 // Transactions across every backend.
 int DALBeginTransaction(Dal* dal);
 int DALEndTransaction(Dal* dal, int completion);
-
-// The built-in backends of list indexes 0 and 1.
-const SqiOperations* view_store_operations();
-const SqiOperations* info_schema_operations();
-// The Ethereum backend of list index 2.
-const SqiOperations* eth_operations();

@@ -151,6 +151,7 @@ int eth_describe_columns(SqiEnv handle, const DalTable* described, int count, Da
     // LONG text can only be matched with LIKE.
     descriptor->searchable = column.sql_type == SQL_LONGVARCHAR ? SQL_PRED_CHAR : SQL_SEARCHABLE;
     descriptor->backend_flags = column.flags;
+    descriptor->required = (column.flags & ETH_COLUMN_REQUIRED) != 0;
     descriptor->backend_column = &column;
     if (!describe_type(env, column, descriptor)) {
       eth_post_error(env, env->target, "HY000", "Unexpected type in GetColumnInfo");

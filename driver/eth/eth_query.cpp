@@ -11,12 +11,12 @@
 #include <memory>
 #include <new>
 
+#include "driver/dal/sqi/restriction.h"
 #include "driver/eth/eth_catalog.h"
 #include "driver/eth/eth_connect.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
 #include "support/unicode.h"
-#include "driver/sql/restriction.h"
 
 static const char* const kUnit = "eth_query.cpp";
 

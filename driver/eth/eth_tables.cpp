@@ -80,13 +80,6 @@ const EthTable* eth_find_table(const EthEnv* env, const char* name) {
   return nullptr;
 }
 
-const EthTable* eth_find_table_exact(const EthEnv* env, const char* name) {
-  if (env == nullptr || env->tables == nullptr || name == nullptr) return nullptr;
-  for (const EthTable& table : *env->tables)
-    if (table.name == name) return &table;
-  return nullptr;
-}
-
 bool eth_is_key_column(const EthColumn& column) {
   return (column.flags & (ETH_COLUMN_KEY | ETH_COLUMN_KEY_ALT)) != 0;
 }

@@ -43,8 +43,6 @@ int eth_resolve_length(const EthConnection& connection, int length);
 
 // The first table whose name equals `name` without regard to case; null when none.
 const EthTable* eth_find_table(const EthEnv* env, const char* name);
-// The first table whose name equals `name` exactly (case-sensitive); null when none.
-const EthTable* eth_find_table_exact(const EthEnv* env, const char* name);
 // Number of primary-key columns of a table.
 int eth_key_column_count(const EthTable& table);
 // True when a column is a primary-key column (either key bit).

@@ -40,7 +40,7 @@ const FunctionSet& supported_functions() {
 }
 
 SQLRETURN check_state(QuillDbc* dbc) {
-  int state = dbc_state(dbc);
+  DbcState state = dbc_state(dbc);
   if (state <= DBC_BROWSING) return post_call_error(dbc->errors, "HY010", MSG_SEQUENCE);
   return SQL_SUCCESS;
 }

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <string>
 
+#include "driver/sql/exec_codes.h"
 #include "support/diag.h"
 #include "support/memory.h"
 #include "support/value.h"
@@ -42,7 +43,7 @@ using SetFunctionValueHook = const QuillValue* (*)(EvalContext* context,
 // (cached answers about it are then stale). 0 on success, -1 on failure.
 using SubqueryOpenHook = int (*)(EvalContext* context, const Node* query, bool* reexecuted);
 // Fetches the next row of the open subquery `query` and points `*first_column` at its first
-// column: 0 a row, 100 no more rows, -1 on failure.
+// column: EXEC_OK a row, EXEC_NO_DATA no more rows, EXEC_ERROR on failure.
 using SubqueryFetchHook = int (*)(EvalContext* context, const Node* query,
                                   const QuillValue** first_column);
 

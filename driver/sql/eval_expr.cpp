@@ -363,39 +363,37 @@ QuillValue* eval_node(const Node* node, EvalContext* context, int flags) {
   }
   switch (node->kind) {
     case NODE_COLUMN_REF:
-      return eval_column(reinterpret_cast<const ColumnRefNode*>(node), context);
+      return eval_column(node_cast<ColumnRefNode>(node), context);
     case NODE_PARAMETER:
-      return eval_parameter(reinterpret_cast<const ParameterNode*>(node), context);
+      return eval_parameter(node_cast<ParameterNode>(node), context);
     case NODE_LITERAL:
-      return eval_literal(reinterpret_cast<const LiteralNode*>(node), context);
+      return eval_literal(node_cast<LiteralNode>(node), context);
     case NODE_SET_FUNCTION:
-      return eval_set_function(reinterpret_cast<const SetFunctionNode*>(node), context);
+      return eval_set_function(node_cast<SetFunctionNode>(node), context);
     case NODE_CAST:
-      return eval_cast(reinterpret_cast<const CastNode*>(node), context, value_flags(flags));
+      return eval_cast(node_cast<CastNode>(node), context, value_flags(flags));
     case NODE_FUNCTION:
-      return eval_function(reinterpret_cast<const FunctionNode*>(node), context,
-                           value_flags(flags));
+      return eval_function(node_cast<FunctionNode>(node), context, value_flags(flags));
     case NODE_OPERATOR:
-      return eval_operator(reinterpret_cast<const OperatorNode*>(node), context, flags);
+      return eval_operator(node_cast<OperatorNode>(node), context, flags);
     case NODE_EXISTS:
-      return eval_exists(reinterpret_cast<const ExistsNode*>(node), context, flags);
+      return eval_exists(node_cast<ExistsNode>(node), context, flags);
     case NODE_LIKE:
-      return eval_like(reinterpret_cast<const LikeNode*>(node), context, flags);
+      return eval_like(node_cast<LikeNode>(node), context, flags);
     case NODE_IS_NULL:
-      return eval_is_null(reinterpret_cast<const IsNullNode*>(node), context, flags);
+      return eval_is_null(node_cast<IsNullNode>(node), context, flags);
     case NODE_IN:
-      return eval_in(reinterpret_cast<const InNode*>(node), context, flags);
+      return eval_in(node_cast<InNode>(node), context, flags);
     case NODE_QUANTIFIED:
-      return eval_quantified(reinterpret_cast<const QuantifiedNode*>(node), context, flags);
+      return eval_quantified(node_cast<QuantifiedNode>(node), context, flags);
     case NODE_CASE:
-      return eval_case(reinterpret_cast<const CaseNode*>(node), context, value_flags(flags));
+      return eval_case(node_cast<CaseNode>(node), context, value_flags(flags));
     case NODE_NULLIF:
-      return eval_nullif(reinterpret_cast<const NullifNode*>(node), context, value_flags(flags));
+      return eval_nullif(node_cast<NullifNode>(node), context, value_flags(flags));
     case NODE_COALESCE:
-      return eval_coalesce(reinterpret_cast<const CoalesceNode*>(node), context,
-                           value_flags(flags));
+      return eval_coalesce(node_cast<CoalesceNode>(node), context, value_flags(flags));
     case NODE_WRAPPER:
-      return eval_node(reinterpret_cast<const WrapperNode*>(node)->wrapped, context, flags);
+      return eval_node(node_cast<WrapperNode>(node)->wrapped, context, flags);
     case NODE_QUERY_SPEC:
     case NODE_GROUPED_QUERY:
     case NODE_UNION:

@@ -20,7 +20,7 @@ std::vector<const Node*> argument_nodes(const FunctionNode* node) {
   for (ListNode* item = node->arguments; item != nullptr; item = item->next) {
     const Node* argument = static_cast<const Node*>(item->data);
     if (argument != nullptr && argument->kind == NODE_ARG_PAIR) {
-      for (ListNode* part = reinterpret_cast<const ArgPairNode*>(argument)->items; part != nullptr;
+      for (ListNode* part = node_cast<ArgPairNode>(argument)->items; part != nullptr;
            part = part->next)
         nodes.push_back(static_cast<const Node*>(part->data));
     } else {
@@ -36,12 +36,12 @@ QuillValue* function_argument(const Node* argument, uint32_t declared_class, Eva
                               int flags) {
   if (argument == nullptr) return new_null_value(context, VALUE_CHARACTER);
   if (argument->kind == NODE_INTERVAL_FIELD) {
-    int field = reinterpret_cast<const IntervalFieldNode*>(argument)->field;
+    int field = node_cast<IntervalFieldNode>(argument)->field;
     const char* name = field >= FIELD_YEAR && field <= FIELD_SECOND ? kFieldNames[field] : "";
     return new_text_value(context, name, std::strlen(name));
   }
   if (argument->kind == NODE_COLUMN_REF && (declared_class & FN_CLASS_SPECIFIER) != 0) {
-    const auto* column = reinterpret_cast<const ColumnRefNode*>(argument);
+    const auto* column = node_cast<ColumnRefNode>(argument);
     if (column->table == nullptr && column->column != nullptr && column->column->text != nullptr)
       return new_text_value(context, column->column->text, std::strlen(column->column->text));
   }
@@ -53,7 +53,7 @@ QuillValue* eval_trim(const FunctionNode* node, EvalContext* context, int flags)
       node->arguments != nullptr ? static_cast<const Node*>(node->arguments->data) : nullptr;
   if (first == nullptr || first->kind != NODE_TRIM_SPEC)
     return eval_error(context, "HY000", "Unexpected type in eval expr");
-  const auto* trim_node = reinterpret_cast<const TrimSpecNode*>(first);
+  const auto* trim_node = node_cast<TrimSpecNode>(first);
   // The trim character: its first character, whole (several bytes in UTF-8).
   std::string trimmed = " ";
   if (trim_node->character != nullptr) {

@@ -58,7 +58,7 @@ bool is_predicate_node(const Node* node) {
   if (node == nullptr) return false;
   switch (node->kind) {
     case NODE_OPERATOR: {
-      const auto* op = reinterpret_cast<const OperatorNode*>(node);
+      const auto* op = node_cast<OperatorNode>(node);
       return op->op_class != OPCLASS_VALUE || (op->op >= OP_LESS && op->op <= OP_NOT_EQUAL);
     }
     case NODE_EXISTS:
@@ -88,14 +88,15 @@ bool open_subquery(EvalContext* context, const Node* query, bool* reexecuted) {
   return true;
 }
 
-// 0 a row (first column in *value), 100 the end, -1 after raising the error.
+// EXEC_OK a row (first column in *value), EXEC_NO_DATA the end, EXEC_ERROR after raising the
+// error.
 int fetch_row(EvalContext* context, const Node* query, const QuillValue** value) {
   *value = nullptr;
   int status = context->hooks.fetch_subquery(context, query, value);
-  if (status == 0 && *value == nullptr) status = -1;
-  if (status != 0 && status != 100) {
+  if (status == EXEC_OK && *value == nullptr) status = EXEC_ERROR;
+  if (status != EXEC_OK && status != EXEC_NO_DATA) {
     eval_error(context, "HY000", "Rowset error in sub query");
-    return -1;
+    return EXEC_ERROR;
   }
   return status;
 }
@@ -109,7 +110,7 @@ QuillValue* single_row_value(EvalContext* context, const Node* query, bool* none
   const QuillValue* first = nullptr;
   int status = fetch_row(context, query, &first);
   if (status < 0) return nullptr;
-  if (status == 100) {
+  if (status == EXEC_NO_DATA) {
     *none = true;
     return nullptr;
   }
@@ -117,9 +118,9 @@ QuillValue* single_row_value(EvalContext* context, const Node* query, bool* none
   if (value == nullptr) return memory_error(context);
   const QuillValue* second = nullptr;
   status = fetch_row(context, query, &second);
-  if (status == 100) return value;
+  if (status == EXEC_NO_DATA) return value;
   release_value(context->pool, value);
-  if (status == 0) eval_error(context, "HY000", "Sub query has more than one row");
+  if (status == EXEC_OK) eval_error(context, "HY000", "Sub query has more than one row");
   return nullptr;
 }
 
@@ -287,7 +288,7 @@ int scan_in_subquery(const InNode* node, EvalContext* context, const QuillValue*
     const QuillValue* row = nullptr;
     int status = fetch_row(context, node->query, &row);
     if (status < 0) return -1;
-    if (status == 100) break;
+    if (status == EXEC_NO_DATA) break;
     ++rows;
     if (is_value_null(row) || key_class_of(row) != left_class) continue;
     if (!make_key(context, row, &key)) return -1;
@@ -313,7 +314,7 @@ int in_subquery_truth(const InNode* node, EvalContext* context, const QuillValue
   InCache* cache = &local;
   MemPool* pool = nullptr;
   if (context->state != nullptr) {
-    cache = &context->state->in_caches[reinterpret_cast<const Node*>(node)];
+    cache = &context->state->in_caches[node];
     pool = context->state->pool;
   }
   if (reexecuted) drop_cache(cache);
@@ -465,7 +466,7 @@ QuillValue* eval_exists(const ExistsNode* node, EvalContext* context, int) {
   const QuillValue* first = nullptr;
   int status = fetch_row(context, node->query, &first);
   if (status < 0) return nullptr;
-  bool exists = status == 0;
+  bool exists = status == EXEC_OK;
   return new_truth_value(context, exists != (node->negated != 0) ? TRUTH_TRUE : TRUTH_FALSE);
 }
 
@@ -481,7 +482,7 @@ QuillValue* eval_quantified(const QuantifiedNode* node, EvalContext* context, in
     const QuillValue* row = nullptr;
     int status = fetch_row(context, node->query, &row);
     if (status < 0) truth = -1;
-    if (status != 0) break;
+    if (status != EXEC_OK) break;
     ++rows;
     int compared = compare_operands(context, left, row, node->op);
     if (compared < 0) {

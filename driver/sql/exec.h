@@ -1,13 +1,15 @@
 // Query execution entry points: a statement made from validated plans runs its first
 // statement, hands out result rows one at a time and evaluates result columns on demand.
-// The ODBC statement layer fills the engine-level settings (row limit, time-out, parameter
-// sets) before executing.
+// The ODBC statement layer hands over what the engine knows of its statement (a
+// StatementContext) and the parameter sets before executing.
 #pragma once
 
 #include <sql.h>
 #include <sqlext.h>
 
+#include "driver/sql/exec_codes.h"
 #include "driver/sql/plan.h"
+#include "driver/sql/statement_context.h"
 #include "support/diag.h"
 #include "support/memory.h"
 #include "support/value.h"
@@ -15,7 +17,8 @@
 struct Dal;
 struct ExecStatement;
 
-// Engine-level settings of a statement that the ODBC layer owns.
+// Engine-level settings of a statement: what exec_set_context, exec_set_max_rows,
+// exec_set_query_timeout and exec_set_parameters gave it.
 struct ExecSettings {
   SQLULEN max_rows;       // SQL_ATTR_MAX_ROWS (0: no limit)
   SQLULEN query_timeout;  // SQL_ATTR_QUERY_TIMEOUT seconds (0: none)
@@ -30,17 +33,21 @@ struct ExecSettings {
   SQLULEN* processed;                         // sets processed out, or null
 };
 
-// A statement ready to execute: the validated plan list plus where it runs. `handle` is the
-// QuillStmt* owning it (may be null). `parent_pool` must live as long as the plans are used:
-// the planner's rewrites of WHERE clauses are allocated from it (null: the statement's own
-// pool, so the plans must not be executed again after exec_free). Null after posting
-// "Memory allocation error".
+// A statement ready to execute: the validated plan list plus where it runs. `context` is what
+// the call layer knows of its statement (copied; null: ODBC 3, no limits, no cancel flag, sorts
+// in $TMPDIR with sort_memory). `parent_pool` must live as long as the plans are used: the
+// planner's rewrites of WHERE clauses are allocated from it (null: the statement's own pool,
+// so the plans must not be executed again after exec_free). Null after posting "Memory
+// allocation error".
 ExecStatement* exec_create(Dal* dal, ErrorHeader* errors, MemPool* parent_pool,
-                           StatementPlanList* plans, void* handle);
+                           StatementPlanList* plans, const StatementContext* context);
+// Takes the call layer's current view of its statement (copied) before an execution: ODBC
+// version, row limit, time-out, the cancel flag (once `*cancel_flag` becomes non-zero the
+// statement's scans and sorts stop with HY008 "Operation canceled") and the connection
+// questions.
+void exec_set_context(ExecStatement* statement, const StatementContext& context);
 // Closes everything the statement opened and frees its pool; null is ignored.
 void exec_free(ExecStatement* statement);
-// The settings record of the statement (change it before exec_statement).
-ExecSettings* exec_settings(ExecStatement* statement);
 // Sets the row limit (SQL_ATTR_MAX_ROWS, 0 none).
 void exec_set_max_rows(ExecStatement* statement, SQLULEN max_rows);
 // Sets the query time-out in seconds (0 none).
@@ -49,12 +56,10 @@ void exec_set_query_timeout(ExecStatement* statement, SQLULEN seconds);
 void exec_set_parameters(ExecStatement* statement, const QuillValue* const* values,
                          int parameter_count, SQLULEN set_count, const SQLUSMALLINT* operations,
                          SQLUSMALLINT* status, SQLULEN* processed);
-// Lets `*flag` (read atomically; null: none) stop the statement's scans with HY008
-// "Operation canceled" once it becomes non-zero.
-void exec_set_cancel_flag(ExecStatement* statement, const int* flag);
 // Runs the first statement of the plan list: 0 or 1 (warning), -1 after posting an error.
 int exec_statement(ExecStatement* statement);
-// Next result row: 0 row, 1 row with a warning, 100 no more rows, -1 after posting an error.
+// Next result row: EXEC_OK a row, EXEC_WARNING a row with a warning, EXEC_NO_DATA no more rows,
+// EXEC_ERROR after posting an error.
 int exec_fetch(ExecStatement* statement);
 // Number of result columns of the open query (0 when none).
 int exec_column_count(const ExecStatement* statement);

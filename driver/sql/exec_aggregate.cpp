@@ -148,8 +148,7 @@ namespace {
 const QuillValue* peek_column(ExecStatement* statement, const Node* operand) {
   EvalContext* context = &statement->eval;
   if (!operand || operand->kind != NODE_COLUMN_REF || !context->hooks.column_value) return nullptr;
-  const QuillValue* value =
-      context->hooks.column_value(context, reinterpret_cast<const ColumnRefNode*>(operand));
+  const QuillValue* value = context->hooks.column_value(context, node_cast<ColumnRefNode>(operand));
   return value && settle_value(value) == 0 ? value : nullptr;
 }
 
@@ -272,16 +271,16 @@ int exec_aggregate_finish(ExecStatement* statement) {
 }
 
 int exec_fetch_aggregate(ExecStatement* statement) {
-  if (statement->aggregate_done) return 100;
+  if (statement->aggregate_done) return EXEC_NO_DATA;
   bool warning = false;
   for (;;) {
     int rc = exec_fetch_direct(statement);
-    if (rc == -1) return -1;
-    if (rc == 100) break;
-    warning |= rc == 1;
+    if (rc == EXEC_ERROR) return EXEC_ERROR;
+    if (rc == EXEC_NO_DATA) break;
+    warning |= rc == EXEC_WARNING;
     if (exec_aggregate_row(statement) < 0) return -1;
   }
   if (exec_aggregate_finish(statement) < 0) return -1;
   statement->aggregate_done = true;
-  return warning ? 1 : 0;
+  return warning ? EXEC_WARNING : EXEC_OK;
 }

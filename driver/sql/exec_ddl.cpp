@@ -28,26 +28,26 @@ int run(ExecStatement* statement, Operation operation) {
 }  // namespace
 
 int exec_data_definition(ExecStatement* statement, const StatementEntry* entry) {
-  Node* plan = entry->plan;
+  PlanRecord* plan = entry->plan;
   const int kind = entry->statement->kind;
   int rc = 0;
   switch (plan->kind) {
     case PLAN_CREATE_TABLE: {
-      auto* create = reinterpret_cast<CreateTablePlan*>(plan);
+      auto* create = node_cast<CreateTablePlan>(plan);
       rc = run(statement, [&](DalIterator* it) {
         return DALCreateTable(it, link_of(create->node->table), create);
       });
       break;
     }
     case PLAN_CREATE_INDEX: {
-      auto* create = reinterpret_cast<CreateIndexPlan*>(plan);
+      auto* create = node_cast<CreateIndexPlan>(plan);
       rc = run(statement, [&](DalIterator* it) {
         return DALCreateIndex(it, link_of(create->node->table), create);
       });
       break;
     }
     case PLAN_TABLE: {  // DROP TABLE or DROP INDEX: the described table
-      auto* table = reinterpret_cast<TableEntry*>(plan);
+      auto* table = node_cast<TableEntry>(plan);
       const char* link = table->table.link[0] ? table->table.link : nullptr;
       rc = run(statement, [&](DalIterator* it) {
         return kind == NODE_DROP_INDEX ? DALDropIndex(it, link, entry->statement)
@@ -56,20 +56,20 @@ int exec_data_definition(ExecStatement* statement, const StatementEntry* entry) 
       break;
     }
     case PLAN_ALTER_DROP: {
-      auto* alter = reinterpret_cast<AlterDropPlan*>(plan);
+      auto* alter = node_cast<AlterDropPlan>(plan);
       rc = run(statement,
                [&](DalIterator* it) { return DALDropColumn(it, &alter->table->table, alter); });
       break;
     }
     case PLAN_ALTER_ADD: {
-      auto* alter = reinterpret_cast<AlterAddPlan*>(plan);
+      auto* alter = node_cast<AlterAddPlan>(plan);
       rc = run(statement,
                [&](DalIterator* it) { return DALAddColumn(it, &alter->table->table, alter); });
       break;
     }
     case PLAN_CREATE_USER:
     case PLAN_DROP_USER: {
-      auto* user = reinterpret_cast<UserPlan*>(plan);
+      auto* user = node_cast<UserPlan>(plan);
       rc = run(statement, [&](DalIterator* it) {
         return plan->kind == PLAN_CREATE_USER ? DALCreateUser(it, user->in_name, user)
                                               : DALDropUser(it, user->in_name, user);

@@ -71,8 +71,8 @@ int fill_distinct(ExecStatement* statement, ExecRowSource reader,
   }
   for (;;) {
     int fetched = reader(statement);
-    if (fetched == -1) return -1;
-    if (fetched == 100) break;
+    if (fetched == EXEC_ERROR) return EXEC_ERROR;
+    if (fetched == EXEC_NO_DATA) break;
     rc = exec_store_columns(statement, distinct->fields, count, distinct->record, growth);
     if (rc < 0) return rc;
     next_row(statement);
@@ -98,9 +98,9 @@ int exec_distinct_open(ExecStatement* statement, ExecRowSource reader, ExecResta
 
 int exec_fetch_distinct(ExecStatement* statement) {
   DistinctState* distinct = distinct_of(statement);
-  if (!distinct || !distinct->sort) return 100;
+  if (!distinct || !distinct->sort) return EXEC_NO_DATA;
   int rc = sort_read(distinct->sort, distinct->record);
-  if (rc == SORT_END) return 100;
+  if (rc == SORT_END) return EXEC_NO_DATA;
   if (rc != SORT_OK) return exec_post_sort_error(statement, distinct->sort, rc);
   statement->sorting->stored_columns = true;
   return exec_restore_columns(statement, distinct->fields, distinct->field_count, distinct->record);

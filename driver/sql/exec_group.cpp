@@ -37,7 +37,7 @@ int collect_columns(ExecStatement* statement, GroupState* group) {
   if (!group->columns) return exec_post_memory(statement);
   for (ListNode* at = statement->member->column_refs; at; at = at->next) {
     auto* column = static_cast<const ColumnRefNode*>(at->data);
-    auto* entry = static_cast<const TableEntry*>(column->resolved_table);
+    const TableEntry* entry = column->resolved_table;
     if (!entry || column->resolved_column < 0 || column->resolved_column >= entry->column_count)
       continue;
     bool known = false;
@@ -54,7 +54,7 @@ int plain_key_of(const QueryPlan* member, int key_count, const ColumnRefNode* co
   for (int k = 0; k < key_count; ++k) {
     const Node* expression = member->group_by[k];
     if (!expression || expression->kind != NODE_COLUMN_REF) continue;
-    auto* key = reinterpret_cast<const ColumnRefNode*>(expression);
+    auto* key = node_cast<ColumnRefNode>(expression);
     if (key->resolved_table == column->resolved_table &&
         key->resolved_column == column->resolved_column)
       return k;
@@ -89,8 +89,7 @@ int lay_out(ExecStatement* statement, GroupState* group, const std::vector<int32
       exec_expression_type(statement, member, member->group_by[i], &sql_type, &length);
     } else {
       const ColumnRefNode* column = group->columns[i - group->key_count];
-      const ColumnInfo& info =
-          static_cast<const TableEntry*>(column->resolved_table)->columns[column->resolved_column];
+      const ColumnInfo& info = column->resolved_table->columns[column->resolved_column];
       sql_type = info.sql_type;
       length = info.length;
     }
@@ -118,7 +117,7 @@ int insert_row(ExecStatement* statement, GroupState* group, FieldGrowth* growth)
     const Node* expression = member->group_by[i];
     const QuillValue* column =
         expression && expression->kind == NODE_COLUMN_REF
-            ? group->original(&statement->eval, reinterpret_cast<const ColumnRefNode*>(expression))
+            ? group->original(&statement->eval, node_cast<ColumnRefNode>(expression))
             : nullptr;
     QuillValue* key = column ? nullptr : eval_expression_guarded(expression, &statement->eval, 0);
     if (!column && !key) {
@@ -204,9 +203,9 @@ int fill_group(ExecStatement* statement, const std::vector<int32_t>& floors, Fie
 
   for (;;) {
     int fetched = exec_fetch_direct(statement);
-    if (fetched == -1) return -1;
-    if (fetched == 100) break;
-    if (fetched == 1) group->warning = true;
+    if (fetched == EXEC_ERROR) return EXEC_ERROR;
+    if (fetched == EXEC_NO_DATA) break;
+    if (fetched == EXEC_WARNING) group->warning = true;
     rc = insert_row(statement, group, growth);
     if (rc < 0) return rc;
   }
@@ -230,14 +229,14 @@ int exec_group_open(ExecStatement* statement, ExecRestart restart) {
 
 int exec_fetch_grouped(ExecStatement* statement) {
   GroupState* group = group_of(statement);
-  if (!group || !group->sort) return 100;
+  if (!group || !group->sort) return EXEC_NO_DATA;
   QueryPlan* member = statement->member;
   for (;;) {
-    if (group->done) return 100;
+    if (group->done) return EXEC_NO_DATA;
     int rc = sort_read(group->sort, group->group_record);
     if (rc == SORT_END) {
       group->done = true;
-      return 100;
+      return EXEC_NO_DATA;
     }
     if (rc != SORT_OK) return exec_post_sort_error(statement, group->sort, rc);
     if (exec_aggregate_reset(statement) < 0) return -1;
@@ -269,19 +268,19 @@ int exec_fetch_grouped(ExecStatement* statement) {
     }
     bool warning = group->warning;
     group->warning = false;
-    return warning ? 1 : 0;
+    return warning ? EXEC_WARNING : EXEC_OK;
   }
 }
 
 int exec_fetch_single_group(ExecStatement* statement) {
   int rc = exec_fetch_aggregate(statement);
-  if ((rc != 0 && rc != 1) || !statement->member->having) return rc;
+  if ((rc != EXEC_OK && rc != EXEC_WARNING) || !statement->member->having) return rc;
   int holds = eval_predicate(statement->member->having, &statement->eval, 0);
   if (holds < 0) {
     SetReturnCode(statement->errors, -1);
     return -1;
   }
-  return holds ? rc : 100;
+  return holds ? rc : EXEC_NO_DATA;
 }
 
 void exec_group_close(ExecStatement* statement) {

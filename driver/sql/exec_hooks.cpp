@@ -7,7 +7,7 @@ namespace {
 
 const QuillValue* column_value(EvalContext* context, const ColumnRefNode* column) {
   auto* statement = static_cast<ExecStatement*>(context->statement);
-  auto* entry = static_cast<const TableEntry*>(column->resolved_table);
+  const TableEntry* entry = column->resolved_table;
   if (!statement || !entry || column->resolved_column < 0 ||
       column->resolved_column >= entry->column_count)
     return nullptr;

@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "driver/dal/dal.h"
+#include "driver/dal/sqi/restriction.h"
 #include "driver/sql/eval.h"
 #include "driver/sql/eval_context.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/plan.h"
-#include "driver/sql/restriction.h"
 #include "driver/sql/tree.h"
 #include "support/value.h"
 
@@ -107,7 +107,7 @@ struct ResultColumn {
 
 struct SortingState;
 
-// Row source: 0/1 row, 100 end, -1 error.
+// Row source: EXEC_OK/EXEC_WARNING row, EXEC_NO_DATA end, EXEC_ERROR.
 using ExecRowSource = int (*)(ExecStatement* statement);
 
 // A statement being executed (top-level or sub-statement).
@@ -117,7 +117,7 @@ struct ExecStatement {
   MemPool* pool;                  // own pool (values, result columns)
   MemPool* lasting_pool;          // the creator's pool: outlives executions (planner rewrites)
   StatementPlanList* plans;       // validated statements (null for sub-statements)
-  void* handle;                   // QuillStmt* (may be null)
+  StatementContext context;       // what the call layer told of its statement (zero: none)
   ExecStatement* parent;          // enclosing statement of a sub-statement, else null
   QueryPlan* query;               // the query being run (head of its UNION chain)
   QueryPlan* member;              // UNION ALL member being read
@@ -145,7 +145,7 @@ struct ExecStatement {
   bool warning;                                    // a warning was seen during the current fetch
   void* sub;                                       // owned by the sub-statement code
   SortingState* sorting;  // grouping, DISTINCT, ORDER BY and UNION sorts (exec_sorting.h)
-  long sort_memory;       // work_mem_size of the sorts when no connection gives one (0: none)
+  long sort_memory;       // work_mem_size of the sorts without context.sort_settings (0: none)
   long long row_count;    // rows changed by the last modification statement (exec_modify*)
   void* modify_image;     // row image a positioned UPDATE's SET list reads (exec_modify*)
 };
@@ -168,8 +168,8 @@ TableCursor* exec_find_cursor(ExecStatement* statement, const TableEntry* entry)
 // Starts the scan of one table of a branch with its restrictions: 0/1, 4 table not found
 // (posted), -1 error.
 int exec_start_scan(ExecStatement* statement, BranchTable* table);
-// Next qualifying row of a started scan (sampled verification applied): 0/1 row, 100 end,
-// -1 error.
+// Next qualifying row of a started scan (sampled verification applied): EXEC_OK/EXEC_WARNING
+// row, EXEC_NO_DATA end, EXEC_ERROR.
 int exec_fetch_scan(ExecStatement* statement, BranchTable* table);
 // Closes the cursor's scan (iterator kept for reuse) and its sub-statement cursor.
 void exec_close_cursor(ExecStatement* statement, TableCursor* cursor);
@@ -189,9 +189,10 @@ int exec_read_column(ExecStatement* statement, DalIterator* iterator, int dal_co
                      const ColumnInfo* column, QuillValue* slot, int numeric_as_struct);
 
 // --- exec_join.cpp -------------------------------------------------------------------
-// Opens the current branch (outermost table inwards): 0/1, 100 no rows, -1 error.
+// Opens the current branch (outermost table inwards): EXEC_OK/EXEC_WARNING, EXEC_NO_DATA no
+// rows, EXEC_ERROR.
 int exec_open_branch(ExecStatement* statement);
-// Next joined row of the current branch: 0/1, 100 end, -1.
+// Next joined row of the current branch: EXEC_OK/EXEC_WARNING, EXEC_NO_DATA end, EXEC_ERROR.
 int exec_next_joined_row(ExecStatement* statement);
 // Direct row source: branches with de-duplication and parameter sets.
 int exec_fetch_direct(ExecStatement* statement);

@@ -13,21 +13,22 @@ PlanBranch* current_branch(ExecStatement* statement) {
 }
 
 // Moves table `t` of the branch to its next row, advancing outer tables (and restarting
-// this one) when it runs out: 0/1 a row, 100 the branch is exhausted, -1 error.
+// this one) when it runs out: EXEC_OK/EXEC_WARNING a row, EXEC_NO_DATA the branch is
+// exhausted, EXEC_ERROR.
 int advance(ExecStatement* statement, PlanBranch* branch, int t, bool* warning) {
   for (;;) {
     int rc = exec_fetch_scan(statement, &branch->tables[t]);
-    if (rc == 0 || rc == 1) {
-      *warning |= rc == 1;
+    if (rc == EXEC_OK || rc == EXEC_WARNING) {
+      *warning |= rc == EXEC_WARNING;
       return rc;
     }
-    if (rc != 100) return -1;
-    if (t == 0) return 100;
+    if (rc != EXEC_NO_DATA) return EXEC_ERROR;
+    if (t == 0) return EXEC_NO_DATA;
     rc = advance(statement, branch, t - 1, warning);
-    if (rc == 100 || rc == -1) return rc;
+    if (rc == EXEC_NO_DATA || rc == EXEC_ERROR) return rc;
     rc = exec_start_scan(statement, &branch->tables[t]);
-    if (rc < 0) return -1;
-    *warning |= rc == 1;
+    if (rc < 0) return EXEC_ERROR;
+    *warning |= rc == EXEC_WARNING;
   }
 }
 
@@ -58,77 +59,77 @@ int exec_open_branch(ExecStatement* statement) {
   bool warning = false;
   statement->plan->opened = true;
   statement->plan->branch_done = false;
-  if (branch->table_count == 0) return 0;
+  if (branch->table_count == 0) return EXEC_OK;
   int rc = exec_start_scan(statement, &branch->tables[0]);
-  if (rc < 0) return -1;
-  warning |= rc == 1;
+  if (rc < 0) return EXEC_ERROR;
+  warning |= rc == EXEC_WARNING;
   for (int t = 0; t + 1 < branch->table_count; ++t) {
     rc = advance(statement, branch, t, &warning);
-    if (rc == -1) return -1;
-    if (rc == 100) {
+    if (rc == EXEC_ERROR) return EXEC_ERROR;
+    if (rc == EXEC_NO_DATA) {
       statement->plan->branch_done = true;
-      return 100;
+      return EXEC_NO_DATA;
     }
     rc = exec_start_scan(statement, &branch->tables[t + 1]);
-    if (rc < 0) return -1;
-    warning |= rc == 1;
+    if (rc < 0) return EXEC_ERROR;
+    warning |= rc == EXEC_WARNING;
   }
-  return warning ? 1 : 0;
+  return warning ? EXEC_WARNING : EXEC_OK;
 }
 
 int exec_next_joined_row(ExecStatement* statement) {
   ExecPlan* plan = statement->plan;
   PlanBranch* branch = current_branch(statement);
-  if (plan->branch_done) return 100;
+  if (plan->branch_done) return EXEC_NO_DATA;
   if (branch->table_count == 0) {
     plan->branch_done = true;
-    if (plan->single_row_done) return 100;
+    if (plan->single_row_done) return EXEC_NO_DATA;
     plan->single_row_done = true;
-    return 0;
+    return EXEC_OK;
   }
   bool warning = false;
   int rc = advance(statement, branch, branch->table_count - 1, &warning);
-  if (rc == 100) plan->branch_done = true;
-  if (rc == 0 && warning) rc = 1;
+  if (rc == EXEC_NO_DATA) plan->branch_done = true;
+  if (rc == EXEC_OK && warning) rc = EXEC_WARNING;
   return rc;
 }
 
 int exec_fetch_direct(ExecStatement* statement) {
   ExecPlan* plan = statement->plan;
-  if (!plan) return 100;
+  if (!plan) return EXEC_NO_DATA;
   bool warning = false;
   for (;;) {
     PlanBranch* branch = current_branch(statement);
-    int rc = 0;
+    int rc = EXEC_OK;
     if (!plan->opened) {
       rc = exec_open_branch(statement);
-      if (rc == -1) return -1;
-      warning |= rc == 1;
+      if (rc == EXEC_ERROR) return EXEC_ERROR;
+      warning |= rc == EXEC_WARNING;
     }
     rc = exec_next_joined_row(statement);
-    if (rc == -1) return -1;
-    if (rc == 100) {
+    if (rc == EXEC_ERROR) return EXEC_ERROR;
+    if (rc == EXEC_NO_DATA) {
       close_branch(statement, branch);
-      if (plan->current_branch + 1 >= plan->branch_count) return 100;
+      if (plan->current_branch + 1 >= plan->branch_count) return EXEC_NO_DATA;
       ++plan->current_branch;
       plan->opened = false;
       continue;
     }
-    warning |= rc == 1;
-    if (!branch->predicate) return warning ? 1 : 0;
-    if (sub_rerun_nested(statement) < 0) return -1;
+    warning |= rc == EXEC_WARNING;
+    if (!branch->predicate) return warning ? EXEC_WARNING : EXEC_OK;
+    if (sub_rerun_nested(statement) < 0) return EXEC_ERROR;
     rc = eval_predicate(branch->predicate, &statement->eval, EVAL_SEARCH);
     if (rc == -1) {
       SetReturnCode(statement->errors, -1);
-      return -1;
+      return EXEC_ERROR;
     }
     if (rc == 0) continue;
     rc = seen_in_earlier_branch(statement);
     if (rc == -1) {
       SetReturnCode(statement->errors, -1);
-      return -1;
+      return EXEC_ERROR;
     }
     if (rc == 1) continue;
-    return warning ? 1 : 0;
+    return warning ? EXEC_WARNING : EXEC_OK;
   }
 }

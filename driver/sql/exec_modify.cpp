@@ -19,17 +19,17 @@ const ReplicationList* replication_of(ExecStatement* statement) {
 }
 
 // The table a modification plan changes, or null.
-TableEntry* target_of(Node* plan) {
+TableEntry* target_of(PlanRecord* plan) {
   switch (plan->kind) {
     case PLAN_INSERT:
-      return reinterpret_cast<InsertPlan*>(plan)->target;
+      return node_cast<InsertPlan>(plan)->target;
     case PLAN_DELETE:
     case PLAN_UPDATE:
-      return reinterpret_cast<SearchedPlan*>(plan)->target;
+      return node_cast<SearchedPlan>(plan)->target;
     case PLAN_UPDATE_POSITIONED:
-      return reinterpret_cast<PositionedUpdatePlan*>(plan)->target;
+      return node_cast<PositionedUpdatePlan>(plan)->target;
     case PLAN_DELETE_POSITIONED:
-      return reinterpret_cast<PositionedDeletePlan*>(plan)->target;
+      return node_cast<PositionedDeletePlan>(plan)->target;
     default:
       return nullptr;
   }
@@ -52,7 +52,7 @@ int run_passthrough(ExecStatement* statement, const StatementEntry* entry, Table
   // The backend reports the rows it changed through the reserved argument.
   SQLLEN rows = 0;
   int before = GetErrorCount(statement->errors);
-  int rc = DALExecSQL(iterator, text, statement->handle, target->table.backend_index, &rows);
+  int rc = DALExecSQL(iterator, text, statement, target->table.backend_index, &rows);
   DALCloseIterator(iterator);
   quill_mem_free(statement->pool, text);
   if (rc != SQI_OK && rc != SQI_INFO) {
@@ -69,10 +69,10 @@ int run_passthrough(ExecStatement* statement, const StatementEntry* entry, Table
 bool wants_passthrough(const StatementEntry* entry) {
   switch (entry->plan->kind) {
     case PLAN_INSERT:
-      return reinterpret_cast<InsertPlan*>(entry->plan)->passthrough != 0;
+      return node_cast<InsertPlan>(entry->plan)->passthrough != 0;
     case PLAN_DELETE:
     case PLAN_UPDATE:
-      return reinterpret_cast<SearchedPlan*>(entry->plan)->passthrough != 0;
+      return node_cast<SearchedPlan>(entry->plan)->passthrough != 0;
     default:
       return false;
   }
@@ -80,21 +80,19 @@ bool wants_passthrough(const StatementEntry* entry) {
 
 int run_handler(ExecStatement* statement, const StatementEntry* entry, bool replica,
                 long long* count) {
-  Node* plan = entry->plan;
+  PlanRecord* plan = entry->plan;
   if (!replica && wants_passthrough(entry))
     return run_passthrough(statement, entry, target_of(plan), count);
   switch (plan->kind) {
     case PLAN_INSERT:
-      return modify_insert(statement, reinterpret_cast<InsertPlan*>(plan), count);
+      return modify_insert(statement, node_cast<InsertPlan>(plan), count);
     case PLAN_DELETE:
     case PLAN_UPDATE:
-      return modify_searched(statement, reinterpret_cast<SearchedPlan*>(plan), count);
+      return modify_searched(statement, node_cast<SearchedPlan>(plan), count);
     case PLAN_UPDATE_POSITIONED:
-      return modify_positioned_update(statement, reinterpret_cast<PositionedUpdatePlan*>(plan),
-                                      count);
+      return modify_positioned_update(statement, node_cast<PositionedUpdatePlan>(plan), count);
     case PLAN_DELETE_POSITIONED:
-      return modify_positioned_delete(statement, reinterpret_cast<PositionedDeletePlan*>(plan),
-                                      count);
+      return modify_positioned_delete(statement, node_cast<PositionedDeletePlan>(plan), count);
     default:
       return -2;
   }
@@ -154,12 +152,12 @@ int replicate(ExecStatement* statement, const StatementEntry* entry) {
   return 0;
 }
 
-// One execution of the statement for the current parameter set: 0/1/100 or -1.
+// One execution of the statement for the current parameter set: an ExecResult.
 int run_once(ExecStatement* statement, const StatementEntry* entry) {
   long long count = 0;
   int rc = run_handler(statement, entry, false, &count);
   statement->row_count += count;
-  if (rc == 0 || rc == 1) {
+  if (rc == EXEC_OK || rc == EXEC_WARNING) {
     if (replicate(statement, entry) < 0) return -1;
   }
   return rc;
@@ -205,10 +203,10 @@ int exec_modify_statement(ExecStatement* statement, const StatementEntry* entry)
     int rc = run_once(statement, entry);
     if (settings->processed) *settings->processed = 1;
     if (settings->status)
-      settings->status[0] = rc < 0    ? SQL_PARAM_ERROR
-                            : rc == 1 ? SQL_PARAM_SUCCESS_WITH_INFO
-                                      : SQL_PARAM_SUCCESS;
-    return rc < 0 ? -1 : rc;
+      settings->status[0] = rc < 0               ? SQL_PARAM_ERROR
+                            : rc == EXEC_WARNING ? SQL_PARAM_SUCCESS_WITH_INFO
+                                                 : SQL_PARAM_SUCCESS;
+    return rc < 0 ? EXEC_ERROR : rc;
   }
   // A parameter array: every set not ignored runs, an error in one does not stop the rest.
   if (settings->status)
@@ -222,14 +220,14 @@ int exec_modify_statement(ExecStatement* statement, const StatementEntry* entry)
     int rc = run_once(statement, entry);
     ++ran;
     if (rc < 0) ++failed;
-    if (rc == 100) ++no_data;
-    if (rc == 1) warning = true;
-    exec_finish_parameter_set(statement, rc < 0    ? SQL_PARAM_ERROR
-                                         : rc == 1 ? SQL_PARAM_SUCCESS_WITH_INFO
-                                                   : SQL_PARAM_SUCCESS);
+    if (rc == EXEC_NO_DATA) ++no_data;
+    if (rc == EXEC_WARNING) warning = true;
+    exec_finish_parameter_set(statement, rc < 0               ? SQL_PARAM_ERROR
+                                         : rc == EXEC_WARNING ? SQL_PARAM_SUCCESS_WITH_INFO
+                                                              : SQL_PARAM_SUCCESS);
   }
-  if (ran == 0) return 100;
-  if (failed == ran) return -1;
-  if (failed > 0 || warning) return 1;
-  return no_data == ran ? 100 : 0;
+  if (ran == 0) return EXEC_NO_DATA;
+  if (failed == ran) return EXEC_ERROR;
+  if (failed > 0 || warning) return EXEC_WARNING;
+  return no_data == ran ? EXEC_NO_DATA : EXEC_OK;
 }

@@ -1,6 +1,6 @@
-// Data modification in the engine: the argument records that the row operations hand to the
-// data-access layer (insert, delete, update and fetch by key), the row operations the
-// result-set layer calls for SQLSetPos, the handlers of INSERT, searched and positioned
+// Data modification in the engine: the row operations the result-set layer calls for
+// SQLSetPos (handing the data-access layer the argument records of
+// driver/dal/sqi/row_arguments.h), the handlers of INSERT, searched and positioned
 // UPDATE/DELETE, and the hooks through which the call layer describes a named cursor's
 // current row and the connection's replication entries (so the engine needs none of the
 // call layer's headers).
@@ -11,62 +11,13 @@
 
 #include <cstdint>
 
+#include "driver/dal/sqi/restriction.h"
+#include "driver/dal/sqi/row_arguments.h"
 #include "driver/sql/plan.h"
-#include "driver/sql/restriction.h"
 #include "support/value.h"
 
 struct ExecStatement;
 struct ReplicationList;
-
-// --- Arguments of the DAL row operations ---------------------------------------------------
-
-// One entry of the column value array of DALInsertRow and DALUpdateRow.
-struct DalColumnValue {
-  const ColumnInfo* column;  // the column's descriptor
-  int32_t number;            // 1-based column number
-  QuillValue* value;         // the value to store; null when not supplied (DEFAULT)
-  int32_t changed;           // UPDATE: 1 when the column is to be written
-};
-
-// DALInsertRow: one new row.
-struct DalInsertArguments {
-  int32_t column_count;     // entries at `columns` (one per column of the table)
-  DalColumnValue* columns;  // the values
-  SQLLEN rows;              // out: rows inserted (the engine presets 1)
-};
-
-// DALDeleteRow: the rows matching every key restriction (none: every row of the table).
-struct DalDeleteArguments {
-  int32_t restriction_count;         // entries at `restrictions`; 0 asks for a bulk delete
-  Restriction* const* restrictions;  // `=` restrictions on the key parts
-  SQLLEN rows;                       // out: rows deleted (preset 1 for a keyed delete, 0 bulk)
-};
-
-// DALUpdateRow: the row matching every key restriction gets the changed columns.
-struct DalUpdateArguments {
-  int32_t restriction_count;         // entries at `restrictions`
-  Restriction* const* restrictions;  // `=` restrictions on the key parts
-  int32_t column_count;              // entries at `columns`
-  DalColumnValue* columns;           // the row's values; `changed` marks what to write
-  SQLLEN rows;                       // out: rows updated (preset 1)
-};
-
-// DALFetchByKey: positions the iterator on the row matching the key restrictions so that
-// its columns can be read with DALGetData. Results: 0 found, 2 found with LONG data
-// pending, 4 or 5 not found, 3 error.
-struct DalFetchByKeyArguments {
-  const int* column_usage;           // per column (0-based) 1 when it will be read
-  int32_t restriction_count;         // entries at `restrictions`
-  Restriction* const* restrictions;  // `=` restrictions on the key parts
-  int32_t flag;                      // 0 (reserved)
-  void* row_buffer;                  // null: the row is read through DALGetData
-};
-
-// DALExecSQL of a modification statement run whole by its backend receives, in its reserved
-// argument, an SQLLEN* where the backend stores the rows it changed (left 0 when unknown).
-
-constexpr int DAL_FETCH_BY_KEY_NOT_FOUND = 5;  // DALFetchByKey: no row has that key
-constexpr int DAL_UPDATE_MODE_ROW = 1;         // DALUpdateRow mode of a keyed row update
 
 // --- Row operations --------------------------------------------------------------------------
 
@@ -108,8 +59,9 @@ QuillValue* exec_value_for_column(ExecStatement* statement, const QuillValue* va
 // --- Statement handlers ------------------------------------------------------------------------
 
 // Runs the INSERT, searched DELETE/UPDATE or positioned UPDATE/DELETE of `entry` over every
-// parameter set: 0, 1 (warning), 100 (no row qualified) or -1 after posting; the rows
-// changed are added to the statement's row count. -2 when `entry` is not a modification.
+// parameter set: EXEC_OK, EXEC_WARNING, EXEC_NO_DATA (no row qualified) or EXEC_ERROR after
+// posting; the rows changed are added to the statement's row count. -2 when `entry` is not a
+// modification.
 int exec_modify_statement(ExecStatement* statement, const StatementEntry* entry);
 // Rows changed by the statement's last execution (0 after a query).
 long long exec_row_count(const ExecStatement* statement);

@@ -55,13 +55,13 @@ int insert_query(ExecStatement* statement, InsertPlan* plan, DalIterator* iterat
   ExecStatement* source = exec_sub_statement(statement, plan->query);
   if (!source) return -1;
   int rc = exec_open_query(source);
-  bool warning = rc == 1;
+  bool warning = rc == EXEC_WARNING;
   bool any = false;
   std::vector<DalColumnValue> values(static_cast<size_t>(target->column_count));
   while (rc >= 0) {
     rc = exec_fetch(source);
-    if (rc == 100 || rc < 0) break;
-    warning = warning || rc == 1;
+    if (rc == EXEC_NO_DATA || rc < 0) break;
+    warning = warning || rc == EXEC_WARNING;
     any = true;
     modify_init_values(target, values.data());
     for (int i = 0; i < plan->query->item_count && rc >= 0; ++i) {
@@ -79,7 +79,7 @@ int insert_query(ExecStatement* statement, InsertPlan* plan, DalIterator* iterat
     long long inserted = 0;
     if (rc >= 0) rc = modify_insert_row(statement, iterator, target, values.data(), &inserted);
     *count += inserted;
-    warning = warning || rc == 1;
+    warning = warning || rc == EXEC_WARNING;
     release_values(statement, values);
   }
   exec_free(source);
@@ -87,8 +87,8 @@ int insert_query(ExecStatement* statement, InsertPlan* plan, DalIterator* iterat
     SetReturnCode(statement->errors, -1);
     return -1;
   }
-  if (!any) return 100;
-  return warning ? 1 : 0;
+  if (!any) return EXEC_NO_DATA;
+  return warning ? EXEC_WARNING : EXEC_OK;
 }
 
 }  // namespace

@@ -24,13 +24,14 @@ int modify_bulk_delete(ExecStatement* statement, DalIterator* iterator, TableEnt
 void modify_init_values(TableEntry* table, DalColumnValue* values);
 
 // --- exec_modify_insert.cpp ------------------------------------------------------------------
-// INSERT (VALUES, DEFAULT VALUES or a query) into plan->target: 0/1, 100 when the query gave
-// no row, -1 after posting; *count receives the rows inserted.
+// INSERT (VALUES, DEFAULT VALUES or a query) into plan->target: EXEC_OK/EXEC_WARNING,
+// EXEC_NO_DATA when the query gave no row, EXEC_ERROR after posting; *count receives the rows
+// inserted.
 int modify_insert(ExecStatement* statement, InsertPlan* plan, long long* count);
 
 // --- exec_modify_searched.cpp ----------------------------------------------------------------
-// Searched DELETE or UPDATE through the row-selecting plan: 0/1, 100 when no row qualified,
-// -1 after posting; *count receives the rows deleted or updated.
+// Searched DELETE or UPDATE through the row-selecting plan: EXEC_OK/EXEC_WARNING, EXEC_NO_DATA
+// when no row qualified, EXEC_ERROR after posting; *count receives the rows deleted or updated.
 int modify_searched(ExecStatement* statement, SearchedPlan* plan, long long* count);
 // Evaluates the SET list on the current row with `evaluator`'s context into `values` (which
 // hold the row's current values, owned by `owner`'s pool), marking changed columns;

@@ -32,7 +32,7 @@ int result_column_of(const QueryPlan* query, const TableEntry* table, int column
   for (int i = 0; i < query->item_count; ++i) {
     const Node* expression = query->items[i].expression;
     if (!expression || expression->kind != NODE_COLUMN_REF) continue;
-    auto* reference = reinterpret_cast<const ColumnRefNode*>(expression);
+    auto* reference = node_cast<ColumnRefNode>(expression);
     if (reference->resolved_table == table && reference->resolved_column == column) return i;
   }
   return -1;

@@ -48,7 +48,7 @@ QuillValue* scalar_subquery(ExecStatement* evaluator, QueryPlan* query) {
   QuillValue* result = nullptr;
   int rc = exec_open_query(sub);
   if (rc >= 0) rc = exec_fetch(sub);
-  if (rc == 100) {
+  if (rc == EXEC_NO_DATA) {
     result = NewValue(evaluator->pool, 0);
     if (result)
       set_value_null(result, VALUE_CHARACTER);
@@ -114,7 +114,7 @@ int collect_rows(ExecStatement* statement, SearchedPlan* plan, KeptRows* kept) {
   int rc = rows ? exec_open_query(rows) : -1;
   while (rc >= 0) {
     rc = exec_fetch(rows);
-    if (rc == 100 || rc < 0) break;
+    if (rc == EXEC_NO_DATA || rc < 0) break;
     kept->rows.emplace_back();
     if (keep_row(statement, rows, plan, &kept->rows.back()) < 0) rc = -1;
   }
@@ -143,15 +143,15 @@ int apply_rows(ExecStatement* statement, SearchedPlan* plan, KeptRows& kept, Dal
       changed = 1;  // nothing to write, but the row qualified
     }
     if (rc < 0) return -1;
-    warning = warning || rc == 1;
+    warning = warning || rc == EXEC_WARNING;
     *count += changed;
   }
-  return warning ? 1 : 0;
+  return warning ? EXEC_WARNING : EXEC_OK;
 }
 
 bool has_where(const SearchedPlan* plan) {
   if (plan->kind != PLAN_DELETE) return true;
-  return reinterpret_cast<const DeleteSearchedNode*>(plan->node)->where != nullptr;
+  return node_cast<DeleteSearchedNode>(plan->node)->where != nullptr;
 }
 
 }  // namespace
@@ -206,7 +206,7 @@ int modify_searched(ExecStatement* statement, SearchedPlan* plan, long long* cou
   if (rc == 2) {
     KeptRows kept{statement, {}};
     rc = collect_rows(statement, plan, &kept);
-    if (rc == 0 && kept.rows.empty()) rc = 100;
+    if (rc == EXEC_OK && kept.rows.empty()) rc = EXEC_NO_DATA;
     if (rc == 0) rc = apply_rows(statement, plan, kept, iterator, count);
   }
   DALCloseIterator(iterator);

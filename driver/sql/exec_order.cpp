@@ -17,11 +17,11 @@ namespace {
 // reference to the same column as a plain select-list item.
 int position_of(const QueryPlan* query, const Node* expression) {
   if (!expression || expression->kind != NODE_COLUMN_REF) return 0;
-  auto* column = reinterpret_cast<const ColumnRefNode*>(expression);
+  auto* column = node_cast<ColumnRefNode>(expression);
   for (int i = 0; i < query->item_count; ++i) {
     const Node* item = query->items[i].expression;
     if (!item || item->kind != NODE_COLUMN_REF) continue;
-    auto* listed = reinterpret_cast<const ColumnRefNode*>(item);
+    auto* listed = node_cast<ColumnRefNode>(item);
     if (listed->resolved_table == column->resolved_table &&
         listed->resolved_column == column->resolved_column)
       return i + 1;
@@ -265,16 +265,16 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
   bool warning = false;
   for (;;) {
     int fetched = reader(statement);
-    if (fetched == -1) return -1;
-    if (fetched == 100) break;
-    warning |= fetched == 1;
+    if (fetched == EXEC_ERROR) return EXEC_ERROR;
+    if (fetched == EXEC_NO_DATA) break;
+    warning |= fetched == EXEC_WARNING;
     rc = insert_row(statement, result, expressions, expression_count, growth);
     if (rc < 0) return rc;
   }
   quill_mem_free(statement->pool, expressions);
   rc = sort_finish(result->sort);
   if (rc != SORT_OK) return exec_post_sort_error(statement, result->sort, rc);
-  return warning ? 1 : 0;
+  return warning ? EXEC_WARNING : EXEC_OK;
 }
 
 // Frees the ORDER BY / UNION sort of the statement.
@@ -326,9 +326,9 @@ int exec_result_sort_open(ExecStatement* statement, ExecRowSource reader, bool u
 
 int exec_fetch_sorted(ExecStatement* statement) {
   ResultSortState* result = statement->sorting ? statement->sorting->result : nullptr;
-  if (!result || !result->sort) return 100;
+  if (!result || !result->sort) return EXEC_NO_DATA;
   int rc = sort_read(result->sort, result->record);
-  if (rc == SORT_END) return 100;
+  if (rc == SORT_END) return EXEC_NO_DATA;
   if (rc != SORT_OK) return exec_post_sort_error(statement, result->sort, rc);
   statement->sorting->stored_columns = true;
   if (exec_restore_columns(statement, result->fields, result->field_count, result->record) < 0)

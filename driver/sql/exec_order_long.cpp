@@ -57,8 +57,8 @@ const ColumnRefNode* keyed_long_column(const SelectColumn& item) {
   if (!exec_is_long_type(item.sql_type) || !item.expression ||
       item.expression->kind != NODE_COLUMN_REF)
     return nullptr;
-  auto* column = reinterpret_cast<const ColumnRefNode*>(item.expression);
-  auto* entry = static_cast<const TableEntry*>(column->resolved_table);
+  auto* column = node_cast<ColumnRefNode>(item.expression);
+  const TableEntry* entry = column->resolved_table;
   if (!entry || entry->type != TABLE_BASE || entry->key_count <= 0 || !entry->key_map)
     return nullptr;
   if (column->resolved_column < 0 || column->resolved_column >= entry->column_count) return nullptr;
@@ -152,7 +152,7 @@ LongColumn* source_of(ExecStatement* statement, ResultSortState* result, int fir
   if (item >= member->item_count) return nullptr;
   const ColumnRefNode* reference = keyed_long_column(member->items[item]);
   if (!reference) return nullptr;
-  auto* entry = static_cast<TableEntry*>(reference->resolved_table);
+  TableEntry* entry = reference->resolved_table;
   LongColumn* column = nullptr;
   for (int c = first; c < result->long_count && !column; ++c) {
     LongColumn* known = &result->long_columns[c];

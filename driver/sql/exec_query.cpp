@@ -112,12 +112,12 @@ QueryPlan* next_member(ExecStatement* statement) {
 int fetch_query(ExecStatement* statement) {
   for (;;) {
     int rc = member_fetch(statement);
-    if (rc == 1) statement->set_warning = true;
-    if (rc == -1) {
+    if (rc == EXEC_WARNING) statement->set_warning = true;
+    if (rc == EXEC_ERROR) {
       if (!statement->parent) exec_finish_parameter_set(statement, SQL_PARAM_ERROR);
-      return -1;
+      return EXEC_ERROR;
     }
-    if (rc != 100) return rc;
+    if (rc != EXEC_NO_DATA) return rc;
     if (QueryPlan* next = next_member(statement)) {
       statement->member = next;
       if (open_member(statement) < 0) {
@@ -126,12 +126,12 @@ int fetch_query(ExecStatement* statement) {
       }
       continue;
     }
-    if (statement->parent) return 100;
+    if (statement->parent) return EXEC_NO_DATA;
     const ExecSettings* settings = &statement->settings;
     exec_finish_parameter_set(
         statement, statement->set_warning ? SQL_PARAM_SUCCESS_WITH_INFO : SQL_PARAM_SUCCESS);
     SQLULEN following = exec_next_parameter_set(settings, statement->parameter_set + 1);
-    if (following >= settings->set_count) return 100;
+    if (following >= settings->set_count) return EXEC_NO_DATA;
     statement->parameter_set = following;
     statement->set_warning = false;
     exec_reset_eval(statement);
@@ -151,7 +151,7 @@ int fetch_query(ExecStatement* statement) {
 // Reads the pass-through result: every result column in order.
 int fetch_passthrough(ExecStatement* statement) {
   int rc = DALFetch(statement->passthrough);
-  if (rc == SQI_NO_DATA) return 100;
+  if (rc == SQI_NO_DATA) return EXEC_NO_DATA;
   if (rc != SQI_OK && rc != SQI_INFO) return -1;
   for (int i = 0; i < statement->column_count; ++i) {
     ResultColumn* column = &statement->columns[i];
@@ -190,8 +190,7 @@ int open_passthrough(ExecStatement* statement) {
     if (!statement->passthrough) return exec_post_general(statement, 0, "Error in DALOpenIterator");
   }
   exec_pass_wait(statement, statement->passthrough);
-  int rc =
-      DALExecSQL(statement->passthrough, text, statement->handle, query->backend_index, nullptr);
+  int rc = DALExecSQL(statement->passthrough, text, statement, query->backend_index, nullptr);
   quill_mem_free(statement->pool, text);
   if (rc != SQI_OK && rc != SQI_INFO) {
     DALCloseIterator(statement->passthrough);
@@ -285,16 +284,17 @@ int exec_fetch(ExecStatement* statement) {
               "Invalid cursor state");
     return -1;
   }
-  if (statement->row_limit > 0 && statement->rows_returned >= statement->row_limit) return 100;
+  if (statement->row_limit > 0 && statement->rows_returned >= statement->row_limit)
+    return EXEC_NO_DATA;
   int rc = statement->row_source(statement);
-  if (rc == 0 || rc == 1) {
+  if (rc == EXEC_OK || rc == EXEC_WARNING) {
     ++statement->rows_returned;
     for (int i = 0; i < statement->column_count; ++i)
       if (!statement->columns[i].plain && statement->row_source != fetch_passthrough &&
           !(statement->sorting && statement->sorting->stored_columns))
         statement->columns[i].pending = true;
   }
-  if (rc == -1) SetReturnCode(statement->errors, -1);
+  if (rc == EXEC_ERROR) SetReturnCode(statement->errors, -1);
   return rc;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/dal/dal.h"
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
 #include "support/memory.h"
 
 // A table name as written in the file (parts absent are empty; longer parts are cut).

@@ -46,7 +46,7 @@ const QuillValue* exec_column_value(ExecStatement* statement, int column_number)
   }
   ResultColumn* column = &statement->columns[column_number];
   if (column->plain) {
-    auto* reference = reinterpret_cast<const ColumnRefNode*>(column->item->expression);
+    auto* reference = node_cast<ColumnRefNode>(column->item->expression);
     const QuillValue* value = statement->eval.hooks.column_value(&statement->eval, reference);
     if (!value && GetErrorCount(statement->errors) == 0)
       exec_post_general(statement, 0, "Data Read Error");

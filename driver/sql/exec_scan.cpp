@@ -128,9 +128,8 @@ std::string pattern_run(const unsigned char* program) {
 int add_like(ExecStatement* statement, TableCursor* cursor, const BranchRestriction& br) {
   if (br.negated) return 0;  // NOT LIKE is left to the branch predicate
   const Restriction& r = br.restriction;
-  auto* like = br.predicate && br.predicate->kind == NODE_LIKE
-                   ? reinterpret_cast<const LikeNode*>(br.predicate)
-                   : nullptr;
+  auto* like =
+      br.predicate && br.predicate->kind == NODE_LIKE ? node_cast<LikeNode>(br.predicate) : nullptr;
   QuillValue* pattern = nullptr;
   int rc = restriction_value(statement, r, &pattern);
   if (rc <= 0) return rc;
@@ -315,10 +314,10 @@ int exec_start_scan(ExecStatement* statement, BranchTable* table) {
 
 int exec_fetch_scan(ExecStatement* statement, BranchTable* table) {
   TableCursor* cursor = table->cursor;
-  if (cursor->exhausted) return 100;
+  if (cursor->exhausted) return EXEC_NO_DATA;
   if (cursor->entry->type != TABLE_BASE) {
     int rc = sub_cursor_fetch(statement, cursor);
-    if (rc == 100) cursor->exhausted = true;
+    if (rc == EXEC_NO_DATA) cursor->exhausted = true;
     return rc;
   }
   bool sampled = !statement->plan->exact_filtering && cursor->active_count > 0;
@@ -327,7 +326,7 @@ int exec_fetch_scan(ExecStatement* statement, BranchTable* table) {
     int rc = DALFetch(cursor->iterator);
     if (rc == SQI_NO_DATA) {
       cursor->exhausted = true;
-      return 100;
+      return EXEC_NO_DATA;
     }
     if (rc != SQI_OK && rc != SQI_INFO) {
       SetReturnCode(statement->errors, -1);

@@ -6,10 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/odbc/handles/handles.h"
 #include "driver/sql/exec_sorting.h"
-#include "support/config.h"
-#include "support/connstr.h"
 #include "support/dm.h"
 
 namespace {
@@ -39,13 +36,6 @@ bool deadline_passed(void* argument) {
   return top->has_deadline && std::chrono::steady_clock::now() >= top->deadline;
 }
 
-// The connection of the statement's ODBC handle, or null (tests run without one).
-QuillDbc* connection_of(const ExecStatement* statement) {
-  auto* handle = static_cast<QuillStmt*>(top_of(statement)->handle);
-  if (!handle || handle->tag != TAG_STMT) return nullptr;
-  return handle->dbc;
-}
-
 // The work directory text a sort context points at until the sort opens (it copies it).
 struct SortingDirectory {
   char path[260];
@@ -64,33 +54,19 @@ SortingState* exec_sorting(ExecStatement* statement) {
 SortContext exec_sort_context(ExecStatement* statement) {
   static thread_local SortingDirectory directory;
   SortContext context{};
-  context.work_dir = nullptr;  // no connection: $TMPDIR
+  context.work_dir = nullptr;  // no call layer to ask: $TMPDIR
   context.work_mem_size = -1;
   context.timed_out = deadline_passed;
   context.timeout_argument = statement;
-  QuillDbc* dbc = connection_of(statement);
-  if (!dbc) {
-    long memory = top_of(statement)->sort_memory;
+  const ExecStatement* top = top_of(statement);
+  if (!top->context.sort_settings || !top->dal || !top->dal->connection) {
+    long memory = top->sort_memory;
     context.work_mem_size = memory > 0 ? memory : -1;
     return context;
   }
-  const char* memory = get_attribute_value(&dbc->attributes, "work_mem_size");
-  if (memory && *memory) {
-    char* end = nullptr;
-    long megabytes = std::strtol(memory, &end, 10);
-    context.work_mem_size = end != memory ? megabytes : -1;
-  }
   directory.path[0] = '\0';
-  const char* dir = get_attribute_value(&dbc->attributes, "work_dir_path");
-  if (dir && dir[0])
-    std::snprintf(directory.path, sizeof directory.path, "%s", dir);
-  else if (dbc->env && dbc->env->config)  // the connection's data source, then the driver's
-    get_default_for(dbc->env->config, nullptr, nullptr,
-                    get_attribute_value(&dbc->attributes, "DSN"), "work_dir_path", directory.path,
-                    sizeof directory.path);
-  size_t length = std::strlen(directory.path);
-  if (length > 1 && (directory.path[length - 1] == '/' || directory.path[length - 1] == '\\'))
-    directory.path[length - 1] = '\0';
+  context.work_mem_size =
+      top->context.sort_settings(top->dal->connection, directory.path, sizeof directory.path);
   context.work_dir = directory.path;
   return context;
 }
@@ -182,7 +158,7 @@ void exec_expression_type(ExecStatement* statement, const QueryPlan* plan, const
   if (!expression) return;
   DescribeContext describe{};
   describe.column_description = [](void*, const ColumnRefNode* column, TypeDescription* out) {
-    auto* entry = static_cast<const TableEntry*>(column->resolved_table);
+    const TableEntry* entry = column->resolved_table;
     if (!entry || column->resolved_column < 0 || column->resolved_column >= entry->column_count)
       return false;
     const ColumnInfo& info = entry->columns[column->resolved_column];

@@ -158,7 +158,8 @@ int exec_store_columns(ExecStatement* statement, const RecordField* fields, int 
 // Materialises every row of the member's open plan into the grouping sort and switches the
 // column references to the sorted rows: 0, or -1 after posting. `restart` reopens the scans.
 int exec_group_open(ExecStatement* statement, ExecRestart restart);
-// Grouped reader: one row per group whose HAVING is TRUE; 0/1 row, 100 end, -1 error.
+// Grouped reader: one row per group whose HAVING is TRUE; EXEC_OK/EXEC_WARNING row,
+// EXEC_NO_DATA end, EXEC_ERROR.
 int exec_fetch_grouped(ExecStatement* statement);
 // Frees the grouping sort and restores the column hook.
 void exec_group_close(ExecStatement* statement);
@@ -169,7 +170,8 @@ int exec_fetch_single_group(ExecStatement* statement);
 // Feeds every row of `reader` into a unique sort of the result columns: 0 or -1 (posted).
 // `restart` makes `reader` start again from its first row.
 int exec_distinct_open(ExecStatement* statement, ExecRowSource reader, ExecRestart restart);
-// Distinct reader: the next unique row into the result columns; 0 row, 100 end, -1 error.
+// Distinct reader: the next unique row into the result columns; EXEC_OK row, EXEC_NO_DATA end,
+// EXEC_ERROR.
 int exec_fetch_distinct(ExecStatement* statement);
 // Frees the distinct sort.
 void exec_distinct_close(ExecStatement* statement);
@@ -179,7 +181,8 @@ void exec_distinct_close(ExecStatement* statement);
 // without ALL: 0 or 1 (a warning came), -1 (posted). `restart` starts the chain again.
 int exec_result_sort_open(ExecStatement* statement, ExecRowSource reader, bool unique,
                           ExecRestart restart);
-// Sorted reader: the next record into the result columns; 0 row, 100 end, -1 error.
+// Sorted reader: the next record into the result columns; EXEC_OK row, EXEC_NO_DATA end,
+// EXEC_ERROR.
 int exec_fetch_sorted(ExecStatement* statement);
 
 // Calls `visit` on every query member of a UNION tree, left to right (the query itself when

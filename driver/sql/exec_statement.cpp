@@ -88,7 +88,7 @@ void exec_pass_wait(const ExecStatement* statement, DalIterator* iterator) {
 }
 
 ExecStatement* exec_create(Dal* dal, ErrorHeader* errors, MemPool* parent_pool,
-                           StatementPlanList* plans, void* handle) {
+                           StatementPlanList* plans, const StatementContext* context) {
   MemPool* pool = quill_mem_alloc_handle(parent_pool);
   auto* statement =
       pool ? static_cast<ExecStatement*>(quill_mem_alloc(pool, sizeof(ExecStatement))) : nullptr;
@@ -104,7 +104,6 @@ ExecStatement* exec_create(Dal* dal, ErrorHeader* errors, MemPool* parent_pool,
   statement->pool = pool;
   statement->lasting_pool = parent_pool ? parent_pool : pool;
   statement->plans = plans;
-  statement->handle = handle;
   statement->settings.odbc_version = 3;
   statement->settings.set_count = 1;
   eval_context_prepare(&statement->eval, pool, errors);
@@ -112,7 +111,16 @@ ExecStatement* exec_create(Dal* dal, ErrorHeader* errors, MemPool* parent_pool,
   statement->eval.state = statement->eval_state;
   exec_install_hooks(statement);
   sub_install_eval_hooks(statement);
+  if (context) exec_set_context(statement, *context);
   return statement;
+}
+
+void exec_set_context(ExecStatement* statement, const StatementContext& context) {
+  statement->context = context;
+  statement->settings.odbc_version = context.odbc_version;
+  exec_set_max_rows(statement, context.max_rows);
+  exec_set_query_timeout(statement, context.query_timeout);
+  statement->cancel_flag = context.cancel_flag;
 }
 
 void exec_free(ExecStatement* statement) {
@@ -126,16 +134,8 @@ void exec_free(ExecStatement* statement) {
   quill_mem_release_handle(statement->pool);
 }
 
-ExecSettings* exec_settings(ExecStatement* statement) {
-  return &statement->settings;
-}
-
 void exec_set_max_rows(ExecStatement* statement, SQLULEN max_rows) {
   statement->settings.max_rows = max_rows;
-}
-
-void exec_set_cancel_flag(ExecStatement* statement, const int* flag) {
-  statement->cancel_flag = flag;
 }
 
 void exec_set_query_timeout(ExecStatement* statement, SQLULEN seconds) {
@@ -170,7 +170,7 @@ int exec_statement(ExecStatement* statement) {
         for (SQLULEN i = 0; i < settings->set_count; ++i) settings->status[i] = SQL_PARAM_UNUSED;
       statement->parameter_set = exec_next_parameter_set(settings, 0);
       statement->set_warning = false;
-      statement->query = reinterpret_cast<QueryPlan*>(entry->plan);
+      statement->query = node_cast<QueryPlan>(entry->plan);
       if (!statement->parent) {
         SetupErrorHeader(statement->errors, 0);
         SetDiagDynamicFunction(statement->errors, "SELECT CURSOR", kFunctionSelectCursor);
@@ -209,7 +209,7 @@ int exec_statement(ExecStatement* statement) {
 
 ExecStatement* exec_sub_statement(ExecStatement* parent, QueryPlan* query) {
   ExecStatement* statement =
-      exec_create(parent->dal, parent->errors, parent->pool, nullptr, parent->handle);
+      exec_create(parent->dal, parent->errors, parent->pool, nullptr, nullptr);
   if (!statement) return nullptr;
   statement->parent = parent;
   statement->query = query;

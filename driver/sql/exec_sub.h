@@ -14,7 +14,8 @@ struct TableCursor;
 int sub_cursor_open(ExecStatement* statement, TableCursor* cursor);
 
 // Fetches the next row of a cursor opened by sub_cursor_open into cursor->slots:
-// 0 a row, 1 a row with a warning, 100 no more rows, -1 after posting an error.
+// EXEC_OK a row, EXEC_WARNING a row with a warning, EXEC_NO_DATA no more rows, EXEC_ERROR
+// after posting an error.
 int sub_cursor_fetch(ExecStatement* statement, TableCursor* cursor);
 
 // Frees what sub_cursor_open made for the cursor (safe on a cursor never opened).

@@ -18,10 +18,10 @@ int sub_cursor_open(ExecStatement* statement, TableCursor* cursor) {
 }
 
 int sub_cursor_fetch(ExecStatement* statement, TableCursor* cursor) {
-  if (cursor == nullptr || cursor->entry == nullptr || cursor->sub == nullptr) return 100;
+  if (cursor == nullptr || cursor->entry == nullptr || cursor->sub == nullptr) return EXEC_NO_DATA;
   int rc = cursor->entry->type == TABLE_JOINED ? sub_join_fetch(statement, cursor)
                                                : sub_derived_fetch(statement, cursor);
-  if (rc == 100) cursor->exhausted = true;
+  if (rc == EXEC_NO_DATA) cursor->exhausted = true;
   return rc;
 }
 

@@ -68,18 +68,18 @@ int sub_derived_open(ExecStatement* statement, TableCursor* cursor) {
 
 int sub_derived_fetch(ExecStatement* statement, TableCursor* cursor) {
   DerivedState* state = state_of(cursor);
-  if (state == nullptr || !state->run.open) return 100;
+  if (state == nullptr || !state->run.open) return EXEC_NO_DATA;
   SubRows* rows = &state->rows;
   int width = rows->width;
   int limit = cursor->entry->column_count < width ? cursor->entry->column_count : width;
   if (state->position >= rows->count) {
-    if (rows->complete) return 100;
+    if (rows->complete) return EXEC_NO_DATA;
     ExecStatement* sub = state->run.statement;
     int rc = exec_fetch(sub);
-    if (rc == 100) {
+    if (rc == EXEC_NO_DATA) {
       rows->complete = true;
       cursor->materialised = true;
-      return 100;
+      return EXEC_NO_DATA;
     }
     if (rc < 0) return -1;
     std::vector<const QuillValue*> values(static_cast<size_t>(width));
@@ -88,9 +88,9 @@ int sub_derived_fetch(ExecStatement* statement, TableCursor* cursor) {
       if (values[static_cast<size_t>(i)] == nullptr) return -1;
     }
     if (sub_rows_append(rows, values.data()) < 0) return exec_post_memory(statement);
-    if (rc == 1) statement->warning = true;
+    if (rc == EXEC_WARNING) statement->warning = true;
   }
-  if (state->position >= rows->count) return 100;
+  if (state->position >= rows->count) return EXEC_NO_DATA;
   QuillValue** row = sub_rows_at(rows, state->position++);
   for (int i = 0; i < limit; ++i) cursor->slots[i] = row[i];
   return 0;

@@ -111,12 +111,12 @@ int fetch_subquery(EvalContext* context, const Node* query, const QuillValue** f
   if (run == nullptr || !run->run.open) return -1;
   SubRows* rows = &run->rows;
   if (run->position >= rows->count) {
-    if (rows->complete) return 100;
+    if (rows->complete) return EXEC_NO_DATA;
     ExecStatement* sub = run->run.statement;
     int rc = exec_fetch(sub);
-    if (rc == 100) {
+    if (rc == EXEC_NO_DATA) {
       rows->complete = true;
-      return 100;
+      return EXEC_NO_DATA;
     }
     if (rc < 0) return -1;
     const QuillValue* value = exec_column_value(sub, 0);

@@ -89,13 +89,13 @@ QueryPlan* sub_side_plan(MemPool* pool, QueryPlan* owner, TableEntry* side, Node
 // --- derived tables and joins (exec_sub_derived.cpp, exec_sub_join.cpp) -----------------
 // Opens or restarts the cursor of a derived table (kept rows replayed). 0, or -1 (posted).
 int sub_derived_open(ExecStatement* statement, TableCursor* cursor);
-// Next derived row into the slots: 0 a row, 100 the end, -1 (posted).
+// Next derived row into the slots: EXEC_OK a row, EXEC_NO_DATA the end, EXEC_ERROR.
 int sub_derived_fetch(ExecStatement* statement, TableCursor* cursor);
 // Frees the derived table's sub-statement and kept rows.
 void sub_derived_close(ExecStatement* statement, TableCursor* cursor);
 // Opens or restarts the cursor of a joined entry (preserved side run again). 0, or -1.
 int sub_join_open(ExecStatement* statement, TableCursor* cursor);
-// Next joined row into the slots: 0 a row, 100 the end, -1 (posted).
+// Next joined row into the slots: EXEC_OK a row, EXEC_NO_DATA the end, EXEC_ERROR.
 int sub_join_fetch(ExecStatement* statement, TableCursor* cursor);
 // Frees both sides' sub-statements and restores the cursor's slot array.
 void sub_join_close(ExecStatement* statement, TableCursor* cursor);

@@ -84,7 +84,7 @@ const QuillValue* join_column_value(EvalContext* context, const ColumnRefNode* c
 // tree in place into its normal form, which the condition must not undergo.
 bool has_or(const Node* condition) {
   if (condition == nullptr || condition->kind != NODE_OPERATOR) return false;
-  const auto* op = reinterpret_cast<const OperatorNode*>(condition);
+  const auto* op = node_cast<OperatorNode>(condition);
   if (op->op_class == OPCLASS_OR) return true;
   return op->op_class == OPCLASS_AND && (has_or(op->left) || has_or(op->right));
 }
@@ -143,11 +143,11 @@ void set_side_values(JoinState* state, const JoinSide& side, const QuillValue* c
     state->slots[side.first + side.item_slots[i]] = const_cast<QuillValue*>(values[i]);
 }
 
-// Next preserved row into the slots: 0/1 row, 100 end, -1 error.
+// Next preserved row into the slots: EXEC_OK/EXEC_WARNING row, EXEC_NO_DATA end, EXEC_ERROR.
 int next_preserved(ExecStatement* statement, JoinState* state) {
   ExecStatement* sub = state->preserved.run.statement;
   int rc = exec_fetch(sub);
-  if (rc == 100) return rc;
+  if (rc == EXEC_NO_DATA) return rc;
   if (rc < 0)
     return exec_post_general(statement, EXEC_NATIVE_JOIN,
                              "Internal Error, left hand side of join failed");
@@ -157,7 +157,7 @@ int next_preserved(ExecStatement* statement, JoinState* state) {
     if (values[i] == nullptr) return -1;
   }
   set_side_values(state, state->preserved, values.data());
-  if (rc == 1) statement->warning = true;
+  if (rc == EXEC_WARNING) statement->warning = true;
   return 0;
 }
 
@@ -183,21 +183,21 @@ int open_other(ExecStatement* statement, JoinState* state) {
   return 0;
 }
 
-// Other-side row `index` into the slots: 0 row, 100 no such row, -1 error.
+// Other-side row `index` into the slots: EXEC_OK row, EXEC_NO_DATA no such row, EXEC_ERROR.
 int other_row(ExecStatement* statement, JoinState* state, long index) {
   SubRows* rows = &state->other_rows;
   while (index >= rows->count) {
-    if (rows->complete) return 100;
+    if (rows->complete) return EXEC_NO_DATA;
     ExecStatement* sub = state->other.run.statement;
     int rc = exec_fetch(sub);
-    if (rc == 100) {
+    if (rc == EXEC_NO_DATA) {
       rows->complete = true;
-      return 100;
+      return EXEC_NO_DATA;
     }
     if (rc < 0)
       return exec_post_general(statement, EXEC_NATIVE_JOIN,
                                "Internal Error, right hand side of join failed");
-    if (rc == 1) statement->warning = true;
+    if (rc == EXEC_WARNING) statement->warning = true;
     std::vector<const QuillValue*> values(static_cast<size_t>(rows->width));
     for (size_t i = 0; i < values.size(); ++i) {
       values[i] = exec_column_value(sub, static_cast<int>(i));
@@ -226,7 +226,8 @@ int record_match(ExecStatement* statement, JoinState* state, long row) {
   return 0;
 }
 
-// Algorithm of the preserved pass: 0 a row, 100 the preserved side ended, -1 error.
+// Algorithm of the preserved pass: EXEC_OK a row, EXEC_NO_DATA the preserved side ended,
+// EXEC_ERROR.
 int fetch_preserved_pass(ExecStatement* statement, JoinState* state) {
   for (;;) {
     if (!state->have_preserved) {
@@ -335,19 +336,19 @@ int sub_join_open(ExecStatement* statement, TableCursor* cursor) {
 
 int sub_join_fetch(ExecStatement* statement, TableCursor* cursor) {
   JoinState* state = state_of(cursor);
-  if (state == nullptr) return 100;
+  if (state == nullptr) return EXEC_NO_DATA;
   if (state->phase == PHASE_PRESERVED) {
     int rc = fetch_preserved_pass(statement, state);
-    if (rc != 100) return rc;
+    if (rc != EXEC_NO_DATA) return rc;
     state->phase = state->join_type == JOIN_FULL ? PHASE_UNMATCHED : PHASE_DONE;
     state->other_position = 0;
   }
   if (state->phase == PHASE_UNMATCHED) {
     int rc = fetch_unmatched_pass(statement, state);
-    if (rc != 100) return rc;
+    if (rc != EXEC_NO_DATA) return rc;
     state->phase = PHASE_DONE;
   }
-  return 100;
+  return EXEC_NO_DATA;
 }
 
 void sub_join_close(ExecStatement*, TableCursor* cursor) {

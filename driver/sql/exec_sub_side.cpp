@@ -30,7 +30,7 @@ QueryPlan* sub_side_plan(MemPool* pool, QueryPlan* owner, TableEntry* side, Node
   select_node->quantifier = QUANT_ALL;
   select_node->top = -1;
   select_node->where = where;
-  plan->query = reinterpret_cast<Node*>(select_node);
+  plan->query = select_node;
   plan->select = select_node;
   plan->outer = owner;
   plan->top = -1;
@@ -67,7 +67,7 @@ QueryPlan* sub_side_plan(MemPool* pool, QueryPlan* owner, TableEntry* side, Node
       column->resolved_column = c;
       SelectColumn& select = plan->items[item];
       select = SelectColumn{};
-      select.expression = reinterpret_cast<Node*>(column);
+      select.expression = column;
       select.name = leaf->columns[c].name;
       select.sql_type = leaf->columns[c].sql_type;
       default_type_description(select.sql_type, &select.description);

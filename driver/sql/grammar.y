@@ -41,7 +41,6 @@ static void sql_yyerror(ParseState* state, const char* message);
 #define NEW(var, Type, kind) \
   Type* var = static_cast<Type*>(build_node(state, sizeof(Type), kind)); \
   NEED(var)
-#define AS_NODE(x) reinterpret_cast<Node*>(x)
 #define APPEND(out, list, item) \
   do { (out) = build_append(state, (list), (item)); NEED(out); } while (0)
 #define INT_OF(out, text) \
@@ -135,21 +134,21 @@ statement
       NEW(n, AlterTableAddNode, NODE_ALTER_TABLE_ADD);
       n->table = $3;
       APPEND(n->columns, nullptr, $6);
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_ALTER K_TABLE table_name K_ADD column_opt '(' column_defs ')' {
       NEW(n, AlterTableAddNode, NODE_ALTER_TABLE_ADD);
       n->table = $3;
       n->columns = $7;
       n->parenthesised = 1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_ALTER K_TABLE table_name K_DROP column_opt name drop_behaviour_opt {
       NEW(n, AlterTableDropNode, NODE_ALTER_TABLE_DROP);
       n->table = $3;
       n->column = $6;
       n->drop_behaviour = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE unique_opt K_INDEX name K_ON table_name '(' index_columns ')' on_key_opt {
       NEW(n, CreateIndexNode, NODE_CREATE_INDEX);
@@ -158,13 +157,13 @@ statement
       n->table = $6;
       n->columns = $8;
       n->on_key = $10;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_TABLE table_name '(' table_elements ')' {
       NEW(n, CreateTableNode, NODE_CREATE_TABLE);
       n->table = $3;
       n->elements = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_TABLE table_name K_ON name '(' table_elements ')' {
       NEW(n, CreateTableNode, NODE_CREATE_TABLE);
@@ -172,7 +171,7 @@ statement
       n->storage_kind = 1;
       n->storage = $5->text;
       n->elements = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_TABLE table_name K_ON STRING '(' table_elements ')' {
       NEW(n, CreateTableNode, NODE_CREATE_TABLE);
@@ -180,7 +179,7 @@ statement
       n->storage_kind = 2;
       n->storage = $5;
       n->elements = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_TABLE table_name K_AS name '(' table_elements ')' {
       NEW(n, CreateTableNode, NODE_CREATE_TABLE);
@@ -188,7 +187,7 @@ statement
       n->storage_kind = 3;
       n->storage = $5->text;
       n->elements = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_VIEW table_name opt_paren_names K_AS query_expr check_option_opt {
       NEW(n, CreateViewNode, NODE_CREATE_VIEW);
@@ -196,79 +195,79 @@ statement
       n->columns = $4;
       n->query = $6;
       n->check_option = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_USER name {
       NEW(n, CreateUserNode, NODE_CREATE_USER);
       n->user = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_USER name K_AUTHORIZATION name {
       NEW(n, CreateUserNode, NODE_CREATE_USER);
       n->user = $3;
       n->authorization = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_USER name K_IN name {
       NEW(n, CreateUserNode, NODE_CREATE_USER);
       n->user = $3;
       n->in_name = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CREATE K_USER name K_AUTHORIZATION name K_IN name {
       NEW(n, CreateUserNode, NODE_CREATE_USER);
       n->user = $3;
       n->authorization = $5;
       n->in_name = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DROP K_USER name {
       NEW(n, DropUserNode, NODE_DROP_USER);
       n->user = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DROP K_USER name K_IN name {
       NEW(n, DropUserNode, NODE_DROP_USER);
       n->user = $3;
       n->in_name = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DELETE K_FROM table_name K_WHERE K_CURRENT K_OF name {
       NEW(n, DeletePositionedNode, NODE_DELETE_POSITIONED);
       n->table = $3;
       n->cursor = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DELETE K_FROM table_name where_opt {
       NEW(n, DeleteSearchedNode, NODE_DELETE_SEARCHED);
       n->table = $3;
       n->where = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DROP K_INDEX name K_ON table_name {
       NEW(n, DropIndexNode, NODE_DROP_INDEX);
       n->index = $3;
       n->table = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DROP K_TABLE table_name drop_behaviour_opt {
       NEW(n, DropTableNode, NODE_DROP_TABLE);
       n->table = $3;
       n->drop_behaviour = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DROP K_VIEW table_name drop_behaviour_opt {
       NEW(n, DropTableNode, NODE_DROP_VIEW);
       n->table = $3;
       n->drop_behaviour = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_GRANT privileges K_ON table_opt table_name K_TO grantees {
       NEW(n, GrantNode, NODE_GRANT);
       n->privileges = $2;
       n->table = $5;
       n->grantees = $7;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_GRANT privileges K_ON table_opt table_name K_TO grantees K_WITH K_GRANT K_OPTION {
       NEW(n, GrantNode, NODE_GRANT);
@@ -276,7 +275,7 @@ statement
       n->table = $5;
       n->grantees = $7;
       n->grant_option = 1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_REVOKE privileges K_ON table_opt table_name K_FROM grantees drop_behaviour_opt {
       NEW(n, GrantNode, NODE_REVOKE);
@@ -284,7 +283,7 @@ statement
       n->table = $5;
       n->grantees = $7;
       n->drop_behaviour = $8;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_INSERT K_INTO table_name K_DEFAULT K_VALUES {
       NEW(source, InsertSourceNode, NODE_INSERT_SOURCE);
@@ -292,7 +291,7 @@ statement
       NEW(n, InsertNode, NODE_INSERT);
       n->table = $3;
       n->source = source;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_INSERT K_INTO table_name column_list_opt query_spec {
       NEW(source, InsertSourceNode, NODE_INSERT_SOURCE);
@@ -301,7 +300,7 @@ statement
       NEW(n, InsertNode, NODE_INSERT);
       n->table = $3;
       n->source = source;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_INSERT K_INTO table_name column_list_opt K_VALUES '(' insert_values ')' {
       NEW(source, InsertSourceNode, NODE_INSERT_SOURCE);
@@ -310,35 +309,35 @@ statement
       NEW(n, InsertNode, NODE_INSERT);
       n->table = $3;
       n->source = source;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | cursor_spec { $$ = $1; }
   | query_spec K_FOR K_UPDATE for_update_cols {
       NEW(n, SelectForUpdateNode, NODE_SELECT_FOR_UPDATE);
       n->query = $1;
       n->columns = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_UPDATE table_name K_SET assignments K_WHERE K_CURRENT K_OF name {
       NEW(n, UpdatePositionedNode, NODE_UPDATE_POSITIONED);
       n->table = $2;
       n->assignments = $4;
       n->cursor = $8;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_UPDATE table_name K_SET assignments where_opt {
       NEW(n, UpdateSearchedNode, NODE_UPDATE_SEARCHED);
       n->table = $2;
       n->assignments = $4;
       n->where = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | ESC_CALL table_name call_args_opt '}' {
       NEW(n, CallNode, NODE_CALL);
       n->procedure = $2;
       n->arguments = $3;
       n->escaped = 1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | ESC_RETCALL table_name call_args_opt '}' {
       NEW(ret, ParameterNode, NODE_PARAMETER);
@@ -348,10 +347,10 @@ statement
       n->arguments = $3;
       n->escaped = 1;
       n->return_value = ret;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
-  | K_COMMIT work_opt { NEW(n, TransactionNode, NODE_COMMIT); $$ = AS_NODE(n); }
-  | K_ROLLBACK work_opt { NEW(n, TransactionNode, NODE_ROLLBACK); $$ = AS_NODE(n); }
+  | K_COMMIT work_opt { NEW(n, TransactionNode, NODE_COMMIT); $$ = n; }
+  | K_ROLLBACK work_opt { NEW(n, TransactionNode, NODE_ROLLBACK); $$ = n; }
   ;
 
 column_opt : %empty | K_COLUMN ;
@@ -386,7 +385,7 @@ index_column
       NEW(n, IndexColumnNode, NODE_INDEX_COLUMN);
       n->name = $1;
       n->descending = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -405,7 +404,7 @@ column_def
       n->name = $1;
       n->type = $2;
       n->constraints = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -421,97 +420,97 @@ col_constraint
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_CHECK; n->start = n->step = n->on_key = -1;
       n->condition = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | auto_kw {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_AUTO_INCREMENT; n->start = n->step = n->on_key = -1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | auto_kw '(' INTNUM ')' {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_AUTO_INCREMENT; n->step = n->on_key = -1;
       INT_OF(n->start, $3);
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | auto_kw '(' INTNUM ',' INTNUM ')' {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_AUTO_INCREMENT; n->on_key = -1;
       INT_OF(n->start, $3);
       INT_OF(n->step, $5);
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_NOT K_NULL {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_NOT_NULL; n->start = n->step = n->on_key = -1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_NULL {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_NULL; n->start = n->step = n->on_key = -1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_PRIMARY K_KEY on_key_opt {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_PRIMARY_KEY; n->start = n->step = -1;
       n->on_key = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_REFERENCES table_name {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_REFERENCES; n->start = n->step = n->on_key = -1;
       n->ref_table = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_REFERENCES table_name '(' name ')' {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_REFERENCES; n->start = n->step = n->on_key = -1;
       n->ref_table = $2;
       n->ref_column = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_UNIQUE {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_UNIQUE; n->start = n->step = n->on_key = -1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DEFAULT default_literal {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_DEFAULT; n->start = n->step = n->on_key = -1;
       n->default_value = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_DEFAULT '(' default_literal ')' {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_DEFAULT; n->start = n->step = n->on_key = -1;
       n->default_value = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_AS name {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_AS_NAME; n->start = n->step = n->on_key = -1;
       n->as_name = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_AS name '(' as_items ')' {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_AS_NAME; n->start = n->step = n->on_key = -1;
       n->as_name = $2;
       n->as_items = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_AS STRING {
       NEW(n, ColumnConstraintNode, NODE_COLUMN_CONSTRAINT);
       n->type = CCONS_AS_STRING; n->start = n->step = n->on_key = -1;
       n->as_text = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
 default_literal
-  : literal { $$ = reinterpret_cast<LiteralNode*>($1); }
+  : literal { $$ = node_cast<LiteralNode>($1); }
   | '-' numeric_literal {
-      LiteralNode* l = reinterpret_cast<LiteralNode*>($2);
+      LiteralNode* l = node_cast<LiteralNode>($2);
       l->text = build_concat(state, "-", l->text);
       NEED(l->text);
       l->length += 1;
@@ -519,7 +518,7 @@ default_literal
       l->real = -l->real;
       $$ = l;
     }
-  | '+' numeric_literal { $$ = reinterpret_cast<LiteralNode*>($2); }
+  | '+' numeric_literal { $$ = node_cast<LiteralNode>($2); }
   | K_NULL { $$ = build_literal(state, LIT_NULL, nullptr); NEED($$); }
   ;
 
@@ -532,20 +531,20 @@ as_item
   : expression {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->value = $1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | name '=' expression {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->column = $1;
       n->value = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
 table_constraint
   : table_constraint_body { $$ = $1; }
   | K_CONSTRAINT name table_constraint_body {
-      reinterpret_cast<TableConstraintNode*>($3)->name = $2;
+      node_cast<TableConstraintNode>($3)->name = $2;
       $$ = $3;
     }
   ;
@@ -555,20 +554,20 @@ table_constraint_body
       NEW(n, TableConstraintNode, NODE_TABLE_CONSTRAINT);
       n->type = TCONS_UNIQUE; n->on_key = -1;
       n->columns = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_PRIMARY K_KEY '(' name_list ')' on_key_opt {
       NEW(n, TableConstraintNode, NODE_TABLE_CONSTRAINT);
       n->type = TCONS_PRIMARY_KEY;
       n->columns = $4;
       n->on_key = $6;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CHECK '(' condition ')' {
       NEW(n, TableConstraintNode, NODE_TABLE_CONSTRAINT);
       n->type = TCONS_CHECK; n->on_key = -1;
       n->condition = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_FOREIGN K_KEY '(' name_list ')' K_REFERENCES table_name opt_paren_names on_delete_opt {
       NEW(n, TableConstraintNode, NODE_TABLE_CONSTRAINT);
@@ -577,7 +576,7 @@ table_constraint_body
       n->ref_table = $7;
       n->ref_columns = $8;
       n->on_delete = $9;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -616,20 +615,20 @@ privilege_list
   ;
 
 privilege
-  : K_DELETE { NEW(n, PrivilegeNode, NODE_PRIVILEGE); n->action = PRIV_DELETE; $$ = AS_NODE(n); }
-  | K_INSERT { NEW(n, PrivilegeNode, NODE_PRIVILEGE); n->action = PRIV_INSERT; $$ = AS_NODE(n); }
-  | K_SELECT { NEW(n, PrivilegeNode, NODE_PRIVILEGE); n->action = PRIV_SELECT; $$ = AS_NODE(n); }
+  : K_DELETE { NEW(n, PrivilegeNode, NODE_PRIVILEGE); n->action = PRIV_DELETE; $$ = n; }
+  | K_INSERT { NEW(n, PrivilegeNode, NODE_PRIVILEGE); n->action = PRIV_INSERT; $$ = n; }
+  | K_SELECT { NEW(n, PrivilegeNode, NODE_PRIVILEGE); n->action = PRIV_SELECT; $$ = n; }
   | K_UPDATE opt_paren_names {
       NEW(n, PrivilegeNode, NODE_PRIVILEGE);
       n->action = PRIV_UPDATE;
       n->columns = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_REFERENCES opt_paren_names {
       NEW(n, PrivilegeNode, NODE_PRIVILEGE);
       n->action = PRIV_REFERENCES;
       n->columns = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -645,8 +644,8 @@ insert_values
 
 insert_value
   : expression { $$ = $1; }
-  | K_NULL { NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD); n->which = 1; $$ = AS_NODE(n); }
-  | K_DEFAULT { NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD); n->which = 2; $$ = AS_NODE(n); }
+  | K_NULL { NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD); n->which = 1; $$ = n; }
+  | K_DEFAULT { NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD); n->which = 2; $$ = n; }
   ;
 
 for_update_cols
@@ -670,22 +669,22 @@ assignment
   : name '=' expression {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->column = $1; n->value_kind = ASSIGN_EXPRESSION; n->value = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | name '=' '(' query_expr ')' {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->column = $1; n->value_kind = ASSIGN_SUBQUERY; n->value = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | name '=' K_NULL {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->column = $1; n->value_kind = ASSIGN_NULL;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | name '=' K_DEFAULT K_VALUE {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->column = $1; n->value_kind = ASSIGN_DEFAULT;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -710,13 +709,13 @@ cursor_spec
   : query_expr {
       NEW(n, CursorSpecNode, NODE_CURSOR_SPEC);
       n->query = $1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | query_expr K_ORDER K_BY order_list {
       NEW(n, CursorSpecNode, NODE_CURSOR_SPEC);
       n->query = $1;
       n->order_by = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -730,7 +729,7 @@ order_item
       NEW(n, OrderItemNode, NODE_ORDER_ITEM);
       n->expression = $1;
       n->descending = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -739,12 +738,12 @@ query_expr
   | query_expr K_UNION query_term {
       NEW(n, UnionNode, NODE_UNION);
       n->left = $1; n->right = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | query_expr K_UNION K_ALL query_term {
       NEW(n, UnionNode, NODE_UNION);
       n->left = $1; n->right = $4; n->all = 1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -755,17 +754,17 @@ query_term
 
 query_spec
   : K_SELECT set_quant top_opt select_list from_clause group_opt having_opt {
-      auto* n = reinterpret_cast<QuerySpecNode*>($5);
+      auto* n = node_cast<QuerySpecNode>($5);
       n->quantifier = $2;
       n->top = $3;
       n->select_list = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
       if ($6 || $7) {
         NEW(g, GroupedQueryNode, NODE_GROUPED_QUERY);
         g->query = n;
         g->group_by = $6;
         g->having = $7;
-        $$ = AS_NODE(g);
+        $$ = g;
       }
     }
   ;
@@ -796,14 +795,14 @@ select_item
       NEW(n, SelectItemNode, NODE_SELECT_ITEM);
       n->expression = $1;
       n->alias = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | prefix '*' {
       ColumnRefNode* c = build_column_ref(state, $1, nullptr);
       NEED(c);
       NEW(n, SelectItemNode, NODE_SELECT_ITEM);
-      n->expression = AS_NODE(c);
-      $$ = AS_NODE(n);
+      n->expression = c;
+      $$ = n;
     }
   ;
 
@@ -814,12 +813,12 @@ alias_opt
   ;
 
 from_clause
-  : %empty { NEW(n, QuerySpecNode, NODE_QUERY_SPEC); $$ = AS_NODE(n); }
+  : %empty { NEW(n, QuerySpecNode, NODE_QUERY_SPEC); $$ = n; }
   | K_FROM table_refs where_opt {
       NEW(n, QuerySpecNode, NODE_QUERY_SPEC);
       n->from = $2;
       n->where = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -851,19 +850,19 @@ table_ref
 table_primary
   : table_name alias_opt {
       NEW(n, TableRefNode, NODE_TABLE_REF);
-      n->table = AS_NODE($1);
+      n->table = $1;
       n->alias = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | '(' query_spec ')' alias_opt {
       NEW(n, TableRefNode, NODE_TABLE_REF);
       n->table = $2;
       n->alias = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | '(' joined_table ')' { $$ = $2; }
   | ESC_OJ joined_table '}' {
-      reinterpret_cast<JoinedTableNode*>($2)->escaped = 1;
+      node_cast<JoinedTableNode>($2)->escaped = 1;
       $$ = $2;
     }
   ;
@@ -874,19 +873,19 @@ joined_table
       c->on = $5;
       NEW(n, JoinedTableNode, NODE_JOINED_TABLE);
       n->join_type = $2; n->left = $1; n->right = $3; n->condition = c;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | table_ref join_type table_primary K_USING '(' name_list ')' {
       NEW(c, JoinConditionNode, NODE_JOIN_CONDITION);
       c->using_columns = $6;
       NEW(n, JoinedTableNode, NODE_JOINED_TABLE);
       n->join_type = $2; n->left = $1; n->right = $3; n->condition = c;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | table_ref K_NATURAL join_type table_primary {
       NEW(n, JoinedTableNode, NODE_JOINED_TABLE);
       n->join_type = $3; n->natural = 1; n->left = $1; n->right = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -961,7 +960,7 @@ predicate
   | expression comp quantifier_opt '(' query_spec ')' {
       NEW(n, QuantifiedNode, NODE_QUANTIFIED);
       n->operand = $1; n->op = $2; n->quantifier = $3; n->query = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_BETWEEN expression K_AND expression {
       $$ = build_between(state, $1, $3, $5, false); NEED($$);
@@ -972,47 +971,47 @@ predicate
   | expression K_IN '(' expression_list ')' {
       NEW(n, InNode, NODE_IN);
       n->operand = $1; n->values = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_NOT K_IN '(' expression_list ')' {
       NEW(n, InNode, NODE_IN);
       n->operand = $1; n->negated = 1; n->values = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_IN '(' query_spec ')' {
       NEW(n, InNode, NODE_IN);
       n->operand = $1; n->query = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_NOT K_IN '(' query_spec ')' {
       NEW(n, InNode, NODE_IN);
       n->operand = $1; n->negated = 1; n->query = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_LIKE like_operand escape_opt {
       NEW(n, LikeNode, NODE_LIKE);
       n->operand = $1; n->pattern = $3; n->escape = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_NOT K_LIKE like_operand escape_opt {
       NEW(n, LikeNode, NODE_LIKE);
       n->operand = $1; n->negated = 1; n->pattern = $4; n->escape = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_IS K_NULL {
       NEW(n, IsNullNode, NODE_IS_NULL);
       n->operand = $1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | expression K_IS K_NOT K_NULL {
       NEW(n, IsNullNode, NODE_IS_NULL);
       n->operand = $1; n->negated = 1;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_EXISTS '(' query_spec ')' {
       NEW(n, ExistsNode, NODE_EXISTS);
       n->query = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | row_values K_OVERLAPS row_values { $$ = build_overlaps(state, $1, $3); NEED($$); }
   ;
@@ -1027,16 +1026,16 @@ row_values
   ;
 
 like_operand
-  : STRING { $$ = AS_NODE(build_literal(state, LIT_STRING, $1)); NEED($$); }
-  | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = AS_NODE(n); }
-  | K_USER { $$ = AS_NODE(build_literal(state, LIT_USER, nullptr)); NEED($$); }
+  : STRING { $$ = build_literal(state, LIT_STRING, $1); NEED($$); }
+  | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = n; }
+  | K_USER { $$ = build_literal(state, LIT_USER, nullptr); NEED($$); }
   ;
 
 escape_opt
   : %empty { $$ = nullptr; }
   | K_ESCAPE like_operand { $$ = $2; }
-  | K_ESCAPE ESC_ESCAPE STRING '}' { $$ = AS_NODE(build_literal(state, LIT_STRING, $3)); NEED($$); }
-  | ESC_ESCAPE STRING '}' { $$ = AS_NODE(build_literal(state, LIT_STRING, $2)); NEED($$); }
+  | K_ESCAPE ESC_ESCAPE STRING '}' { $$ = build_literal(state, LIT_STRING, $3); NEED($$); }
+  | ESC_ESCAPE STRING '}' { $$ = build_literal(state, LIT_STRING, $2); NEED($$); }
   ;
 
 /* ---- Expressions ---- */
@@ -1069,14 +1068,14 @@ primary
   : name {
       ColumnRefNode* c = build_column_ref(state, nullptr, $1);
       NEED(c);
-      $$ = AS_NODE(c);
+      $$ = c;
     }
   | prefix name {
       ColumnRefNode* c = build_column_ref(state, $1, $2);
       NEED(c);
-      $$ = AS_NODE(c);
+      $$ = c;
     }
-  | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = AS_NODE(n); }
+  | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = n; }
   | literal { $$ = $1; }
   | function { $$ = $1; }
   | set_function { $$ = $1; }
@@ -1087,22 +1086,22 @@ primary
   | K_CAST '(' expression K_AS data_type ')' {
       NEW(n, CastNode, NODE_CAST);
       n->operand = $3; n->type = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CAST '(' K_NULL K_AS data_type ')' {
       NEW(n, CastNode, NODE_CAST);
       n->type = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_NULLIF '(' expression ',' expression ')' {
       NEW(n, NullifNode, NODE_NULLIF);
       n->first = $3; n->second = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_COALESCE '(' expression_list ')' {
       NEW(n, CoalesceNode, NODE_COALESCE);
       n->expressions = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_IIF '(' condition ',' expression ',' expression ')' {
       $$ = build_iif(state, $3, true, $5, $7); NEED($$);
@@ -1116,22 +1115,22 @@ case_expr
   : K_CASE when_list K_END {
       NEW(n, CaseNode, NODE_CASE);
       n->whens = $2;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CASE when_list K_ELSE expression K_END {
       NEW(n, CaseNode, NODE_CASE);
       n->whens = $2; n->else_result = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CASE expression when_list K_END {
       NEW(n, CaseNode, NODE_CASE);
       n->operand = $2; n->whens = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   | K_CASE expression when_list K_ELSE expression K_END {
       NEW(n, CaseNode, NODE_CASE);
       n->operand = $2; n->whens = $3; n->else_result = $5;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -1144,7 +1143,7 @@ when_clause
   : K_WHEN when_value K_THEN expression {
       NEW(n, WhenNode, NODE_WHEN);
       n->condition = $2; n->result = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -1219,19 +1218,19 @@ function
   ;
 
 trim_args
-  : expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->source = $1; $$ = AS_NODE(n); }
-  | K_FROM expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->source = $2; $$ = AS_NODE(n); }
+  : expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->source = $1; $$ = n; }
+  | K_FROM expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->source = $2; $$ = n; }
   | trim_char K_FROM expression {
       NEW(n, TrimSpecNode, NODE_TRIM_SPEC);
       n->character = $1; n->source = $3;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
-  | trim_side expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->side = $1; n->source = $2; $$ = AS_NODE(n); }
-  | trim_side K_FROM expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->side = $1; n->source = $3; $$ = AS_NODE(n); }
+  | trim_side expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->side = $1; n->source = $2; $$ = n; }
+  | trim_side K_FROM expression { NEW(n, TrimSpecNode, NODE_TRIM_SPEC); n->side = $1; n->source = $3; $$ = n; }
   | trim_side trim_char K_FROM expression {
       NEW(n, TrimSpecNode, NODE_TRIM_SPEC);
       n->side = $1; n->character = $2; n->source = $4;
-      $$ = AS_NODE(n);
+      $$ = n;
     }
   ;
 
@@ -1242,8 +1241,8 @@ trim_side
   ;
 
 trim_char
-  : STRING { $$ = AS_NODE(build_literal(state, LIT_STRING, $1)); NEED($$); }
-  | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = AS_NODE(n); }
+  : STRING { $$ = build_literal(state, LIT_STRING, $1); NEED($$); }
+  | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = n; }
   ;
 
 arg_list
@@ -1252,19 +1251,19 @@ arg_list
   | field_keyword K_FROM expression {
       NEW(f, IntervalFieldNode, NODE_INTERVAL_FIELD);
       f->field = $1; f->precision = -1; f->fraction_precision = -1;
-      Node* pair = build_arg_pair(state, AS_NODE(f), $3);
+      Node* pair = build_arg_pair(state, f, $3);
       NEED(pair);
       APPEND($$, nullptr, pair);
     }
   | expression K_FROM expression {
       Node* first = $1;
       // DAY is not a keyword outside interval qualifiers: EXTRACT(DAY FROM x) names the field.
-      auto* ref = reinterpret_cast<ColumnRefNode*>(first);
-      if (first->kind == NODE_COLUMN_REF && !ref->table && ref->column && !ref->column->quoted &&
+      auto* ref = first->kind == NODE_COLUMN_REF ? node_cast<ColumnRefNode>(first) : nullptr;
+      if (ref && !ref->table && ref->column && !ref->column->quoted &&
           std::strcmp(ref->column->text, "DAY") == 0) {
         NEW(f, IntervalFieldNode, NODE_INTERVAL_FIELD);
         f->field = FIELD_DAY; f->precision = -1; f->fraction_precision = -1;
-        first = AS_NODE(f);
+        first = f;
       }
       Node* pair = build_arg_pair(state, first, $3);
       NEED(pair);
@@ -1289,60 +1288,60 @@ field_keyword
 /* ---- Literals ---- */
 
 numeric_literal
-  : INTNUM { $$ = AS_NODE(build_exact_number(state, $1, nullptr, false)); NEED($$); }
-  | INTNUM '.' { $$ = AS_NODE(build_exact_number(state, $1, nullptr, true)); NEED($$); }
-  | '.' INTNUM { $$ = AS_NODE(build_exact_number(state, nullptr, $2, true)); NEED($$); }
-  | INTNUM '.' INTNUM { $$ = AS_NODE(build_exact_number(state, $1, $3, true)); NEED($$); }
-  | APPROXNUM { $$ = AS_NODE(build_literal(state, LIT_DOUBLE, $1)); NEED($$); }
+  : INTNUM { $$ = build_exact_number(state, $1, nullptr, false); NEED($$); }
+  | INTNUM '.' { $$ = build_exact_number(state, $1, nullptr, true); NEED($$); }
+  | '.' INTNUM { $$ = build_exact_number(state, nullptr, $2, true); NEED($$); }
+  | INTNUM '.' INTNUM { $$ = build_exact_number(state, $1, $3, true); NEED($$); }
+  | APPROXNUM { $$ = build_literal(state, LIT_DOUBLE, $1); NEED($$); }
   ;
 
 literal
   : numeric_literal { $$ = $1; }
-  | STRING { $$ = AS_NODE(build_literal(state, LIT_STRING, $1)); NEED($$); }
-  | BITLIT { $$ = AS_NODE(build_literal(state, LIT_BIT_STRING, $1)); NEED($$); }
-  | HEXLIT { $$ = AS_NODE(build_literal(state, LIT_HEX_STRING, $1)); NEED($$); }
-  | HASHLIT { $$ = AS_NODE(build_literal(state, LIT_HASH_DATETIME, $1)); NEED($$); }
-  | K_TRUE { LiteralNode* l = build_literal(state, LIT_BOOLEAN, "TRUE"); NEED(l); l->integer = 1; $$ = AS_NODE(l); }
-  | K_YES { LiteralNode* l = build_literal(state, LIT_BOOLEAN, "YES"); NEED(l); l->integer = 1; $$ = AS_NODE(l); }
-  | K_FALSE { $$ = AS_NODE(build_literal(state, LIT_BOOLEAN, "FALSE")); NEED($$); }
-  | K_NO { $$ = AS_NODE(build_literal(state, LIT_BOOLEAN, "NO")); NEED($$); }
-  | ESC_D STRING '}' { $$ = AS_NODE(build_literal(state, LIT_DATE, $2)); NEED($$); }
-  | K_DATE STRING { $$ = AS_NODE(build_literal(state, LIT_DATE, $2)); NEED($$); }
-  | ESC_T STRING '}' { $$ = AS_NODE(build_literal(state, LIT_TIME, $2)); NEED($$); }
-  | K_TIME STRING { $$ = AS_NODE(build_literal(state, LIT_TIME, $2)); NEED($$); }
-  | ESC_TS STRING '}' { $$ = AS_NODE(build_literal(state, LIT_TIMESTAMP, $2)); NEED($$); }
-  | K_TIMESTAMP STRING { $$ = AS_NODE(build_literal(state, LIT_TIMESTAMP, $2)); NEED($$); }
+  | STRING { $$ = build_literal(state, LIT_STRING, $1); NEED($$); }
+  | BITLIT { $$ = build_literal(state, LIT_BIT_STRING, $1); NEED($$); }
+  | HEXLIT { $$ = build_literal(state, LIT_HEX_STRING, $1); NEED($$); }
+  | HASHLIT { $$ = build_literal(state, LIT_HASH_DATETIME, $1); NEED($$); }
+  | K_TRUE { LiteralNode* l = build_literal(state, LIT_BOOLEAN, "TRUE"); NEED(l); l->integer = 1; $$ = l; }
+  | K_YES { LiteralNode* l = build_literal(state, LIT_BOOLEAN, "YES"); NEED(l); l->integer = 1; $$ = l; }
+  | K_FALSE { $$ = build_literal(state, LIT_BOOLEAN, "FALSE"); NEED($$); }
+  | K_NO { $$ = build_literal(state, LIT_BOOLEAN, "NO"); NEED($$); }
+  | ESC_D STRING '}' { $$ = build_literal(state, LIT_DATE, $2); NEED($$); }
+  | K_DATE STRING { $$ = build_literal(state, LIT_DATE, $2); NEED($$); }
+  | ESC_T STRING '}' { $$ = build_literal(state, LIT_TIME, $2); NEED($$); }
+  | K_TIME STRING { $$ = build_literal(state, LIT_TIME, $2); NEED($$); }
+  | ESC_TS STRING '}' { $$ = build_literal(state, LIT_TIMESTAMP, $2); NEED($$); }
+  | K_TIMESTAMP STRING { $$ = build_literal(state, LIT_TIMESTAMP, $2); NEED($$); }
   | K_INTERVAL interval_sign INTERVAL_QUOTE interval_value INTERVAL_QUOTE interval_qualifier {
-      $$ = AS_NODE(build_interval(state, $2, $4, $6)); NEED($$);
+      $$ = build_interval(state, $2, $4, $6); NEED($$);
     }
   | ESC_INTERVAL interval_sign INTERVAL_QUOTE interval_value INTERVAL_QUOTE interval_qualifier '}' {
-      $$ = AS_NODE(build_interval(state, $2, $4, $6)); NEED($$);
+      $$ = build_interval(state, $2, $4, $6); NEED($$);
     }
-  | K_CURRENT_DATE { $$ = AS_NODE(build_literal(state, LIT_CURRENT_DATE, nullptr)); NEED($$); }
-  | K_CURRENT K_DATE { $$ = AS_NODE(build_literal(state, LIT_CURRENT_DATE, nullptr)); NEED($$); }
-  | K_CURRENT_TIME { $$ = AS_NODE(build_literal(state, LIT_CURRENT_TIME, nullptr)); NEED($$); }
+  | K_CURRENT_DATE { $$ = build_literal(state, LIT_CURRENT_DATE, nullptr); NEED($$); }
+  | K_CURRENT K_DATE { $$ = build_literal(state, LIT_CURRENT_DATE, nullptr); NEED($$); }
+  | K_CURRENT_TIME { $$ = build_literal(state, LIT_CURRENT_TIME, nullptr); NEED($$); }
   | K_CURRENT_TIME '(' INTNUM ')' {
       LiteralNode* l = build_literal(state, LIT_CURRENT_TIME, nullptr); NEED(l);
-      INT_OF(l->precision, $3); $$ = AS_NODE(l);
+      INT_OF(l->precision, $3); $$ = l;
     }
-  | K_CURRENT K_TIME { $$ = AS_NODE(build_literal(state, LIT_CURRENT_TIME, nullptr)); NEED($$); }
+  | K_CURRENT K_TIME { $$ = build_literal(state, LIT_CURRENT_TIME, nullptr); NEED($$); }
   | K_CURRENT K_TIME '(' INTNUM ')' {
       LiteralNode* l = build_literal(state, LIT_CURRENT_TIME, nullptr); NEED(l);
-      INT_OF(l->precision, $4); $$ = AS_NODE(l);
+      INT_OF(l->precision, $4); $$ = l;
     }
-  | K_CURRENT_TIMESTAMP { $$ = AS_NODE(build_literal(state, LIT_CURRENT_TIMESTAMP, nullptr)); NEED($$); }
+  | K_CURRENT_TIMESTAMP { $$ = build_literal(state, LIT_CURRENT_TIMESTAMP, nullptr); NEED($$); }
   | K_CURRENT_TIMESTAMP '(' INTNUM ')' {
       LiteralNode* l = build_literal(state, LIT_CURRENT_TIMESTAMP, nullptr); NEED(l);
-      INT_OF(l->precision, $3); $$ = AS_NODE(l);
+      INT_OF(l->precision, $3); $$ = l;
     }
-  | K_CURRENT K_TIMESTAMP { $$ = AS_NODE(build_literal(state, LIT_CURRENT_TIMESTAMP, nullptr)); NEED($$); }
+  | K_CURRENT K_TIMESTAMP { $$ = build_literal(state, LIT_CURRENT_TIMESTAMP, nullptr); NEED($$); }
   | K_CURRENT K_TIMESTAMP '(' INTNUM ')' {
       LiteralNode* l = build_literal(state, LIT_CURRENT_TIMESTAMP, nullptr); NEED(l);
-      INT_OF(l->precision, $4); $$ = AS_NODE(l);
+      INT_OF(l->precision, $4); $$ = l;
     }
-  | K_USER { $$ = AS_NODE(build_literal(state, LIT_USER, nullptr)); NEED($$); }
-  | K_CURRENT_USER { $$ = AS_NODE(build_literal(state, LIT_CURRENT_USER, nullptr)); NEED($$); }
-  | K_AT_IDENTITY { $$ = AS_NODE(build_literal(state, LIT_IDENTITY, nullptr)); NEED($$); }
+  | K_USER { $$ = build_literal(state, LIT_USER, nullptr); NEED($$); }
+  | K_CURRENT_USER { $$ = build_literal(state, LIT_CURRENT_USER, nullptr); NEED($$); }
+  | K_AT_IDENTITY { $$ = build_literal(state, LIT_IDENTITY, nullptr); NEED($$); }
   ;
 
 interval_sign
@@ -1473,11 +1472,11 @@ data_type
       $$ = build_data_type(state, interval_qualifier_type($2), -1, -1, "INTERVAL"); NEED($$);
       $$->qualifier = $2;
       if ($2->kind == NODE_INTERVAL_FIELD) {
-        auto* f = reinterpret_cast<IntervalFieldNode*>($2);
+        auto* f = node_cast<IntervalFieldNode>($2);
         $$->length = f->precision;
         $$->scale = f->fraction_precision;
       } else {
-        auto* r = reinterpret_cast<IntervalRangeNode*>($2);
+        auto* r = node_cast<IntervalRangeNode>($2);
         $$->length = r->start->precision;
         $$->scale = r->end->fraction_precision;
       }

@@ -1,7 +1,9 @@
 // Parse-tree nodes of the SQL engine. The parser allocates every node with newNode() from its
-// context's pool; each node starts with its 32-bit kind, so any node can be inspected through
-// `Node`. Lists of nodes are support/list.h lists (ListNode*, null = empty) whose elements are
-// node pointers; a list element is never null unless a field's comment says so.
+// context's pool; every node struct derives from `Node`, whose 32-bit kind comes first, and
+// declares the kind (or kinds) it serves, so code inspects `kind` and converts with
+// node_cast<T>(), which asserts the kind in debug builds. Lists of nodes are support/list.h
+// lists (ListNode*, null = empty) whose elements are node pointers; a list element is never
+// null unless a field's comment says so.
 //
 // Conventions used below:
 //   - "name" fields are NameNode* (kind 121); null means the part is absent or was written empty.
@@ -13,12 +15,15 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cassert>
 #include <cstdint>
+#include <type_traits>
 
 #include "support/list.h"
 
 struct ScalarFunction;
 struct QuillValue;
+struct TableEntry;
 
 // Node kinds (the first field of every node).
 enum NodeKind : int32_t {
@@ -150,21 +155,44 @@ enum LiteralKind : int32_t {
   LIT_INTERVAL = 19,           // interval literal: `interval`, `interval_type`, `text`
 };
 
-// Any node: inspect `kind`, then cast to the struct of that kind.
+// Any node: inspect `kind`, then node_cast to the struct of that kind.
 struct Node {
   int32_t kind;  // NodeKind
 };
 
+// True when a record of `kind` may be viewed as `T`: T declares its one kind as `kKind`, or
+// the kinds it serves as the array `kKinds`.
+template <typename T>
+constexpr bool node_kind_fits(int32_t kind) {
+  if constexpr (requires { T::kKinds; }) {
+    for (int32_t accepted : T::kKinds)
+      if (accepted == kind) return true;
+    return false;
+  } else {
+    return kind == T::kKind;
+  }
+}
+
+// The checked downcast of kinded records (parse nodes from `Node`, plan records from
+// `PlanRecord`): `node` (null passes through) viewed as `T`, keeping its constness. Debug
+// builds assert that its kind is one T serves; callers test `kind` first where it may vary.
+template <typename T, typename Base>
+requires std::is_base_of_v<std::remove_const_t<Base>, T>
+auto node_cast(Base* node) -> std::conditional_t<std::is_const_v<Base>, const T*, T*> {
+  assert(node == nullptr || node_kind_fits<T>(node->kind));
+  return static_cast<std::conditional_t<std::is_const_v<Base>, const T*, T*>>(node);
+}
+
 // 121: an identifier.
-struct NameNode {
-  int32_t kind;      // NODE_NAME
+struct NameNode : Node {
+  static constexpr NodeKind kKind = NODE_NAME;
   const char* text;  // regular names upper-cased; delimited names as written ("" inside -> ")
   int32_t quoted;    // 1 for "double-quoted" or [bracketed] names, else 0
 };
 
 // 119: a table (or view, procedure) name. Parts from the right: table, schema, catalog, link.
-struct TableNameNode {
-  int32_t kind;       // NODE_TABLE_NAME
+struct TableNameNode : Node {
+  static constexpr NodeKind kKind = NODE_TABLE_NAME;
   NameNode* link;     // link name (text before '$' in the catalog part), or null
   NameNode* catalog;  // catalog, or null
   NameNode* schema;   // schema, or null
@@ -172,38 +200,38 @@ struct TableNameNode {
 };
 
 // 132: a column reference; the name parts are laid out as in TableNameNode.
-struct ColumnRefNode {
-  int32_t kind;             // NODE_COLUMN_REF
-  NameNode* link;           // link name, or null
-  NameNode* catalog;        // catalog qualifier, or null
-  NameNode* schema;         // schema qualifier, or null
-  NameNode* table;          // table or correlation qualifier, or null
-  NameNode* column;         // column name; null for a wildcard
-  int32_t wildcard;         // 1 for `q.*` (only inside a select-list item), else 0
-  void* resolved_table;     // set by validation: the table entry the column belongs to
-  int32_t resolved_column;  // set by validation: column number in that entry (-1 unresolved)
-  int32_t mark;             // planner's mark for printing; 0 from the parser
+struct ColumnRefNode : Node {
+  static constexpr NodeKind kKind = NODE_COLUMN_REF;
+  NameNode* link;              // link name, or null
+  NameNode* catalog;           // catalog qualifier, or null
+  NameNode* schema;            // schema qualifier, or null
+  NameNode* table;             // table or correlation qualifier, or null
+  NameNode* column;            // column name; null for a wildcard
+  int32_t wildcard;            // 1 for `q.*` (only inside a select-list item), else 0
+  TableEntry* resolved_table;  // set by validation: the table entry the column belongs to
+  int32_t resolved_column;     // set by validation: column number in that entry (-1 unresolved)
+  int32_t mark;                // planner's mark for printing; 0 from the parser
 };
 
 // 100: ALTER TABLE t ADD [COLUMN] ...
-struct AlterTableAddNode {
-  int32_t kind;           // NODE_ALTER_TABLE_ADD
+struct AlterTableAddNode : Node {
+  static constexpr NodeKind kKind = NODE_ALTER_TABLE_ADD;
   TableNameNode* table;   // table altered
   ListNode* columns;      // ColumnDefNode* list, at least one
   int32_t parenthesised;  // 1 when the definitions were written inside ( )
 };
 
 // 101: ALTER TABLE t DROP [COLUMN] c [CASCADE|RESTRICT]
-struct AlterTableDropNode {
-  int32_t kind;            // NODE_ALTER_TABLE_DROP
+struct AlterTableDropNode : Node {
+  static constexpr NodeKind kKind = NODE_ALTER_TABLE_DROP;
   TableNameNode* table;    // table altered
   NameNode* column;        // column dropped
   int32_t drop_behaviour;  // DropBehaviour
 };
 
 // 102: CREATE [UNIQUE] INDEX name ON t ( cols ) [ON KEY ( n )]
-struct CreateIndexNode {
-  int32_t kind;          // NODE_CREATE_INDEX
+struct CreateIndexNode : Node {
+  static constexpr NodeKind kKind = NODE_CREATE_INDEX;
   int32_t unique;        // 1 for UNIQUE
   NameNode* index;       // index name
   TableNameNode* table;  // indexed table
@@ -212,8 +240,8 @@ struct CreateIndexNode {
 };
 
 // 103: CREATE TABLE t [storage] ( elements )
-struct CreateTableNode {
-  int32_t kind;          // NODE_CREATE_TABLE
+struct CreateTableNode : Node {
+  static constexpr NodeKind kKind = NODE_CREATE_TABLE;
   TableNameNode* table;  // table created
   ListNode* elements;    // ColumnDefNode* and TableConstraintNode* in written order
   int32_t storage_kind;  // 0 none, 1 ON name, 2 ON 'string', 3 AS name
@@ -221,8 +249,8 @@ struct CreateTableNode {
 };
 
 // 104: CREATE VIEW v [( cols )] AS query [WITH CHECK OPTION]
-struct CreateViewNode {
-  int32_t kind;          // NODE_CREATE_VIEW
+struct CreateViewNode : Node {
+  static constexpr NodeKind kKind = NODE_CREATE_VIEW;
   TableNameNode* view;   // view name
   ListNode* columns;     // NameNode* list, or null
   Node* query;           // the defining query expression
@@ -230,29 +258,29 @@ struct CreateViewNode {
 };
 
 // 105: DELETE FROM t WHERE CURRENT OF cursor
-struct DeletePositionedNode {
-  int32_t kind;          // NODE_DELETE_POSITIONED
+struct DeletePositionedNode : Node {
+  static constexpr NodeKind kKind = NODE_DELETE_POSITIONED;
   TableNameNode* table;  // target table
   NameNode* cursor;      // cursor name
 };
 
 // 106: DELETE FROM t [WHERE condition]
-struct DeleteSearchedNode {
-  int32_t kind;          // NODE_DELETE_SEARCHED
+struct DeleteSearchedNode : Node {
+  static constexpr NodeKind kKind = NODE_DELETE_SEARCHED;
   TableNameNode* table;  // target table
   Node* where;           // condition, or null
 };
 
 // 107: DROP INDEX name ON t
-struct DropIndexNode {
-  int32_t kind;          // NODE_DROP_INDEX
+struct DropIndexNode : Node {
+  static constexpr NodeKind kKind = NODE_DROP_INDEX;
   NameNode* index;       // index name
   TableNameNode* table;  // table of the index, or null when not given
 };
 
 // 108 DROP TABLE / 109 DROP VIEW
-struct DropTableNode {
-  int32_t kind;            // NODE_DROP_TABLE or NODE_DROP_VIEW
+struct DropTableNode : Node {
+  static constexpr NodeKind kKinds[] = {NODE_DROP_TABLE, NODE_DROP_VIEW};
   TableNameNode* table;    // table or view name
   int32_t drop_behaviour;  // DropBehaviour
 };
@@ -267,15 +295,15 @@ enum PrivilegeAction : int32_t {
 };
 
 // 129: one privilege of GRANT/REVOKE.
-struct PrivilegeNode {
-  int32_t kind;       // NODE_PRIVILEGE
+struct PrivilegeNode : Node {
+  static constexpr NodeKind kKind = NODE_PRIVILEGE;
   int32_t action;     // PrivilegeAction
   ListNode* columns;  // NameNode* list for UPDATE/REFERENCES ( cols ), or null
 };
 
 // 110 GRANT / 112 REVOKE
-struct GrantNode {
-  int32_t kind;            // NODE_GRANT or NODE_REVOKE
+struct GrantNode : Node {
+  static constexpr NodeKind kKinds[] = {NODE_GRANT, NODE_REVOKE};
   ListNode* privileges;    // PrivilegeNode* list; null for ALL [PRIVILEGES]
   TableNameNode* table;    // object of the privileges
   ListNode* grantees;      // NameNode* list; null for PUBLIC
@@ -284,14 +312,14 @@ struct GrantNode {
 };
 
 // 137: NULL or DEFAULT written as an element of a VALUES list.
-struct ValuesKeywordNode {
-  int32_t kind;   // NODE_VALUES_KEYWORD
+struct ValuesKeywordNode : Node {
+  static constexpr NodeKind kKind = NODE_VALUES_KEYWORD;
   int32_t which;  // 1 NULL, 2 DEFAULT
 };
 
 // 124: what an INSERT inserts; exactly one of values, query, default_values is set.
-struct InsertSourceNode {
-  int32_t kind;            // NODE_INSERT_SOURCE
+struct InsertSourceNode : Node {
+  static constexpr NodeKind kKind = NODE_INSERT_SOURCE;
   ListNode* columns;       // NameNode* list, or null for all columns
   ListNode* values;        // VALUES elements: expressions or ValuesKeywordNode*, or null
   Node* query;             // query specification (115/122), or null
@@ -299,29 +327,29 @@ struct InsertSourceNode {
 };
 
 // 111: INSERT INTO t source
-struct InsertNode {
-  int32_t kind;              // NODE_INSERT
+struct InsertNode : Node {
+  static constexpr NodeKind kKind = NODE_INSERT;
   TableNameNode* table;      // target table
   InsertSourceNode* source;  // what is inserted
 };
 
 // 113: query expression [ORDER BY ...]
-struct CursorSpecNode {
-  int32_t kind;        // NODE_CURSOR_SPEC
+struct CursorSpecNode : Node {
+  static constexpr NodeKind kKind = NODE_CURSOR_SPEC;
   Node* query;         // query expression
   ListNode* order_by;  // OrderItemNode* list, or null
 };
 
 // 114: SELECT ... FOR UPDATE [OF cols]
-struct SelectForUpdateNode {
-  int32_t kind;       // NODE_SELECT_FOR_UPDATE
+struct SelectForUpdateNode : Node {
+  static constexpr NodeKind kKind = NODE_SELECT_FOR_UPDATE;
   Node* query;        // query specification (115 or 122)
   ListNode* columns;  // ColumnRefNode* list, or null for all columns
 };
 
 // 115: SELECT [ALL|DISTINCT] [TOP n] list [FROM ... [WHERE ...]]
-struct QuerySpecNode {
-  int32_t kind;           // NODE_QUERY_SPEC
+struct QuerySpecNode : Node {
+  static constexpr NodeKind kKind = NODE_QUERY_SPEC;
   int32_t quantifier;     // SetQuantifier (later stages may set QUANT_DISTINCT)
   int32_t top;            // n of TOP n, or -1
   ListNode* select_list;  // SelectItemNode* list; null for `*`
@@ -330,19 +358,19 @@ struct QuerySpecNode {
 };
 
 // 122: a query specification with GROUP BY and/or HAVING.
-struct GroupedQueryNode {
-  int32_t kind;          // NODE_GROUPED_QUERY
+struct GroupedQueryNode : Node {
+  static constexpr NodeKind kKind = NODE_GROUPED_QUERY;
   QuerySpecNode* query;  // the query specification
   ListNode* group_by;    // expression list, or null
   Node* having;          // condition, or null
 };
 
 // 123: left UNION [ALL] right
-struct UnionNode {
-  int32_t kind;  // NODE_UNION
-  Node* left;    // left query expression
-  Node* right;   // right query expression
-  int32_t all;   // 1 for UNION ALL
+struct UnionNode : Node {
+  static constexpr NodeKind kKind = NODE_UNION;
+  Node* left;   // left query expression
+  Node* right;  // right query expression
+  int32_t all;  // 1 for UNION ALL
 };
 
 // How a SET assignment's value was written.
@@ -354,24 +382,24 @@ enum AssignmentValue : int32_t {
 };
 
 // 126: column = value (UPDATE SET; also name = expression in a column's AS ( ... ) list).
-struct SetAssignmentNode {
-  int32_t kind;        // NODE_SET_ASSIGNMENT
+struct SetAssignmentNode : Node {
+  static constexpr NodeKind kKind = NODE_SET_ASSIGNMENT;
   NameNode* column;    // assigned column (null in an AS list item written without `name =`)
   int32_t value_kind;  // AssignmentValue
   Node* value;         // expression or query, per value_kind
 };
 
 // 116: UPDATE t SET ... WHERE CURRENT OF cursor
-struct UpdatePositionedNode {
-  int32_t kind;           // NODE_UPDATE_POSITIONED
+struct UpdatePositionedNode : Node {
+  static constexpr NodeKind kKind = NODE_UPDATE_POSITIONED;
   TableNameNode* table;   // target table
   ListNode* assignments;  // SetAssignmentNode* list
   NameNode* cursor;       // cursor name
 };
 
 // 117: UPDATE t SET ... [WHERE condition]
-struct UpdateSearchedNode {
-  int32_t kind;           // NODE_UPDATE_SEARCHED
+struct UpdateSearchedNode : Node {
+  static constexpr NodeKind kKind = NODE_UPDATE_SEARCHED;
   TableNameNode* table;   // target table
   ListNode* assignments;  // SetAssignmentNode* list
   Node* where;            // condition, or null
@@ -380,8 +408,8 @@ struct UpdateSearchedNode {
 struct ParameterNode;
 
 // 118: {call p(...)} / {?=call p(...)}
-struct CallNode {
-  int32_t kind;                 // NODE_CALL
+struct CallNode : Node {
+  static constexpr NodeKind kKind = NODE_CALL;
   TableNameNode* procedure;     // procedure name (keywords allowed as names)
   ListNode* arguments;          // expressions; an empty argument is a null element; null: no ( )
   int32_t escaped;              // 1: written as an ODBC {call} escape
@@ -389,8 +417,8 @@ struct CallNode {
 };
 
 // 125: a FROM-list table reference.
-struct TableRefNode {
-  int32_t kind;     // NODE_TABLE_REF
+struct TableRefNode : Node {
+  static constexpr NodeKind kKind = NODE_TABLE_REF;
   Node* table;      // TableNameNode* (119) or a derived table query (115/122)
   NameNode* alias;  // correlation name, or null
 };
@@ -399,15 +427,15 @@ struct TableRefNode {
 enum JoinType : int32_t { JOIN_INNER = 1, JOIN_LEFT = 2, JOIN_RIGHT = 3, JOIN_FULL = 4 };
 
 // 168: ON condition or USING ( columns ); exactly one is set.
-struct JoinConditionNode {
-  int32_t kind;             // NODE_JOIN_CONDITION
+struct JoinConditionNode : Node {
+  static constexpr NodeKind kKind = NODE_JOIN_CONDITION;
   Node* on;                 // ON condition, or null
   ListNode* using_columns;  // NameNode* list of USING, or null
 };
 
 // 138: left [NATURAL] join-type right [condition]
-struct JoinedTableNode {
-  int32_t kind;                  // NODE_JOINED_TABLE
+struct JoinedTableNode : Node {
+  static constexpr NodeKind kKind = NODE_JOINED_TABLE;
   int32_t join_type;             // JoinType
   int32_t natural;               // 1 for NATURAL (no condition)
   Node* left;                    // TableRefNode* or JoinedTableNode*
@@ -417,57 +445,57 @@ struct JoinedTableNode {
 };
 
 // 127: ORDER BY item
-struct OrderItemNode {
-  int32_t kind;        // NODE_ORDER_ITEM
+struct OrderItemNode : Node {
+  static constexpr NodeKind kKind = NODE_ORDER_ITEM;
   Node* expression;    // sort expression (an integer literal is a select-list position)
   int32_t descending;  // 1 for DESC
 };
 
 // 128: a node wrapped by later stages (the parser makes none).
-struct WrapperNode {
-  int32_t kind;   // NODE_WRAPPER
+struct WrapperNode : Node {
+  static constexpr NodeKind kKind = NODE_WRAPPER;
   Node* wrapped;  // the node printed and evaluated in its place
 };
 
 // 130: select-list item
-struct SelectItemNode {
-  int32_t kind;      // NODE_SELECT_ITEM
+struct SelectItemNode : Node {
+  static constexpr NodeKind kKind = NODE_SELECT_ITEM;
   Node* expression;  // expression, or a ColumnRefNode with wildcard set for `q.*`
   NameNode* alias;   // [AS] alias, or null
 };
 
 // 133: column of CREATE INDEX
-struct IndexColumnNode {
-  int32_t kind;        // NODE_INDEX_COLUMN
+struct IndexColumnNode : Node {
+  static constexpr NodeKind kKind = NODE_INDEX_COLUMN;
   NameNode* name;      // column name
   int32_t descending;  // 1 for DESC
 };
 
 // 139: ( first [, second] )
-struct PrecisionNode {
-  int32_t kind;    // NODE_PRECISION
+struct PrecisionNode : Node {
+  static constexpr NodeKind kKind = NODE_PRECISION;
   int32_t first;   // precision or length
   int32_t second;  // scale, or -1
 };
 
 // 141: one date-time field of an interval qualifier (or the field of EXTRACT).
-struct IntervalFieldNode {
-  int32_t kind;                // NODE_INTERVAL_FIELD
+struct IntervalFieldNode : Node {
+  static constexpr NodeKind kKind = NODE_INTERVAL_FIELD;
   int32_t field;               // DateTimeField
   int32_t precision;           // leading precision, or -1
   int32_t fraction_precision;  // SECOND only: fractional seconds precision, or -1
 };
 
 // 140: start TO end
-struct IntervalRangeNode {
-  int32_t kind;              // NODE_INTERVAL_RANGE
+struct IntervalRangeNode : Node {
+  static constexpr NodeKind kKind = NODE_INTERVAL_RANGE;
   IntervalFieldNode* start;  // leading field
   IntervalFieldNode* end;    // trailing field
 };
 
 // 134: a data type (column definitions, CAST and CONVERT targets).
-struct DataTypeNode {
-  int32_t kind;              // NODE_DATA_TYPE
+struct DataTypeNode : Node {
+  static constexpr NodeKind kKind = NODE_DATA_TYPE;
   int32_t sql_type;          // ODBC SQL type code (1, 12, -1, 2, 3, 4, ..., 91-93, 101-113)
   int32_t length;            // length, precision or leading interval precision; -1 if none
   int32_t scale;             // scale or fractional seconds precision; -1 if none
@@ -495,8 +523,8 @@ enum ColumnConstraintType : int32_t {
 struct LiteralNode;
 
 // 135: column constraint
-struct ColumnConstraintNode {
-  int32_t kind;                // NODE_COLUMN_CONSTRAINT
+struct ColumnConstraintNode : Node {
+  static constexpr NodeKind kKind = NODE_COLUMN_CONSTRAINT;
   int32_t type;                // ColumnConstraintType
   Node* condition;             // CHECK condition, or null
   int32_t start;               // AUTO_INCREMENT ( start [, step] ): start, or -1
@@ -528,8 +556,8 @@ enum OnDeleteAction : int32_t {
 };
 
 // 136: table constraint
-struct TableConstraintNode {
-  int32_t kind;              // NODE_TABLE_CONSTRAINT
+struct TableConstraintNode : Node {
+  static constexpr NodeKind kKind = NODE_TABLE_CONSTRAINT;
   NameNode* name;            // CONSTRAINT name, or null
   int32_t type;              // TableConstraintType
   ListNode* columns;         // NameNode* list (UNIQUE, PRIMARY KEY, FOREIGN KEY), or null
@@ -541,16 +569,16 @@ struct TableConstraintNode {
 };
 
 // 120: name data-type { constraint }
-struct ColumnDefNode {
-  int32_t kind;           // NODE_COLUMN_DEF
+struct ColumnDefNode : Node {
+  static constexpr NodeKind kKind = NODE_COLUMN_DEF;
   NameNode* name;         // column name
   DataTypeNode* type;     // data type
   ListNode* constraints;  // ColumnConstraintNode* list, or null
 };
 
 // 142: CAST ( operand AS type ); also made from CONVERT ( e , SQL_xxx ).
-struct CastNode {
-  int32_t kind;        // NODE_CAST
+struct CastNode : Node {
+  static constexpr NodeKind kKind = NODE_CAST;
   Node* operand;       // expression; null for CAST ( NULL AS type )
   DataTypeNode* type;  // target type
 };
@@ -575,8 +603,8 @@ enum SyntaxFunction : int32_t {
 //   TRIM ( ... ): one TrimSpecNode argument.
 //   named calls: the written arguments; the `x FROM y` and `x IN y` argument forms give one
 //   ArgPairNode argument (EXTRACT's field is an IntervalFieldNode).
-struct FunctionNode {
-  int32_t kind;                    // NODE_FUNCTION
+struct FunctionNode : Node {
+  static constexpr NodeKind kKind = NODE_FUNCTION;
   int32_t number;                  // SyntaxFunction (< 0) or the function table's number
   ListNode* arguments;             // argument nodes, or null for none
   const char* name;                // upper-case name as looked up ("LEFT" for LEFT$)
@@ -596,8 +624,8 @@ enum SetFunctionKind : int32_t {
 };
 
 // 144: set (aggregate) function.
-struct SetFunctionNode {
-  int32_t kind;      // NODE_SET_FUNCTION
+struct SetFunctionNode : Node {
+  static constexpr NodeKind kKind = NODE_SET_FUNCTION;
   int32_t function;  // SetFunctionKind
   int32_t distinct;  // 1 with DISTINCT (operand is then a ColumnRefNode)
   Node* operand;     // column (DISTINCT) or expression (ALL); null for COUNT(*)
@@ -607,23 +635,23 @@ struct SetFunctionNode {
 enum TrimSide : int32_t { TRIM_DEFAULT = 0, TRIM_LEADING = 1, TRIM_TRAILING = 2, TRIM_BOTH = 3 };
 
 // 145: TRIM ( [side] [character] [FROM] source )
-struct TrimSpecNode {
-  int32_t kind;     // NODE_TRIM_SPEC
+struct TrimSpecNode : Node {
+  static constexpr NodeKind kKind = NODE_TRIM_SPEC;
   int32_t side;     // TrimSide
   Node* character;  // LiteralNode (string) or ParameterNode, or null
   Node* source;     // trimmed expression
 };
 
 // 146: [NOT] EXISTS ( query )
-struct ExistsNode {
-  int32_t kind;     // NODE_EXISTS
+struct ExistsNode : Node {
+  static constexpr NodeKind kKind = NODE_EXISTS;
   Node* query;      // query specification
   int32_t negated;  // 1 for NOT EXISTS
 };
 
 // 147: operand [NOT] LIKE pattern [ESCAPE escape]
-struct LikeNode {
-  int32_t kind;     // NODE_LIKE
+struct LikeNode : Node {
+  static constexpr NodeKind kKind = NODE_LIKE;
   Node* operand;    // matched expression
   int32_t negated;  // 1 for NOT LIKE
   Node* pattern;    // string literal, ParameterNode or USER literal
@@ -631,15 +659,15 @@ struct LikeNode {
 };
 
 // 148: operand IS [NOT] NULL
-struct IsNullNode {
-  int32_t kind;     // NODE_IS_NULL
+struct IsNullNode : Node {
+  static constexpr NodeKind kKind = NODE_IS_NULL;
   Node* operand;    // tested expression
   int32_t negated;  // 1 for IS NOT NULL
 };
 
 // 150: operand [NOT] IN ( values | query )
-struct InNode {
-  int32_t kind;      // NODE_IN
+struct InNode : Node {
+  static constexpr NodeKind kKind = NODE_IN;
   Node* operand;     // tested expression
   int32_t negated;   // 1 for NOT IN
   ListNode* values;  // expression list, or null for a subquery
@@ -651,8 +679,8 @@ struct InNode {
 enum Quantifier : int32_t { QUANTIFIER_ALL = 1, QUANTIFIER_ANY = 2, QUANTIFIER_SOME = 3 };
 
 // 151: operand comp ALL|ANY|SOME ( query )
-struct QuantifiedNode {
-  int32_t kind;        // NODE_QUANTIFIED
+struct QuantifiedNode : Node {
+  static constexpr NodeKind kKind = NODE_QUANTIFIED;
   Node* operand;       // left expression
   int32_t op;          // comparison OperatorCode (7..12)
   int32_t quantifier;  // Quantifier
@@ -663,8 +691,8 @@ struct QuantifiedNode {
 // 152: operator. AND/OR: class 2/3, code OP_NONE. Value operators: class 4 with an
 // OperatorCode; unary minus has no left operand. A comparison's right operand may be a query
 // specification (comparison with a subquery).
-struct OperatorNode {
-  int32_t kind;      // NODE_OPERATOR
+struct OperatorNode : Node {
+  static constexpr NodeKind kKind = NODE_OPERATOR;
   int32_t op_class;  // OperatorClass
   int32_t op;        // OperatorCode
   Node* left;        // left operand; null for unary minus
@@ -673,14 +701,14 @@ struct OperatorNode {
 };
 
 // 153: two related arguments (EXTRACT field FROM source; POSITION needle IN haystack).
-struct ArgPairNode {
-  int32_t kind;     // NODE_ARG_PAIR
+struct ArgPairNode : Node {
+  static constexpr NodeKind kKind = NODE_ARG_PAIR;
   ListNode* items;  // exactly two nodes
 };
 
 // 154: literal value. `text` is kept for every kind that was written with text.
-struct LiteralNode {
-  int32_t kind;                    // NODE_LITERAL
+struct LiteralNode : Node {
+  static constexpr NodeKind kKind = NODE_LITERAL;
   int32_t value_kind;              // LiteralKind
   const char* text;                // written text (see LiteralKind), or null
   int32_t length;                  // bytes in `text`
@@ -699,21 +727,21 @@ struct LiteralNode {
 };
 
 // 155: dynamic parameter `?`
-struct ParameterNode {
-  int32_t kind;    // NODE_PARAMETER
+struct ParameterNode : Node {
+  static constexpr NodeKind kKind = NODE_PARAMETER;
   int32_t number;  // 1-based position of the marker in the text
 };
 
 // 160: WHEN condition-or-value THEN result
-struct WhenNode {
-  int32_t kind;     // NODE_WHEN
+struct WhenNode : Node {
+  static constexpr NodeKind kKind = NODE_WHEN;
   Node* condition;  // condition (searched CASE) or value (simple CASE)
   Node* result;     // THEN expression
 };
 
 // 157: CASE [operand] WHEN ... [ELSE ...] END (also made from IIF)
-struct CaseNode {
-  int32_t kind;           // NODE_CASE
+struct CaseNode : Node {
+  static constexpr NodeKind kKind = NODE_CASE;
   Node* operand;          // simple-CASE operand, or null
   ListNode* whens;        // WhenNode* list, at least one
   Node* else_result;      // ELSE expression, or null
@@ -722,34 +750,34 @@ struct CaseNode {
 };
 
 // 158: NULLIF ( first , second )
-struct NullifNode {
-  int32_t kind;  // NODE_NULLIF
+struct NullifNode : Node {
+  static constexpr NodeKind kKind = NODE_NULLIF;
   Node* first;   // value returned unless equal to `second`
   Node* second;  // compared value
 };
 
 // 159: COALESCE ( list )
-struct CoalesceNode {
-  int32_t kind;           // NODE_COALESCE
+struct CoalesceNode : Node {
+  static constexpr NodeKind kKind = NODE_COALESCE;
   ListNode* expressions;  // expression list, at least one
 };
 
 // 161 COMMIT [WORK] / 162 ROLLBACK [WORK]
-struct TransactionNode {
-  int32_t kind;  // NODE_COMMIT or NODE_ROLLBACK
+struct TransactionNode : Node {
+  static constexpr NodeKind kKinds[] = {NODE_COMMIT, NODE_ROLLBACK};
 };
 
 // 164: CREATE USER name [AUTHORIZATION name] [IN name]
-struct CreateUserNode {
-  int32_t kind;             // NODE_CREATE_USER
+struct CreateUserNode : Node {
+  static constexpr NodeKind kKind = NODE_CREATE_USER;
   NameNode* user;           // user name
   NameNode* authorization;  // AUTHORIZATION name, or null
   NameNode* in_name;        // IN name, or null
 };
 
 // 165: DROP USER name [IN name]
-struct DropUserNode {
-  int32_t kind;       // NODE_DROP_USER
+struct DropUserNode : Node {
+  static constexpr NodeKind kKind = NODE_DROP_USER;
   NameNode* user;     // user name
   NameNode* in_name;  // IN name, or null
 };

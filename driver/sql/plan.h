@@ -1,14 +1,15 @@
 // Plan records that validation builds from a parsed statement list and that execution runs.
-// Every record is allocated with newNode() on the statement's pool and starts with its 32-bit
-// kind (400..434); lists are support/list.h lists. Parse nodes referenced from a plan belong to
-// the statement's parse tree and live as long as it does.
+// Every kinded record is allocated with newNode() on the statement's pool and derives from
+// `PlanRecord`, whose 32-bit kind (400..434) comes first; node_cast<T>() converts between
+// them, checking the kind in debug builds. Lists are support/list.h lists. Parse nodes
+// referenced from a plan belong to the statement's parse tree and live as long as it does.
 #pragma once
 
 #include <cstdint>
 
+#include "driver/dal/sqi/restriction.h"
 #include "driver/dal/sqi/sqi.h"
 #include "driver/sql/nodes.h"
-#include "driver/sql/restriction.h"
 #include "driver/sql/sql_types.h"
 #include "support/list.h"
 
@@ -42,6 +43,11 @@ constexpr int32_t KEY_ROW_ID = -1;    // the backend's row key (DAL column -1)
 constexpr int32_t KEY_BOOKMARK = -2;  // the backend's bookmark (DAL column -2)
 constexpr int32_t KEY_NONE = -3;      // DALGetPKInfo: no usable key
 
+// Any kinded plan record: inspect `kind`, then node_cast to the struct of that kind.
+struct PlanRecord {
+  int32_t kind;  // PlanKind
+};
+
 struct QueryPlan;
 struct JoinEntry;
 
@@ -53,8 +59,8 @@ enum TableEntryType : int32_t {
 };
 
 // 401: one table reference of a FROM list (or the target of a modification statement).
-struct TableEntry {
-  int32_t kind;             // PLAN_TABLE
+struct TableEntry : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_TABLE;
   int32_t type;             // TableEntryType
   Node* reference;          // the parse node (TableRefNode, JoinedTableNode or TableNameNode)
   TableNameNode* name;      // the written table name; null for derived and joined tables
@@ -74,8 +80,8 @@ struct TableEntry {
 };
 
 // 419: a joined table.
-struct JoinEntry {
-  int32_t kind;           // PLAN_JOIN
+struct JoinEntry : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_JOIN;
   JoinedTableNode* node;  // the parse node
   int32_t join_type;      // JoinType
   TableEntry* left;       // left side (any TableEntryType)
@@ -93,8 +99,8 @@ struct SelectColumn {
 };
 
 // 406: a set function met in the select list or in HAVING.
-struct SetFunctionEntry {
-  int32_t kind;           // PLAN_SET_FUNCTION
+struct SetFunctionEntry : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_SET_FUNCTION;
   SetFunctionNode* node;  // the parse node
   int32_t sql_type;       // the result type
   int32_t argument_type;  // the operand's type (0 for COUNT(*))
@@ -110,8 +116,8 @@ struct ParameterEntry {
 };
 
 // 429: a column reference that resolves in an outer query.
-struct OuterReference {
-  int32_t kind;           // PLAN_OUTER_REFERENCE
+struct OuterReference : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_OUTER_REFERENCE;
   ColumnRefNode* column;  // the reference (resolved_table points into the outer plan)
   QueryPlan* outer;       // the plan whose table it names
   TableEntry* table;      // that table entry
@@ -131,8 +137,8 @@ struct LikeEntry {
 };
 
 // 400: a query specification, grouped query or UNION, ready for execution.
-struct QueryPlan {
-  int32_t kind;                    // PLAN_QUERY
+struct QueryPlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_QUERY;
   Node* query;                     // the parse node (115, 122 or 123)
   QuerySpecNode* select;           // the SELECT node (115); null for a UNION
   QueryPlan* outer;                // plan of the enclosing query, null at the top
@@ -166,8 +172,8 @@ struct QueryPlan {
 };
 
 // 408: a column definition of CREATE TABLE or ALTER TABLE ADD.
-struct ColumnDefPlan {
-  int32_t kind;                // PLAN_COLUMN_DEF
+struct ColumnDefPlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_COLUMN_DEF;
   ColumnDefNode* node;         // the parse node
   const char* name;            // column name
   DataTypeNode* type;          // declared type
@@ -184,16 +190,16 @@ struct ColumnDefPlan {
 };
 
 // 407: CREATE TABLE.
-struct CreateTablePlan {
-  int32_t kind;           // PLAN_CREATE_TABLE
+struct CreateTablePlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_CREATE_TABLE;
   CreateTableNode* node;  // the parse node
   ListNode* columns;      // ColumnDefPlan*, in written order
   ListNode* constraints;  // TableConstraintNode*, checked
 };
 
 // 411: CREATE INDEX.
-struct CreateIndexPlan {
-  int32_t kind;             // PLAN_CREATE_INDEX
+struct CreateIndexPlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_CREATE_INDEX;
   CreateIndexNode* node;    // the parse node
   TableEntry* table;        // the indexed table
   int32_t* column_numbers;  // 1-based column numbers of the index columns
@@ -210,8 +216,8 @@ enum AssignedValue : int32_t {
 };
 
 // 414: one assigned or inserted value.
-struct AssignmentEntry {
-  int32_t kind;         // PLAN_ASSIGNMENT
+struct AssignmentEntry : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_ASSIGNMENT;
   int32_t column;       // 0-based column number in the target
   ColumnInfo* target;   // the target column's description
   int32_t value_kind;   // AssignedValue
@@ -221,8 +227,8 @@ struct AssignmentEntry {
 };
 
 // 413: INSERT.
-struct InsertPlan {
-  int32_t kind;            // PLAN_INSERT
+struct InsertPlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_INSERT;
   InsertNode* node;        // the parse node
   TableEntry* target;      // the target table
   int32_t default_values;  // DEFAULT VALUES
@@ -233,8 +239,8 @@ struct InsertPlan {
 };
 
 // 415 searched DELETE / 416 searched UPDATE.
-struct SearchedPlan {
-  int32_t kind;           // PLAN_DELETE or PLAN_UPDATE
+struct SearchedPlan : PlanRecord {
+  static constexpr PlanKind kKinds[] = {PLAN_DELETE, PLAN_UPDATE};
   Node* node;             // the parse node
   TableEntry* target;     // the target table as the row-selecting plan reads it
   QueryPlan* rows;        // plan of SELECT ALL ... FROM target WHERE condition
@@ -244,48 +250,46 @@ struct SearchedPlan {
 };
 
 // 418: UPDATE ... WHERE CURRENT OF cursor.
-struct PositionedUpdatePlan {
-  int32_t kind;                // PLAN_UPDATE_POSITIONED
+struct PositionedUpdatePlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_UPDATE_POSITIONED;
   UpdatePositionedNode* node;  // the parse node
-  void* cursor_statement;      // the statement (QuillStmt*) holding the cursor
-  QueryPlan* cursor_plan;      // its FOR UPDATE plan
+  QueryPlan* cursor_plan;      // the FOR UPDATE plan of the named cursor
   TableEntry* target;          // the cursor's table entry that is updated
   ListNode* assignments;       // AssignmentEntry*
 };
 
 // 417: DELETE ... WHERE CURRENT OF cursor.
-struct PositionedDeletePlan {
-  int32_t kind;                // PLAN_DELETE_POSITIONED
+struct PositionedDeletePlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_DELETE_POSITIONED;
   DeletePositionedNode* node;  // the parse node
-  void* cursor_statement;      // the statement (QuillStmt*) holding the cursor
-  QueryPlan* cursor_plan;      // its FOR UPDATE plan
+  QueryPlan* cursor_plan;      // the FOR UPDATE plan of the named cursor
   TableEntry* target;          // the cursor's table entry whose row is deleted
 };
 
 // 424: ALTER TABLE DROP.
-struct AlterDropPlan {
-  int32_t kind;              // PLAN_ALTER_DROP
+struct AlterDropPlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_ALTER_DROP;
   AlterTableDropNode* node;  // the parse node
   TableEntry* table;         // the altered table
   int32_t column;            // 0-based number of the dropped column
 };
 
 // 425: ALTER TABLE ADD.
-struct AlterAddPlan {
-  int32_t kind;             // PLAN_ALTER_ADD
+struct AlterAddPlan : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_ALTER_ADD;
   AlterTableAddNode* node;  // the parse node
   TableEntry* table;        // the altered table
   ListNode* columns;        // ColumnDefPlan* of the added columns
 };
 
 // 430 COMMIT / 431 ROLLBACK.
-struct TransactionPlan {
-  int32_t kind;  // PLAN_COMMIT or PLAN_ROLLBACK
+struct TransactionPlan : PlanRecord {
+  static constexpr PlanKind kKinds[] = {PLAN_COMMIT, PLAN_ROLLBACK};
 };
 
 // 433 CREATE USER / 434 DROP USER.
-struct UserPlan {
-  int32_t kind;               // PLAN_CREATE_USER or PLAN_DROP_USER
+struct UserPlan : PlanRecord {
+  static constexpr PlanKind kKinds[] = {PLAN_CREATE_USER, PLAN_DROP_USER};
   const char* user;           // user name
   const char* authorization;  // AUTHORIZATION name, or null
   const char* in_name;        // IN name, or null
@@ -294,14 +298,14 @@ struct UserPlan {
 // One validated statement.
 struct StatementEntry {
   Node* statement;        // the parse node
-  Node* plan;             // its plan record (400 for queries; 401 for DROP TABLE/INDEX)
+  PlanRecord* plan;       // its plan record (400 for queries; 401 for DROP TABLE/INDEX)
   int32_t function_code;  // the dynamic function code set while validating it
   ListNode* parameters;   // ParameterEntry* of the whole statement, text order
 };
 
 // 403: the plans of a statement list.
-struct StatementPlanList {
-  int32_t kind;       // PLAN_STATEMENT_LIST
+struct StatementPlanList : PlanRecord {
+  static constexpr PlanKind kKind = PLAN_STATEMENT_LIST;
   ListNode* entries;  // StatementEntry*, one per validated statement, in order
 };
 

@@ -1,14 +1,15 @@
 // The query planner: turns a validated query's WHERE clause into OR branches with the
 // restrictions each branch can push into its table scans, and chooses the order in which the
-// tables of the FROM list are nested (statistics and cost estimates, with the rule that an
-// Ethereum table's required parameters must be supplied by tables scanned before it).
+// tables of the FROM list are nested (statistics and cost estimates, with the rule that a
+// table's required parameters (as its backend marks them) must be supplied by tables scanned
+// before it).
 #pragma once
 
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "driver/dal/sqi/restriction.h"
 #include "driver/sql/plan.h"
-#include "driver/sql/restriction.h"
 #include "support/diag.h"
 #include "support/memory.h"
 
@@ -39,7 +40,7 @@ struct QueryPlanning {
   // an outer join are flattened into their leaves; their conditions are ANDed into every
   // branch predicate (and derive restrictions like WHERE conditions).
   std::vector<TableEntry*> units;
-  bool runnable = true;  // false: no order supplies every required Ethereum parameter
+  bool runnable = true;  // false: no order supplies every required parameter
   double cost = 0;       // estimated cost of the chosen order (250 x starts + rows)
 };
 

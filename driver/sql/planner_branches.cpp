@@ -13,9 +13,8 @@ namespace {
 constexpr double kMaxBranches = 256;
 
 OperatorNode* as_operator(const Node* node) {
-  return node && node->kind == NODE_OPERATOR
-             ? reinterpret_cast<OperatorNode*>(const_cast<Node*>(node))
-             : nullptr;
+  return node && node->kind == NODE_OPERATOR ? node_cast<OperatorNode>(const_cast<Node*>(node))
+                                             : nullptr;
 }
 bool is_class(const Node* node, int op_class) {
   const OperatorNode* op = as_operator(node);
@@ -44,7 +43,7 @@ OperatorNode* make_operator(PlannerState& state, int op_class, int op, Node* lef
 // The scan table and 0-based column of a plain column reference of this query, or false.
 bool own_column(const PlannerState& state, const Node* node, int* table, int* column) {
   if (!node || node->kind != NODE_COLUMN_REF) return false;
-  auto* ref = reinterpret_cast<const ColumnRefNode*>(node);
+  auto* ref = node_cast<ColumnRefNode>(node);
   *table = planner_table_index(state, ref->resolved_table);
   *column = ref->resolved_column;
   return *table >= 0 && *column >= 0 &&
@@ -63,8 +62,8 @@ Node* expand_one_in(PlannerState& state, InNode* in, bool* failed) {
   int op = in->negated ? OP_NOT_EQUAL : OP_EQUAL;
   std::vector<Node*> tests;
   for (ListNode* at = in->values; at && !*failed; at = at->next)
-    tests.push_back(reinterpret_cast<Node*>(make_operator(state, OPCLASS_VALUE, op, in->operand,
-                                                          static_cast<Node*>(at->data), failed)));
+    tests.push_back(
+        make_operator(state, OPCLASS_VALUE, op, in->operand, static_cast<Node*>(at->data), failed));
   if (*failed) return nullptr;
   // Balanced, so the chain adds no more than a few levels to the condition.
   Node* chain = tree_join_balanced(std::move(tests), [&] {
@@ -107,11 +106,11 @@ Node* normal_form(PlannerState& state, Node* node, bool* failed) {
   if (*failed) return node;
   op->left = z;
   op->right = left_or ? either->right : either->left;
-  made_or->left = left_or ? reinterpret_cast<Node*>(made_and) : node;
-  made_or->right = left_or ? node : reinterpret_cast<Node*>(made_and);
+  made_or->left = left_or ? made_and : node;
+  made_or->right = left_or ? node : made_and;
   made_or->left = normal_form(state, made_or->left, failed);
   made_or->right = normal_form(state, made_or->right, failed);
-  return reinterpret_cast<Node*>(made_or);
+  return made_or;
 }
 
 // Collects the conjuncts of an AND tree, in tree order.
@@ -143,13 +142,13 @@ void scan_value(const PlannerState& state, const Node* node, ValueScan* scan) {
     case NODE_INTERVAL_FIELD:
       return;
     case NODE_COLUMN_REF: {
-      auto* ref = reinterpret_cast<const ColumnRefNode*>(node);
+      auto* ref = node_cast<ColumnRefNode>(node);
       int table = planner_table_index(state, ref->resolved_table);
       if (table >= 0) scan->tables.push_back(table);  // others are outer references: constants
       return;
     }
     case NODE_OPERATOR: {
-      auto* op = reinterpret_cast<const OperatorNode*>(node);
+      auto* op = node_cast<OperatorNode>(node);
       if (op->right && (op->right->kind == NODE_QUERY_SPEC ||
                         op->right->kind == NODE_GROUPED_QUERY || op->right->kind == NODE_UNION)) {
         scan->pushable = false;
@@ -160,36 +159,36 @@ void scan_value(const PlannerState& state, const Node* node, ValueScan* scan) {
       return;
     }
     case NODE_CAST:
-      scan_value(state, reinterpret_cast<const CastNode*>(node)->operand, scan);
+      scan_value(state, node_cast<CastNode>(node)->operand, scan);
       return;
     case NODE_FUNCTION:
-      list(reinterpret_cast<const FunctionNode*>(node)->arguments);
+      list(node_cast<FunctionNode>(node)->arguments);
       return;
     case NODE_ARG_PAIR:
-      list(reinterpret_cast<const ArgPairNode*>(node)->items);
+      list(node_cast<ArgPairNode>(node)->items);
       return;
     case NODE_TRIM_SPEC:
-      scan_value(state, reinterpret_cast<const TrimSpecNode*>(node)->character, scan);
-      scan_value(state, reinterpret_cast<const TrimSpecNode*>(node)->source, scan);
+      scan_value(state, node_cast<TrimSpecNode>(node)->character, scan);
+      scan_value(state, node_cast<TrimSpecNode>(node)->source, scan);
       return;
     case NODE_CASE:
-      scan_value(state, reinterpret_cast<const CaseNode*>(node)->operand, scan);
-      list(reinterpret_cast<const CaseNode*>(node)->whens);
-      scan_value(state, reinterpret_cast<const CaseNode*>(node)->else_result, scan);
+      scan_value(state, node_cast<CaseNode>(node)->operand, scan);
+      list(node_cast<CaseNode>(node)->whens);
+      scan_value(state, node_cast<CaseNode>(node)->else_result, scan);
       return;
     case NODE_WHEN:
-      scan_value(state, reinterpret_cast<const WhenNode*>(node)->condition, scan);
-      scan_value(state, reinterpret_cast<const WhenNode*>(node)->result, scan);
+      scan_value(state, node_cast<WhenNode>(node)->condition, scan);
+      scan_value(state, node_cast<WhenNode>(node)->result, scan);
       return;
     case NODE_NULLIF:
-      scan_value(state, reinterpret_cast<const NullifNode*>(node)->first, scan);
-      scan_value(state, reinterpret_cast<const NullifNode*>(node)->second, scan);
+      scan_value(state, node_cast<NullifNode>(node)->first, scan);
+      scan_value(state, node_cast<NullifNode>(node)->second, scan);
       return;
     case NODE_COALESCE:
-      list(reinterpret_cast<const CoalesceNode*>(node)->expressions);
+      list(node_cast<CoalesceNode>(node)->expressions);
       return;
     case NODE_WRAPPER:
-      scan_value(state, reinterpret_cast<const WrapperNode*>(node)->wrapped, scan);
+      scan_value(state, node_cast<WrapperNode>(node)->wrapped, scan);
       return;
     default:  // aggregates, subqueries, predicates: never a pushed value
       scan->pushable = false;
@@ -251,7 +250,7 @@ Node* planner_expand_in(PlannerState& state, Node* condition, bool* failed) {
     return condition;
   }
   if (condition->kind != NODE_IN) return condition;
-  Node* chain = expand_one_in(state, reinterpret_cast<InNode*>(condition), failed);
+  Node* chain = expand_one_in(state, node_cast<InNode>(condition), failed);
   return chain ? chain : condition;
 }
 
@@ -302,26 +301,26 @@ void planner_derive_candidates(const PlannerState& state, const Node* predicate,
   for (const Node* part : parts) {
     switch (part->kind) {
       case NODE_OPERATOR: {
-        auto* op = reinterpret_cast<const OperatorNode*>(part);
+        auto* op = node_cast<OperatorNode>(part);
         if (op->op_class != OPCLASS_VALUE || op->op < OP_LESS || op->op > OP_NOT_EQUAL) break;
         add_candidate(state, op->left, op->op, op->right, nullptr, part, 0, out);
         add_candidate(state, op->right, mirrored(op->op), op->left, nullptr, part, 0, out);
         break;
       }
       case NODE_LIKE: {
-        auto* like = reinterpret_cast<const LikeNode*>(part);
+        auto* like = node_cast<LikeNode>(part);
         add_candidate(state, like->operand, RESTRICT_LIKE, like->pattern, nullptr, part,
                       like->negated, out);
         break;
       }
       case NODE_IS_NULL: {
-        auto* is_null = reinterpret_cast<const IsNullNode*>(part);
+        auto* is_null = node_cast<IsNullNode>(part);
         if (!is_null->negated)
           add_candidate(state, is_null->operand, RESTRICT_IS_NULL, nullptr, nullptr, part, 0, out);
         break;
       }
       case NODE_IN: {
-        auto* in = reinterpret_cast<const InNode*>(part);
+        auto* in = node_cast<InNode>(part);
         if (!in->negated && in->values && !in->query && in->reduced == 0)
           add_candidate(state, in->operand, RESTRICT_IN, nullptr, in->values, part, 0, out);
         break;

@@ -25,7 +25,7 @@ struct PlannerTable {
   double cost_factor = 1.0;           // DALGetInfo code 2
   int integer_factor = 1;             // DALGetInfo code 6
   std::vector<PlannerIndex> indexes;  // its indexes
-  std::vector<int> required_columns;  // 0-based Ethereum columns that must be given by `=`
+  std::vector<int> required_columns;  // 0-based columns the backend requires an `=` on
 };
 
 // A predicate of a branch that could restrict one table's scan.
@@ -62,7 +62,7 @@ struct PlannerState {
 
 // The verdict on one candidate order (unit indexes, outermost first).
 struct OrderEvaluation {
-  bool runnable = true;  // every required Ethereum parameter is supplied
+  bool runnable = true;  // every required parameter column is supplied
   int usable = 0;        // restrictions usable in this order (all branches)
   double cost = 0;       // 250 x scan starts + rows fetched (summed over branches)
 };

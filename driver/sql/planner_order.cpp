@@ -1,6 +1,6 @@
 // Join order: each candidate order of the nested-loop units is estimated (index scoring on
 // the restrictions the order makes usable, 0.9 per restriction, 250 per scan start plus the
-// rows fetched) and compared by the replacement rules; an order that leaves an Ethereum
+// rows fetched) and compared by the replacement rules; an order that leaves a
 // table's required parameter unsupplied never wins over one that supplies them all. Every
 // permutation is tried up to kMaxPermutedUnits units (and while orders x branches stays
 // within kMaxPermutationWork); beyond that a greedy order is built
@@ -93,7 +93,7 @@ double table_estimate(const PlannerTable& table,
   return estimate * table.cost_factor;
 }
 
-// Whether every required Ethereum column of `table` has a usable `=`.
+// Whether every required parameter column of `table` has a usable `=`.
 bool parameters_supplied(const PlannerTable& table,
                          const std::vector<const RestrictionCandidate*>& usable) {
   for (int column : table.required_columns) {

@@ -1,13 +1,12 @@
 // Planner statistics: the table estimate and indexes of each standalone base table from
-// DALStatistics, its cost factors from DALGetInfo, and the Ethereum columns that must be
-// supplied as parameters. Statistics failures are not query failures: defaults stand.
+// DALStatistics, its cost factors from DALGetInfo, and the columns its backend marks as
+// required parameters. Statistics failures are not query failures: defaults stand.
 #include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/eth/eth_catalog.h"
 #include "driver/sql/planner_internal.h"
 
 namespace {
@@ -77,13 +76,11 @@ void read_statistics(Dal* dal, DalIterator* it, PlannerTable& table) {
   }
 }
 
-// The Ethereum columns of `entry` flagged as required parameters.
-std::vector<int> required_columns(Dal* dal, const TableEntry* entry) {
+// The columns of `entry` that its backend marked as required parameters.
+std::vector<int> required_columns(const TableEntry* entry) {
   std::vector<int> columns;
-  const DalEntry& backend = dal->entries[entry->table.backend_index];
-  if (backend.ops != eth_operations()) return columns;
   for (int c = 0; c < entry->column_count; ++c)
-    if (entry->columns[c].backend_flags & ETH_COLUMN_REQUIRED) columns.push_back(c);
+    if (entry->columns[c].required) columns.push_back(c);
   return columns;
 }
 
@@ -109,7 +106,7 @@ void planner_load_statistics(PlannerState& state) {
     if (!table.standalone || entry->type != TABLE_BASE || !entry->column_used ||
         !valid_backend(state.dal, entry))
       continue;
-    table.required_columns = required_columns(state.dal, entry);
+    table.required_columns = required_columns(entry);
     if (!it) continue;
     double factor = 1.0;
     if (DALGetInfo(it, &entry->table, 2, &factor) == SQI_OK && factor > 0)

@@ -16,11 +16,6 @@
 
 namespace {
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
 int datetime_code(int odbc3_code, const DescribeContext& context) {
   if (context.odbc_version == 2) return odbc3_code - (SQL_TYPE_DATE - SQL_DATE);
   return odbc3_code;
@@ -214,18 +209,19 @@ const Node* subquery_value(const Node* query) {
   while (query) {
     switch (query->kind) {
       case NODE_QUERY_SPEC: {
-        const Node* item = describe_list_item(as<QuerySpecNode>(query)->select_list, 0);
-        if (item && item->kind == NODE_SELECT_ITEM) return as<SelectItemNode>(item)->expression;
+        const Node* item = describe_list_item(node_cast<QuerySpecNode>(query)->select_list, 0);
+        if (item && item->kind == NODE_SELECT_ITEM)
+          return node_cast<SelectItemNode>(item)->expression;
         return item;
       }
       case NODE_GROUPED_QUERY:
-        query = reinterpret_cast<const Node*>(as<GroupedQueryNode>(query)->query);
+        query = node_cast<GroupedQueryNode>(query)->query;
         break;
       case NODE_UNION:
-        query = as<UnionNode>(query)->left;
+        query = node_cast<UnionNode>(query)->left;
         break;
       case NODE_CURSOR_SPEC:
-        query = as<CursorSpecNode>(query)->query;
+        query = node_cast<CursorSpecNode>(query)->query;
         break;
       default:
         return nullptr;
@@ -242,37 +238,38 @@ bool describe_expression(const Node* expression, const DescribeContext& context,
   switch (expression->kind) {
     case NODE_COLUMN_REF:
       return context.column_description &&
-             context.column_description(context.state, as<ColumnRefNode>(expression), out);
+             context.column_description(context.state, node_cast<ColumnRefNode>(expression), out);
     case NODE_PARAMETER: {
       int type = context.parameter_type ? context.parameter_type(context.state, expression) : 0;
       describe_type(type, SQL_NULLABLE_UNKNOWN, out);
       return true;
     }
     case NODE_LITERAL:
-      return describe_literal(as<LiteralNode>(expression), context, out);
+      return describe_literal(node_cast<LiteralNode>(expression), context, out);
     case NODE_CAST:
-      if (!as<CastNode>(expression)->type) return false;
-      describe_cast_target(as<CastNode>(expression)->type, out);
+      if (!node_cast<CastNode>(expression)->type) return false;
+      describe_cast_target(node_cast<CastNode>(expression)->type, out);
       return true;
     case NODE_OPERATOR:
-      return describe_operator(as<OperatorNode>(expression), context, out);
+      return describe_operator(node_cast<OperatorNode>(expression), context, out);
     case NODE_SET_FUNCTION:
-      return describe_set_function(as<SetFunctionNode>(expression), context, out);
+      return describe_set_function(node_cast<SetFunctionNode>(expression), context, out);
     case NODE_FUNCTION:
-      return describe_function(as<FunctionNode>(expression), context, out);
+      return describe_function(node_cast<FunctionNode>(expression), context, out);
     case NODE_CASE:
-      return describe_case(as<CaseNode>(expression), context, out);
+      return describe_case(node_cast<CaseNode>(expression), context, out);
     case NODE_NULLIF:
-      if (!describe_expression(as<NullifNode>(expression)->first, context, out)) return false;
+      if (!describe_expression(node_cast<NullifNode>(expression)->first, context, out))
+        return false;
       out->nullable = SQL_NULLABLE;
       return true;
     case NODE_COALESCE:
-      return describe_expression(describe_list_item(as<CoalesceNode>(expression)->expressions, 0),
-                                 context, out);
+      return describe_expression(
+          describe_list_item(node_cast<CoalesceNode>(expression)->expressions, 0), context, out);
     case NODE_WRAPPER:
-      return describe_expression(as<WrapperNode>(expression)->wrapped, context, out);
+      return describe_expression(node_cast<WrapperNode>(expression)->wrapped, context, out);
     case NODE_SELECT_ITEM:
-      return describe_expression(as<SelectItemNode>(expression)->expression, context, out);
+      return describe_expression(node_cast<SelectItemNode>(expression)->expression, context, out);
     case NODE_EXISTS:
     case NODE_LIKE:
     case NODE_IS_NULL:

@@ -24,11 +24,6 @@ namespace {
 // Size a LONGVARCHAR argument contributes to a character function's result.
 constexpr int64_t kLongArgumentSize = 255;
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
 // Size an argument contributes to a character result (255 for long text).
 int64_t argument_size(const TypeDescription& argument) {
   return argument.sql_type == SQL_LONGVARCHAR ? kLongArgumentSize : argument.column_size;
@@ -37,7 +32,7 @@ int64_t argument_size(const TypeDescription& argument) {
 // A literal integer argument's value, or -1.
 int literal_count(const Node* node) {
   if (!node || node->kind != NODE_LITERAL) return -1;
-  auto* literal = as<LiteralNode>(node);
+  auto* literal = node_cast<LiteralNode>(node);
   return literal->value_kind == LIT_INTEGER && literal->integer >= 0 ? literal->integer : -1;
 }
 
@@ -101,7 +96,7 @@ bool describe_syntax_function(const FunctionNode* function, const DescribeContex
   switch (function->number) {
     case FUNC_TRIM:
       if (argument && argument->kind == NODE_TRIM_SPEC)
-        argument = as<TrimSpecNode>(argument)->source;
+        argument = node_cast<TrimSpecNode>(argument)->source;
       [[fallthrough]];
     case FUNC_LOWER:
     case FUNC_UPPER:

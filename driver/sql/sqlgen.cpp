@@ -10,11 +10,11 @@
 void sql_print_node(const Node* node, SqlOutput& out) {
   if (!node) return;
   if (node->kind == NODE_WRAPPER) {
-    sql_print_node(reinterpret_cast<const WrapperNode*>(node)->wrapped, out);
+    sql_print_node(node_cast<WrapperNode>(node)->wrapped, out);
     return;
   }
   if (node->kind == NODE_NAME) {
-    sqlgen_print_name(reinterpret_cast<const NameNode*>(node), out);
+    sqlgen_print_name(node_cast<NameNode>(node), out);
     return;
   }
   if (sqlgen_print_statement(node, out) || sqlgen_print_query_part(node, out) ||

@@ -4,15 +4,6 @@
 
 namespace {
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
-const Node* as_node(const void* node) {
-  return static_cast<const Node*>(node);
-}
-
 void print_drop_behaviour(int32_t behaviour, SqlOutput& out) {
   if (behaviour == DROP_CASCADE) sql_emitf(out, " CASCADE ");
   if (behaviour == DROP_RESTRICT) sql_emitf(out, " RESTRICT ");
@@ -20,7 +11,7 @@ void print_drop_behaviour(int32_t behaviour, SqlOutput& out) {
 
 void print_alter_add(const AlterTableAddNode* node, SqlOutput& out) {
   sql_emitf(out, "ALTER TABLE ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   sql_emitf(out, " ADD COLUMN ");
   if (ListCount(node->columns) >= 2) {
     sql_emitf(out, " ( ");
@@ -33,7 +24,7 @@ void print_alter_add(const AlterTableAddNode* node, SqlOutput& out) {
 
 void print_alter_drop(const AlterTableDropNode* node, SqlOutput& out) {
   sql_emitf(out, "ALTER TABLE ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   sql_emitf(out, " DROP COLUMN ");
   sqlgen_print_name(node->column, out);
   print_drop_behaviour(node->drop_behaviour, out);
@@ -45,7 +36,7 @@ void print_create_index(const CreateIndexNode* node, SqlOutput& out) {
   sql_emitf(out, "INDEX ");
   sqlgen_print_name(node->index, out);
   sql_emitf(out, " ON ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   sql_emitf(out, " ( ");
   sqlgen_print_list(node->columns, ", ", out);
   sql_emitf(out, " ) ");
@@ -64,7 +55,7 @@ void print_quoted_text(const char* text, SqlOutput& out) {
 
 void print_create_table(const CreateTableNode* node, SqlOutput& out) {
   sql_emitf(out, "CREATE TABLE ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   if (node->storage_kind == 1 || node->storage_kind == 3) {
     sql_emitf(out, node->storage_kind == 1 ? " ON %s" : " AS %s",
               node->storage ? node->storage : "");
@@ -79,7 +70,7 @@ void print_create_table(const CreateTableNode* node, SqlOutput& out) {
 
 void print_create_view(const CreateViewNode* node, SqlOutput& out) {
   sql_emitf(out, "CREATE VIEW ");
-  sql_print_node(as_node(node->view), out);
+  sql_print_node(node->view, out);
   if (node->columns) {
     sql_emitf(out, " ( ");
     sqlgen_print_list(node->columns, ", ", out);
@@ -96,13 +87,13 @@ void print_drop_index(const DropIndexNode* node, SqlOutput& out) {
   sqlgen_print_name(node->index, out);
   if (node->table) {
     sql_emitf(out, " ON ");
-    sql_print_node(as_node(node->table), out);
+    sql_print_node(node->table, out);
   }
 }
 
 void print_drop_table(const DropTableNode* node, SqlOutput& out) {
   sql_emitf(out, node->kind == NODE_DROP_TABLE ? "DROP TABLE " : "DROP VIEW ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   print_drop_behaviour(node->drop_behaviour, out);
 }
 
@@ -114,7 +105,7 @@ void print_grant(const GrantNode* node, SqlOutput& out) {
     sql_emitf(out, "ALL PRIVILEGES");
   }
   sql_emitf(out, " ON TABLE ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   sql_emitf(out, " TO ");
   if (node->grantees) {
     sqlgen_print_list(node->grantees, ", ", out);
@@ -132,7 +123,7 @@ void print_revoke(const GrantNode* node, SqlOutput& out) {
     sql_emitf(out, "ALL PRIVILIGES ");
   }
   sql_emitf(out, " ON ");
-  sql_print_node(as_node(node->table), out);
+  sql_print_node(node->table, out);
   sql_emitf(out, " FROM ");
   if (node->grantees) {
     sqlgen_print_list(node->grantees, ", ", out);
@@ -161,9 +152,9 @@ void print_index_column(const IndexColumnNode* node, SqlOutput& out) {
 
 void print_column_def(const ColumnDefNode* node, SqlOutput& out) {
   sqlgen_print_name(node->name, out);
-  sql_print_node(as_node(node->type), out);
+  sql_print_node(node->type, out);
   for (ListNode* item = ListFirst(node->constraints); item; item = ListNext(item)) {
-    sql_print_node(as_node(ListData(item)), out);
+    sql_print_node(static_cast<const Node*>(ListData(item)), out);
   }
 }
 
@@ -188,7 +179,7 @@ void print_column_constraint(const ColumnConstraintNode* node, SqlOutput& out) {
       break;
     case CCONS_REFERENCES:
       sql_emitf(out, "REFERENCES ");
-      sql_print_node(as_node(node->ref_table), out);
+      sql_print_node(node->ref_table, out);
       if (node->ref_column) {
         sql_emitf(out, " ( ");
         sqlgen_print_name(node->ref_column, out);
@@ -199,7 +190,7 @@ void print_column_constraint(const ColumnConstraintNode* node, SqlOutput& out) {
       break;
     case CCONS_DEFAULT:
       sql_emitf(out, "DEFAULT ");
-      sql_print_node(as_node(node->default_value), out);
+      sql_print_node(node->default_value, out);
       sql_emitf(out, " ");
       break;
     case CCONS_AUTO_INCREMENT:
@@ -257,7 +248,7 @@ void print_table_constraint(const TableConstraintNode* node, SqlOutput& out) {
       sql_emitf(out, " FOERIGN KEY ( ");
       sqlgen_print_list(node->columns, ", ", out);
       sql_emitf(out, " ) REFERENCES ");
-      sql_print_node(as_node(node->ref_table), out);
+      sql_print_node(node->ref_table, out);
       sql_emitf(out, " ");
       if (node->ref_columns) print_name_list_in_parentheses(node->ref_columns, out);
       if (node->on_delete > ON_DELETE_NONE && node->on_delete <= ON_DELETE_SET_DEFAULT) {
@@ -297,53 +288,53 @@ void print_drop_user(const DropUserNode* node, SqlOutput& out) {
 bool sqlgen_print_statement(const Node* node, SqlOutput& out) {
   switch (node->kind) {
     case NODE_ALTER_TABLE_ADD:
-      print_alter_add(as<AlterTableAddNode>(node), out);
+      print_alter_add(node_cast<AlterTableAddNode>(node), out);
       return true;
     case NODE_ALTER_TABLE_DROP:
-      print_alter_drop(as<AlterTableDropNode>(node), out);
+      print_alter_drop(node_cast<AlterTableDropNode>(node), out);
       return true;
     case NODE_CREATE_INDEX:
-      print_create_index(as<CreateIndexNode>(node), out);
+      print_create_index(node_cast<CreateIndexNode>(node), out);
       return true;
     case NODE_CREATE_TABLE:
-      print_create_table(as<CreateTableNode>(node), out);
+      print_create_table(node_cast<CreateTableNode>(node), out);
       return true;
     case NODE_CREATE_VIEW:
-      print_create_view(as<CreateViewNode>(node), out);
+      print_create_view(node_cast<CreateViewNode>(node), out);
       return true;
     case NODE_DROP_INDEX:
-      print_drop_index(as<DropIndexNode>(node), out);
+      print_drop_index(node_cast<DropIndexNode>(node), out);
       return true;
     case NODE_DROP_TABLE:
     case NODE_DROP_VIEW:
-      print_drop_table(as<DropTableNode>(node), out);
+      print_drop_table(node_cast<DropTableNode>(node), out);
       return true;
     case NODE_GRANT:
-      print_grant(as<GrantNode>(node), out);
+      print_grant(node_cast<GrantNode>(node), out);
       return true;
     case NODE_REVOKE:
-      print_revoke(as<GrantNode>(node), out);
+      print_revoke(node_cast<GrantNode>(node), out);
       return true;
     case NODE_PRIVILEGE:
-      print_privilege(as<PrivilegeNode>(node), out);
+      print_privilege(node_cast<PrivilegeNode>(node), out);
       return true;
     case NODE_INDEX_COLUMN:
-      print_index_column(as<IndexColumnNode>(node), out);
+      print_index_column(node_cast<IndexColumnNode>(node), out);
       return true;
     case NODE_COLUMN_DEF:
-      print_column_def(as<ColumnDefNode>(node), out);
+      print_column_def(node_cast<ColumnDefNode>(node), out);
       return true;
     case NODE_COLUMN_CONSTRAINT:
-      print_column_constraint(as<ColumnConstraintNode>(node), out);
+      print_column_constraint(node_cast<ColumnConstraintNode>(node), out);
       return true;
     case NODE_TABLE_CONSTRAINT:
-      print_table_constraint(as<TableConstraintNode>(node), out);
+      print_table_constraint(node_cast<TableConstraintNode>(node), out);
       return true;
     case NODE_CREATE_USER:
-      print_create_user(as<CreateUserNode>(node), out);
+      print_create_user(node_cast<CreateUserNode>(node), out);
       return true;
     case NODE_DROP_USER:
-      print_drop_user(as<DropUserNode>(node), out);
+      print_drop_user(node_cast<DropUserNode>(node), out);
       return true;
     default:
       return false;

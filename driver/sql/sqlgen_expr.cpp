@@ -8,19 +8,10 @@
 
 namespace {
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
-const Node* as_node(const void* node) {
-  return static_cast<const Node*>(node);
-}
-
 const Node* list_item(ListNode* list, int index) {
   ListNode* item = ListFirst(list);
   for (int i = 0; item && i < index; ++i) item = ListNext(item);
-  return item ? as_node(ListData(item)) : nullptr;
+  return item ? static_cast<const Node*>(ListData(item)) : nullptr;
 }
 
 bool is_query(const Node* node) {
@@ -99,7 +90,7 @@ bool needs_function_escape(const char* name) {
 const ArgPairNode* single_pair_argument(const FunctionNode* node) {
   if (ListCount(node->arguments) != 1) return nullptr;
   const Node* argument = list_item(node->arguments, 0);
-  return argument && argument->kind == NODE_ARG_PAIR ? as<ArgPairNode>(argument) : nullptr;
+  return argument && argument->kind == NODE_ARG_PAIR ? node_cast<ArgPairNode>(argument) : nullptr;
 }
 
 void print_pair_call(const char* name, const ArgPairNode* pair, const char* joiner,
@@ -215,7 +206,7 @@ void print_cast(const CastNode* node, SqlOutput& out) {
     sql_emitf(out, "NULL");
   }
   sql_emitf(out, " AS ");
-  sql_print_node(as_node(node->type), out);
+  sql_print_node(node->type, out);
   sql_emitf(out, ") ");
 }
 
@@ -278,56 +269,56 @@ void print_case(const CaseNode* node, SqlOutput& out) {
 bool sqlgen_print_expression(const Node* node, SqlOutput& out) {
   switch (node->kind) {
     case NODE_COLUMN_REF:
-      print_column_ref(as<ColumnRefNode>(node), out);
+      print_column_ref(node_cast<ColumnRefNode>(node), out);
       return true;
     case NODE_OPERATOR:
-      print_operator(as<OperatorNode>(node), out);
+      print_operator(node_cast<OperatorNode>(node), out);
       return true;
     case NODE_FUNCTION:
-      print_function(as<FunctionNode>(node), out);
+      print_function(node_cast<FunctionNode>(node), out);
       return true;
     case NODE_SET_FUNCTION:
-      print_set_function(as<SetFunctionNode>(node), out);
+      print_set_function(node_cast<SetFunctionNode>(node), out);
       return true;
     case NODE_TRIM_SPEC:
-      print_trim_spec(as<TrimSpecNode>(node), out);
+      print_trim_spec(node_cast<TrimSpecNode>(node), out);
       return true;
     case NODE_CAST:
-      print_cast(as<CastNode>(node), out);
+      print_cast(node_cast<CastNode>(node), out);
       return true;
     case NODE_EXISTS: {
-      auto* exists = as<ExistsNode>(node);
+      auto* exists = node_cast<ExistsNode>(node);
       sql_emitf(out, exists->negated ? " NOT EXISTS ( " : " EXISTS ( ");
       sql_print_node(exists->query, out);
       sql_emitf(out, " ) ");
       return true;
     }
     case NODE_LIKE:
-      print_like(as<LikeNode>(node), out);
+      print_like(node_cast<LikeNode>(node), out);
       return true;
     case NODE_IS_NULL: {
-      auto* is_null = as<IsNullNode>(node);
+      auto* is_null = node_cast<IsNullNode>(node);
       sql_print_node(is_null->operand, out);
       sql_emitf(out, is_null->negated ? " IS NOT NULL" : " IS NULL");
       return true;
     }
     case NODE_IN:
-      print_in(as<InNode>(node), out);
+      print_in(node_cast<InNode>(node), out);
       return true;
     case NODE_QUANTIFIED:
-      print_quantified(as<QuantifiedNode>(node), out);
+      print_quantified(node_cast<QuantifiedNode>(node), out);
       return true;
     case NODE_ARG_PAIR:
-      sqlgen_print_list(as<ArgPairNode>(node)->items, ", ", out);
+      sqlgen_print_list(node_cast<ArgPairNode>(node)->items, ", ", out);
       return true;
     case NODE_PARAMETER:
       sql_emitf(out, " ? ");
       return true;
     case NODE_CASE:
-      print_case(as<CaseNode>(node), out);
+      print_case(node_cast<CaseNode>(node), out);
       return true;
     case NODE_WHEN: {
-      auto* when = as<WhenNode>(node);
+      auto* when = node_cast<WhenNode>(node);
       sql_emitf(out, " WHEN ");
       sql_print_node(when->condition, out);
       sql_emitf(out, " THEN ");
@@ -335,7 +326,7 @@ bool sqlgen_print_expression(const Node* node, SqlOutput& out) {
       return true;
     }
     case NODE_NULLIF: {
-      auto* nullif = as<NullifNode>(node);
+      auto* nullif = node_cast<NullifNode>(node);
       sql_emitf(out, "NULLIF( ");
       sql_print_node(nullif->first, out);
       sql_emitf(out, ", ");
@@ -345,7 +336,7 @@ bool sqlgen_print_expression(const Node* node, SqlOutput& out) {
     }
     case NODE_COALESCE:
       sql_emitf(out, "COALESCE( ");
-      sqlgen_print_list(as<CoalesceNode>(node)->expressions, ", ", out);
+      sqlgen_print_list(node_cast<CoalesceNode>(node)->expressions, ", ", out);
       sql_emitf(out, ")");
       return true;
     default:

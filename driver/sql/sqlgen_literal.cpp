@@ -10,15 +10,6 @@
 
 namespace {
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
-const Node* as_node(const void* node) {
-  return static_cast<const Node*>(node);
-}
-
 const char* field_name(int32_t field) {
   static const char* const kNames[] = {"", "YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
   return field >= FIELD_YEAR && field <= FIELD_SECOND ? kNames[field] : "";
@@ -39,9 +30,9 @@ void print_interval_field(const IntervalFieldNode* node, SqlOutput& out) {
 }
 
 void print_interval_range(const IntervalRangeNode* node, SqlOutput& out) {
-  sql_print_node(as_node(node->start), out);
+  sql_print_node(node->start, out);
   sql_emitf(out, " TO ");
-  sql_print_node(as_node(node->end), out);
+  sql_print_node(node->end, out);
 }
 
 void print_precision(const PrecisionNode* node, SqlOutput& out) {
@@ -108,7 +99,7 @@ void print_data_type(const DataTypeNode* node, SqlOutput& out) {
     case SQL_NUMERIC:
     case SQL_DECIMAL:
       sql_emitf(out, node->sql_type == SQL_NUMERIC ? " NUMERIC " : " DECIMAL ");
-      if (node->precision) sql_print_node(as_node(node->precision), out);
+      if (node->precision) sql_print_node(node->precision, out);
       return;
     case SQL_INTEGER:
       sql_emitf(out, " INTEGER ");
@@ -369,19 +360,19 @@ void print_literal(const LiteralNode* node, SqlOutput& out) {
 bool sqlgen_print_value(const Node* node, SqlOutput& out) {
   switch (node->kind) {
     case NODE_LITERAL:
-      print_literal(as<LiteralNode>(node), out);
+      print_literal(node_cast<LiteralNode>(node), out);
       return true;
     case NODE_DATA_TYPE:
-      print_data_type(as<DataTypeNode>(node), out);
+      print_data_type(node_cast<DataTypeNode>(node), out);
       return true;
     case NODE_PRECISION:
-      print_precision(as<PrecisionNode>(node), out);
+      print_precision(node_cast<PrecisionNode>(node), out);
       return true;
     case NODE_INTERVAL_FIELD:
-      print_interval_field(as<IntervalFieldNode>(node), out);
+      print_interval_field(node_cast<IntervalFieldNode>(node), out);
       return true;
     case NODE_INTERVAL_RANGE:
-      print_interval_range(as<IntervalRangeNode>(node), out);
+      print_interval_range(node_cast<IntervalRangeNode>(node), out);
       return true;
     default:
       return false;

@@ -5,15 +5,6 @@
 
 namespace {
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
-const Node* as_node(const void* node) {
-  return static_cast<const Node*>(node);
-}
-
 void print_where(const Node* condition, SqlOutput& out) {
   if (!condition) return;
   sql_emitf(out, " WHERE ");
@@ -44,7 +35,7 @@ void print_query_spec(const QuerySpecNode* node, SqlOutput& out) {
 }
 
 void print_grouped_query(const GroupedQueryNode* node, SqlOutput& out) {
-  sql_print_node(as_node(node->query), out);
+  sql_print_node(node->query, out);
   if (node->group_by) {
     sql_emitf(out, " GROUP BY ");
     sqlgen_print_list(node->group_by, ", ", out);
@@ -168,8 +159,8 @@ void print_insert_source(const InsertSourceNode* node, SqlOutput& out) {
 
 void print_insert(const InsertNode* node, SqlOutput& out) {
   sql_emitf(out, "INSERT INTO ");
-  sql_print_node(as_node(node->table), out);
-  sql_print_node(as_node(node->source), out);
+  sql_print_node(node->table, out);
+  sql_print_node(node->source, out);
 }
 
 void print_assignment(const SetAssignmentNode* node, SqlOutput& out) {
@@ -195,7 +186,7 @@ void print_assignment(const SetAssignmentNode* node, SqlOutput& out) {
 
 void print_update_head(const TableNameNode* table, ListNode* assignments, SqlOutput& out) {
   sql_emitf(out, "UPDATE ");
-  sql_print_node(as_node(table), out);
+  sql_print_node(table, out);
   sql_emitf(out, " SET ");
   sqlgen_print_list(assignments, ", ", out);
 }
@@ -204,7 +195,7 @@ void print_call(const CallNode* node, SqlOutput& out) {
   sql_emitf(out, "{ ");
   if (node->return_value) sql_emitf(out, "?= ");
   sql_emitf(out, "call ");
-  sql_print_node(as_node(node->procedure), out);
+  sql_print_node(node->procedure, out);
   if (node->arguments) {
     sql_emitf(out, "(");
     sqlgen_print_list(node->arguments, ", ", out);
@@ -218,80 +209,80 @@ void print_call(const CallNode* node, SqlOutput& out) {
 bool sqlgen_print_query_part(const Node* node, SqlOutput& out) {
   switch (node->kind) {
     case NODE_TABLE_NAME:
-      print_table_name(as<TableNameNode>(node), out);
+      print_table_name(node_cast<TableNameNode>(node), out);
       return true;
     case NODE_QUERY_SPEC:
-      print_query_spec(as<QuerySpecNode>(node), out);
+      print_query_spec(node_cast<QuerySpecNode>(node), out);
       return true;
     case NODE_GROUPED_QUERY:
-      print_grouped_query(as<GroupedQueryNode>(node), out);
+      print_grouped_query(node_cast<GroupedQueryNode>(node), out);
       return true;
     case NODE_UNION:
-      print_union(as<UnionNode>(node), out);
+      print_union(node_cast<UnionNode>(node), out);
       return true;
     case NODE_CURSOR_SPEC:
-      print_cursor_spec(as<CursorSpecNode>(node), out);
+      print_cursor_spec(node_cast<CursorSpecNode>(node), out);
       return true;
     case NODE_SELECT_FOR_UPDATE:
-      print_select_for_update(as<SelectForUpdateNode>(node), out);
+      print_select_for_update(node_cast<SelectForUpdateNode>(node), out);
       return true;
     case NODE_ORDER_ITEM:
-      print_order_item(as<OrderItemNode>(node), out);
+      print_order_item(node_cast<OrderItemNode>(node), out);
       return true;
     case NODE_SELECT_ITEM:
-      print_select_item(as<SelectItemNode>(node), out);
+      print_select_item(node_cast<SelectItemNode>(node), out);
       return true;
     case NODE_TABLE_REF:
-      print_table_ref(as<TableRefNode>(node), out);
+      print_table_ref(node_cast<TableRefNode>(node), out);
       return true;
     case NODE_JOINED_TABLE:
-      print_joined_table(as<JoinedTableNode>(node), out);
+      print_joined_table(node_cast<JoinedTableNode>(node), out);
       return true;
     case NODE_JOIN_CONDITION:
-      print_join_condition(as<JoinConditionNode>(node), out);
+      print_join_condition(node_cast<JoinConditionNode>(node), out);
       return true;
     case NODE_INSERT_SOURCE:
-      print_insert_source(as<InsertSourceNode>(node), out);
+      print_insert_source(node_cast<InsertSourceNode>(node), out);
       return true;
     case NODE_INSERT:
-      print_insert(as<InsertNode>(node), out);
+      print_insert(node_cast<InsertNode>(node), out);
       return true;
     case NODE_VALUES_KEYWORD:
-      sql_emitf(out, as<ValuesKeywordNode>(node)->which == 2 ? " DEFAULT " : " NULL ");
+      sql_emitf(out, node_cast<ValuesKeywordNode>(node)->which == 2 ? " DEFAULT " : " NULL ");
       return true;
     case NODE_SET_ASSIGNMENT:
-      print_assignment(as<SetAssignmentNode>(node), out);
+      print_assignment(node_cast<SetAssignmentNode>(node), out);
       return true;
     case NODE_DELETE_POSITIONED: {
-      auto* del = as<DeletePositionedNode>(node);
+      auto* del = node_cast<DeletePositionedNode>(node);
       sql_emitf(out, "DELETE FROM ");
-      sql_print_node(as_node(del->table), out);
+      sql_print_node(del->table, out);
       sql_emitf(out, " WHERE CURRENT OF ");
       sqlgen_print_name(del->cursor, out);
       return true;
     }
     case NODE_DELETE_SEARCHED: {
-      auto* del = as<DeleteSearchedNode>(node);
+      auto* del = node_cast<DeleteSearchedNode>(node);
       sql_emitf(out, "DELETE FROM ");
-      sql_print_node(as_node(del->table), out);
+      sql_print_node(del->table, out);
       print_where(del->where, out);
       return true;
     }
     case NODE_UPDATE_POSITIONED: {
-      auto* update = as<UpdatePositionedNode>(node);
+      auto* update = node_cast<UpdatePositionedNode>(node);
       print_update_head(update->table, update->assignments, out);
       sql_emitf(out, " WHERE CURRENT OF ");
       sqlgen_print_name(update->cursor, out);
       return true;
     }
     case NODE_UPDATE_SEARCHED: {
-      auto* update = as<UpdateSearchedNode>(node);
+      auto* update = node_cast<UpdateSearchedNode>(node);
       print_update_head(update->table, update->assignments, out);
       print_where(update->where, out);
       return true;
     }
     case NODE_CALL:
-      print_call(as<CallNode>(node), out);
+      print_call(node_cast<CallNode>(node), out);
       return true;
     case NODE_COMMIT:
       sql_emitf(out, "COMMIT WORK ");

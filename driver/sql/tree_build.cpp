@@ -97,9 +97,10 @@ Node* build_convert(ParseState* state, ListNode* arguments) {
     return nullptr;
   }
   auto* target = static_cast<Node*>(ListData(ListNext(ListFirst(arguments))));
-  auto* ref = reinterpret_cast<ColumnRefNode*>(target);
-  if (!target || target->kind != NODE_COLUMN_REF || ref->wildcard || ref->table || ref->schema ||
-      ref->catalog || ref->link || !ref->column) {
+  auto* ref =
+      target && target->kind == NODE_COLUMN_REF ? node_cast<ColumnRefNode>(target) : nullptr;
+  if (!ref || ref->wildcard || ref->table || ref->schema || ref->catalog || ref->link ||
+      !ref->column) {
     scan_report(state, "Second arg to CONVERT must be a SQL Date type, ie 'SQL_DATE'");
     return nullptr;
   }
@@ -113,7 +114,7 @@ Node* build_convert(ParseState* state, ListNode* arguments) {
     cast->operand = static_cast<Node*>(ListData(ListFirst(arguments)));
     cast->type =
         build_data_type(state, type.code, type.length > 0 ? type.length : -1, -1, type.name);
-    return cast->type ? reinterpret_cast<Node*>(cast) : nullptr;
+    return cast->type ? cast : nullptr;
   }
   utf8_format(message, sizeof message, "unexpected target type %s in CONVERT",
               utf8_prefix(ref->column->text, 100).c_str());
@@ -206,7 +207,7 @@ Node* build_operator(ParseState* state, int32_t op_class, int32_t op, Node* left
   node->op = op;
   node->left = left;
   node->right = right;
-  return reinterpret_cast<Node*>(node);
+  return node;
 }
 
 namespace {
@@ -215,7 +216,7 @@ namespace {
 void negate_one(Node* condition) {
   switch (condition->kind) {
     case NODE_OPERATOR: {
-      auto* op = reinterpret_cast<OperatorNode*>(condition);
+      auto* op = node_cast<OperatorNode>(condition);
       if (op->op_class == OPCLASS_AND || op->op_class == OPCLASS_OR) {
         op->op_class = op->op_class == OPCLASS_AND ? OPCLASS_OR : OPCLASS_AND;
         break;
@@ -245,27 +246,27 @@ void negate_one(Node* condition) {
       break;
     }
     case NODE_EXISTS: {
-      auto* node = reinterpret_cast<ExistsNode*>(condition);
+      auto* node = node_cast<ExistsNode>(condition);
       node->negated = !node->negated;
       break;
     }
     case NODE_LIKE: {
-      auto* node = reinterpret_cast<LikeNode*>(condition);
+      auto* node = node_cast<LikeNode>(condition);
       node->negated = !node->negated;
       break;
     }
     case NODE_IS_NULL: {
-      auto* node = reinterpret_cast<IsNullNode*>(condition);
+      auto* node = node_cast<IsNullNode>(condition);
       node->negated = !node->negated;
       break;
     }
     case NODE_IN: {
-      auto* node = reinterpret_cast<InNode*>(condition);
+      auto* node = node_cast<InNode>(condition);
       node->negated = !node->negated;
       break;
     }
     case NODE_QUANTIFIED: {
-      auto* node = reinterpret_cast<QuantifiedNode*>(condition);
+      auto* node = node_cast<QuantifiedNode>(condition);
       node->negated = !node->negated;
       break;
     }
@@ -285,9 +286,8 @@ Node* negate_condition(Node* condition) {
       Node* node = pending.back();
       pending.pop_back();
       negate_one(node);
-      auto* op = reinterpret_cast<OperatorNode*>(node);
-      if (node->kind == NODE_OPERATOR &&
-          (op->op_class == OPCLASS_AND || op->op_class == OPCLASS_OR)) {
+      auto* op = node->kind == NODE_OPERATOR ? node_cast<OperatorNode>(node) : nullptr;
+      if (op && (op->op_class == OPCLASS_AND || op->op_class == OPCLASS_OR)) {
         if (op->right) pending.push_back(op->right);
         if (op->left) pending.push_back(op->left);
       }
@@ -331,8 +331,7 @@ Node* build_iif(ParseState* state, Node* test, bool test_is_condition, Node* a, 
   if (!test_is_condition) {
     LiteralNode* zero = build_literal(state, LIT_INTEGER, "0");
     if (!zero) return nullptr;
-    condition =
-        build_operator(state, OPCLASS_VALUE, OP_NOT_EQUAL, test, reinterpret_cast<Node*>(zero));
+    condition = build_operator(state, OPCLASS_VALUE, OP_NOT_EQUAL, test, zero);
     if (!condition) return nullptr;
   }
   auto* when = make<WhenNode>(state, NODE_WHEN);
@@ -342,7 +341,7 @@ Node* build_iif(ParseState* state, Node* test, bool test_is_condition, Node* a, 
   when->result = a;
   node->whens = build_append(state, nullptr, when);
   node->else_result = b;
-  return node->whens ? reinterpret_cast<Node*>(node) : nullptr;
+  return node->whens ? node : nullptr;
 }
 
 bool token_to_int(const char* text, int32_t* out) {
@@ -455,7 +454,7 @@ Node* build_interval_qualifier(ParseState* state, IntervalFieldNode* start,
       scan_report(state, "syntax error");
       return nullptr;
     }
-    return reinterpret_cast<Node*>(start);
+    return start;
   }
   // The end field takes no leading precision; a SECOND end takes a fractional precision.
   if (!interval_field_valid(start->field, end->field) || start->fraction_precision >= 0 ||
@@ -471,13 +470,13 @@ Node* build_interval_qualifier(ParseState* state, IntervalFieldNode* start,
   if (!range) return nullptr;
   range->start = start;
   range->end = end;
-  return reinterpret_cast<Node*>(range);
+  return range;
 }
 
 int32_t interval_qualifier_type(const Node* qualifier) {
   if (qualifier->kind == NODE_INTERVAL_FIELD)
-    return 100 + reinterpret_cast<const IntervalFieldNode*>(qualifier)->field;
-  auto* range = reinterpret_cast<const IntervalRangeNode*>(qualifier);
+    return 100 + node_cast<IntervalFieldNode>(qualifier)->field;
+  auto* range = node_cast<IntervalRangeNode>(qualifier);
   int type = interval_type_of_qualifier(range->start->field, range->end->field);
   return type > 0 ? 100 + type : 0;
 }
@@ -485,12 +484,12 @@ int32_t interval_qualifier_type(const Node* qualifier) {
 LiteralNode* build_interval(ParseState* state, int sign, const char* value_text, Node* qualifier) {
   int leading = 0, leading_precision = 0, trailing = 0, fraction = -1;
   if (qualifier->kind == NODE_INTERVAL_FIELD) {
-    auto* field = reinterpret_cast<IntervalFieldNode*>(qualifier);
+    auto* field = node_cast<IntervalFieldNode>(qualifier);
     leading = field->field;
     leading_precision = field->precision >= 0 ? field->precision : 0;
     fraction = field->fraction_precision;
   } else {
-    auto* range = reinterpret_cast<IntervalRangeNode*>(qualifier);
+    auto* range = node_cast<IntervalRangeNode>(qualifier);
     leading = range->start->field;
     leading_precision = range->start->precision >= 0 ? range->start->precision : 0;
     trailing = range->end->field;
@@ -549,7 +548,7 @@ Node* build_function_call(ParseState* state, const char* name, ListNode* argumen
   node->arguments = arguments;
   node->name = function->name;
   node->function = function;
-  return reinterpret_cast<Node*>(node);
+  return node;
 }
 
 Node* build_syntax_function(ParseState* state, int32_t number, const char* name,
@@ -559,7 +558,7 @@ Node* build_syntax_function(ParseState* state, int32_t number, const char* name,
   node->number = number;
   node->arguments = arguments;
   node->name = name;
-  return reinterpret_cast<Node*>(node);
+  return node;
 }
 
 Node* build_set_function(ParseState* state, int32_t function, bool distinct, Node* operand) {
@@ -577,7 +576,7 @@ Node* build_set_function(ParseState* state, int32_t function, bool distinct, Nod
   node->function = function;
   node->distinct = distinct ? 1 : 0;
   node->operand = operand;
-  return reinterpret_cast<Node*>(node);
+  return node;
 }
 
 Node* build_arg_pair(ParseState* state, Node* first, Node* second) {
@@ -585,5 +584,5 @@ Node* build_arg_pair(ParseState* state, Node* first, Node* second) {
   if (!pair) return nullptr;
   pair->items = build_append(state, nullptr, first);
   if (pair->items) pair->items = build_append(state, pair->items, second);
-  return pair->items ? reinterpret_cast<Node*>(pair) : nullptr;
+  return pair->items ? pair : nullptr;
 }

@@ -10,11 +10,6 @@
 
 namespace {
 
-template <typename T>
-const T* as(const Node* node) {
-  return reinterpret_cast<const T*>(node);
-}
-
 // A child of a node: one node, or a whole list of them (walked one element at a time, so
 // that a list of thousands of values never lies on the walk's stack at once).
 struct Child {
@@ -34,7 +29,7 @@ class Children {
   // A child in a field of a more specific type.
   template <typename T>
   void typed(const T* child) {
-    if (child) out_->push_back({reinterpret_cast<const Node*>(child), nullptr});
+    if (child) out_->push_back({child, nullptr});
   }
   // Every element of a list.
   void list(ListNode* items) {
@@ -49,193 +44,193 @@ void children_of(const Node* node, std::vector<Child>* out) {
   Children add(out);
   switch (node->kind) {
     case NODE_ALTER_TABLE_ADD:
-      add.typed(as<AlterTableAddNode>(node)->table);
-      add.list(as<AlterTableAddNode>(node)->columns);
+      add.typed(node_cast<AlterTableAddNode>(node)->table);
+      add.list(node_cast<AlterTableAddNode>(node)->columns);
       break;
     case NODE_ALTER_TABLE_DROP:
-      add.typed(as<AlterTableDropNode>(node)->table);
+      add.typed(node_cast<AlterTableDropNode>(node)->table);
       break;
     case NODE_CREATE_INDEX:
-      add.typed(as<CreateIndexNode>(node)->table);
-      add.list(as<CreateIndexNode>(node)->columns);
+      add.typed(node_cast<CreateIndexNode>(node)->table);
+      add.list(node_cast<CreateIndexNode>(node)->columns);
       break;
     case NODE_CREATE_TABLE:
-      add.typed(as<CreateTableNode>(node)->table);
-      add.list(as<CreateTableNode>(node)->elements);
+      add.typed(node_cast<CreateTableNode>(node)->table);
+      add.list(node_cast<CreateTableNode>(node)->elements);
       break;
     case NODE_CREATE_VIEW:
-      add.typed(as<CreateViewNode>(node)->view);
-      add.list(as<CreateViewNode>(node)->columns);
-      add.field(&as<CreateViewNode>(node)->query);
+      add.typed(node_cast<CreateViewNode>(node)->view);
+      add.list(node_cast<CreateViewNode>(node)->columns);
+      add.field(&node_cast<CreateViewNode>(node)->query);
       break;
     case NODE_DELETE_POSITIONED:
-      add.typed(as<DeletePositionedNode>(node)->table);
+      add.typed(node_cast<DeletePositionedNode>(node)->table);
       break;
     case NODE_DELETE_SEARCHED:
-      add.typed(as<DeleteSearchedNode>(node)->table);
-      add.field(&as<DeleteSearchedNode>(node)->where);
+      add.typed(node_cast<DeleteSearchedNode>(node)->table);
+      add.field(&node_cast<DeleteSearchedNode>(node)->where);
       break;
     case NODE_DROP_INDEX:
-      add.typed(as<DropIndexNode>(node)->table);
+      add.typed(node_cast<DropIndexNode>(node)->table);
       break;
     case NODE_DROP_TABLE:
     case NODE_DROP_VIEW:
-      add.typed(as<DropTableNode>(node)->table);
+      add.typed(node_cast<DropTableNode>(node)->table);
       break;
     case NODE_GRANT:
     case NODE_REVOKE:
-      add.list(as<GrantNode>(node)->privileges);
-      add.typed(as<GrantNode>(node)->table);
-      add.list(as<GrantNode>(node)->grantees);
+      add.list(node_cast<GrantNode>(node)->privileges);
+      add.typed(node_cast<GrantNode>(node)->table);
+      add.list(node_cast<GrantNode>(node)->grantees);
       break;
     case NODE_PRIVILEGE:
-      add.list(as<PrivilegeNode>(node)->columns);
+      add.list(node_cast<PrivilegeNode>(node)->columns);
       break;
     case NODE_INSERT:
-      add.typed(as<InsertNode>(node)->table);
-      add.typed(as<InsertNode>(node)->source);
+      add.typed(node_cast<InsertNode>(node)->table);
+      add.typed(node_cast<InsertNode>(node)->source);
       break;
     case NODE_INSERT_SOURCE:
-      add.list(as<InsertSourceNode>(node)->columns);
-      add.list(as<InsertSourceNode>(node)->values);
-      add.field(&as<InsertSourceNode>(node)->query);
+      add.list(node_cast<InsertSourceNode>(node)->columns);
+      add.list(node_cast<InsertSourceNode>(node)->values);
+      add.field(&node_cast<InsertSourceNode>(node)->query);
       break;
     case NODE_CURSOR_SPEC:
-      add.field(&as<CursorSpecNode>(node)->query);
-      add.list(as<CursorSpecNode>(node)->order_by);
+      add.field(&node_cast<CursorSpecNode>(node)->query);
+      add.list(node_cast<CursorSpecNode>(node)->order_by);
       break;
     case NODE_SELECT_FOR_UPDATE:
-      add.field(&as<SelectForUpdateNode>(node)->query);
-      add.list(as<SelectForUpdateNode>(node)->columns);
+      add.field(&node_cast<SelectForUpdateNode>(node)->query);
+      add.list(node_cast<SelectForUpdateNode>(node)->columns);
       break;
     case NODE_QUERY_SPEC:
-      add.list(as<QuerySpecNode>(node)->select_list);
-      add.list(as<QuerySpecNode>(node)->from);
-      add.field(&as<QuerySpecNode>(node)->where);
+      add.list(node_cast<QuerySpecNode>(node)->select_list);
+      add.list(node_cast<QuerySpecNode>(node)->from);
+      add.field(&node_cast<QuerySpecNode>(node)->where);
       break;
     case NODE_GROUPED_QUERY:
-      add.typed(as<GroupedQueryNode>(node)->query);
-      add.list(as<GroupedQueryNode>(node)->group_by);
-      add.field(&as<GroupedQueryNode>(node)->having);
+      add.typed(node_cast<GroupedQueryNode>(node)->query);
+      add.list(node_cast<GroupedQueryNode>(node)->group_by);
+      add.field(&node_cast<GroupedQueryNode>(node)->having);
       break;
     case NODE_UNION:
-      add.field(&as<UnionNode>(node)->left);
-      add.field(&as<UnionNode>(node)->right);
+      add.field(&node_cast<UnionNode>(node)->left);
+      add.field(&node_cast<UnionNode>(node)->right);
       break;
     case NODE_SET_ASSIGNMENT:
-      add.field(&as<SetAssignmentNode>(node)->value);
+      add.field(&node_cast<SetAssignmentNode>(node)->value);
       break;
     case NODE_UPDATE_POSITIONED:
-      add.typed(as<UpdatePositionedNode>(node)->table);
-      add.list(as<UpdatePositionedNode>(node)->assignments);
+      add.typed(node_cast<UpdatePositionedNode>(node)->table);
+      add.list(node_cast<UpdatePositionedNode>(node)->assignments);
       break;
     case NODE_UPDATE_SEARCHED:
-      add.typed(as<UpdateSearchedNode>(node)->table);
-      add.list(as<UpdateSearchedNode>(node)->assignments);
-      add.field(&as<UpdateSearchedNode>(node)->where);
+      add.typed(node_cast<UpdateSearchedNode>(node)->table);
+      add.list(node_cast<UpdateSearchedNode>(node)->assignments);
+      add.field(&node_cast<UpdateSearchedNode>(node)->where);
       break;
     case NODE_CALL:
-      add.typed(as<CallNode>(node)->procedure);
-      add.list(as<CallNode>(node)->arguments);
-      add.typed(as<CallNode>(node)->return_value);
+      add.typed(node_cast<CallNode>(node)->procedure);
+      add.list(node_cast<CallNode>(node)->arguments);
+      add.typed(node_cast<CallNode>(node)->return_value);
       break;
     case NODE_COLUMN_DEF:
-      add.typed(as<ColumnDefNode>(node)->type);
-      add.list(as<ColumnDefNode>(node)->constraints);
+      add.typed(node_cast<ColumnDefNode>(node)->type);
+      add.list(node_cast<ColumnDefNode>(node)->constraints);
       break;
     case NODE_TABLE_REF:
-      add.field(&as<TableRefNode>(node)->table);
+      add.field(&node_cast<TableRefNode>(node)->table);
       break;
     case NODE_ORDER_ITEM:
-      add.field(&as<OrderItemNode>(node)->expression);
+      add.field(&node_cast<OrderItemNode>(node)->expression);
       break;
     case NODE_WRAPPER:
-      add.field(&as<WrapperNode>(node)->wrapped);
+      add.field(&node_cast<WrapperNode>(node)->wrapped);
       break;
     case NODE_SELECT_ITEM:
-      add.field(&as<SelectItemNode>(node)->expression);
+      add.field(&node_cast<SelectItemNode>(node)->expression);
       break;
     case NODE_DATA_TYPE:
-      add.field(&as<DataTypeNode>(node)->qualifier);
+      add.field(&node_cast<DataTypeNode>(node)->qualifier);
       break;
     case NODE_COLUMN_CONSTRAINT:
-      add.field(&as<ColumnConstraintNode>(node)->condition);
-      add.typed(as<ColumnConstraintNode>(node)->ref_table);
-      add.typed(as<ColumnConstraintNode>(node)->default_value);
-      add.list(as<ColumnConstraintNode>(node)->as_items);
+      add.field(&node_cast<ColumnConstraintNode>(node)->condition);
+      add.typed(node_cast<ColumnConstraintNode>(node)->ref_table);
+      add.typed(node_cast<ColumnConstraintNode>(node)->default_value);
+      add.list(node_cast<ColumnConstraintNode>(node)->as_items);
       break;
     case NODE_TABLE_CONSTRAINT:
-      add.field(&as<TableConstraintNode>(node)->condition);
-      add.typed(as<TableConstraintNode>(node)->ref_table);
+      add.field(&node_cast<TableConstraintNode>(node)->condition);
+      add.typed(node_cast<TableConstraintNode>(node)->ref_table);
       break;
     case NODE_JOINED_TABLE:
-      add.field(&as<JoinedTableNode>(node)->left);
-      add.field(&as<JoinedTableNode>(node)->right);
-      add.typed(as<JoinedTableNode>(node)->condition);
+      add.field(&node_cast<JoinedTableNode>(node)->left);
+      add.field(&node_cast<JoinedTableNode>(node)->right);
+      add.typed(node_cast<JoinedTableNode>(node)->condition);
       break;
     case NODE_JOIN_CONDITION:
-      add.field(&as<JoinConditionNode>(node)->on);
+      add.field(&node_cast<JoinConditionNode>(node)->on);
       break;
     case NODE_INTERVAL_RANGE:
-      add.typed(as<IntervalRangeNode>(node)->start);
-      add.typed(as<IntervalRangeNode>(node)->end);
+      add.typed(node_cast<IntervalRangeNode>(node)->start);
+      add.typed(node_cast<IntervalRangeNode>(node)->end);
       break;
     case NODE_CAST:
-      add.field(&as<CastNode>(node)->operand);
-      add.typed(as<CastNode>(node)->type);
+      add.field(&node_cast<CastNode>(node)->operand);
+      add.typed(node_cast<CastNode>(node)->type);
       break;
     case NODE_FUNCTION:
-      add.list(as<FunctionNode>(node)->arguments);
+      add.list(node_cast<FunctionNode>(node)->arguments);
       break;
     case NODE_SET_FUNCTION:
-      add.field(&as<SetFunctionNode>(node)->operand);
+      add.field(&node_cast<SetFunctionNode>(node)->operand);
       break;
     case NODE_TRIM_SPEC:
-      add.field(&as<TrimSpecNode>(node)->character);
-      add.field(&as<TrimSpecNode>(node)->source);
+      add.field(&node_cast<TrimSpecNode>(node)->character);
+      add.field(&node_cast<TrimSpecNode>(node)->source);
       break;
     case NODE_EXISTS:
-      add.field(&as<ExistsNode>(node)->query);
+      add.field(&node_cast<ExistsNode>(node)->query);
       break;
     case NODE_LIKE:
-      add.field(&as<LikeNode>(node)->operand);
-      add.field(&as<LikeNode>(node)->pattern);
-      add.field(&as<LikeNode>(node)->escape);
+      add.field(&node_cast<LikeNode>(node)->operand);
+      add.field(&node_cast<LikeNode>(node)->pattern);
+      add.field(&node_cast<LikeNode>(node)->escape);
       break;
     case NODE_IS_NULL:
-      add.field(&as<IsNullNode>(node)->operand);
+      add.field(&node_cast<IsNullNode>(node)->operand);
       break;
     case NODE_IN:
-      add.field(&as<InNode>(node)->operand);
-      add.list(as<InNode>(node)->values);
-      add.field(&as<InNode>(node)->query);
+      add.field(&node_cast<InNode>(node)->operand);
+      add.list(node_cast<InNode>(node)->values);
+      add.field(&node_cast<InNode>(node)->query);
       break;
     case NODE_QUANTIFIED:
-      add.field(&as<QuantifiedNode>(node)->operand);
-      add.field(&as<QuantifiedNode>(node)->query);
+      add.field(&node_cast<QuantifiedNode>(node)->operand);
+      add.field(&node_cast<QuantifiedNode>(node)->query);
       break;
     case NODE_OPERATOR:
-      add.field(&as<OperatorNode>(node)->left);
-      add.field(&as<OperatorNode>(node)->right);
+      add.field(&node_cast<OperatorNode>(node)->left);
+      add.field(&node_cast<OperatorNode>(node)->right);
       break;
     case NODE_ARG_PAIR:
-      add.list(as<ArgPairNode>(node)->items);
+      add.list(node_cast<ArgPairNode>(node)->items);
       break;
     case NODE_CASE:
-      add.field(&as<CaseNode>(node)->operand);
-      add.list(as<CaseNode>(node)->whens);
-      add.field(&as<CaseNode>(node)->else_result);
+      add.field(&node_cast<CaseNode>(node)->operand);
+      add.list(node_cast<CaseNode>(node)->whens);
+      add.field(&node_cast<CaseNode>(node)->else_result);
       break;
     case NODE_NULLIF:
-      add.field(&as<NullifNode>(node)->first);
-      add.field(&as<NullifNode>(node)->second);
+      add.field(&node_cast<NullifNode>(node)->first);
+      add.field(&node_cast<NullifNode>(node)->second);
       break;
     case NODE_COALESCE:
-      add.list(as<CoalesceNode>(node)->expressions);
+      add.list(node_cast<CoalesceNode>(node)->expressions);
       break;
     case NODE_WHEN:
-      add.field(&as<WhenNode>(node)->condition);
-      add.field(&as<WhenNode>(node)->result);
+      add.field(&node_cast<WhenNode>(node)->condition);
+      add.field(&node_cast<WhenNode>(node)->result);
       break;
     default:  // names, literals, parameters and the other leaves
       break;
@@ -249,7 +244,7 @@ bool is_query_level(int32_t kind) {
 
 OperatorNode* logic_operator(const Node* node) {
   if (!node || node->kind != NODE_OPERATOR) return nullptr;
-  auto* op = reinterpret_cast<OperatorNode*>(const_cast<Node*>(node));
+  auto* op = node_cast<OperatorNode>(const_cast<Node*>(node));
   return op->op_class == OPCLASS_AND || op->op_class == OPCLASS_OR ? op : nullptr;
 }
 
@@ -280,7 +275,7 @@ int32_t collect_run(OperatorNode* root, std::vector<OperatorNode*>* operators,
     auto [node, level] = pending.back();
     pending.pop_back();
     if (in_run(node, root->op_class)) {
-      auto* op = reinterpret_cast<OperatorNode*>(node);
+      auto* op = node_cast<OperatorNode>(node);
       operators->push_back(op);
       pending.push_back({op->right, level + 1});
       pending.push_back({op->left, level + 1});

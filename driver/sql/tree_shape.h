@@ -61,7 +61,7 @@ Node* tree_join_balanced(std::vector<Node*> level, Make&& make) {
       if (!op) return nullptr;
       op->left = level[i];
       op->right = level[i + 1];
-      next.push_back(reinterpret_cast<Node*>(op));
+      next.push_back(op);
     }
     level.swap(next);
   }

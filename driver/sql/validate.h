@@ -5,30 +5,27 @@
 #pragma once
 
 #include "driver/sql/plan.h"
+#include "driver/sql/statement_context.h"
 #include "support/diag.h"
 #include "support/memory.h"
 
 struct Dal;
-struct QuillStmt;
 
-// What validation works against when there is no statement handle (tests, internal callers).
+// What validation works against: the connection's data-access layer, where errors go and plans
+// are allocated, and what the call layer knows of the statement (null for tests and internal
+// callers: positioned statements then find no cursor).
 struct ValidateTarget {
-  Dal* dal;              // the connection's data-access layer
-  ErrorHeader* errors;   // where errors are posted
-  MemPool* pool;         // where plan records are allocated
-  void* connection;      // QuillDbc* for cursor lookups (positioned UPDATE), may be null
-  QuillStmt* statement;  // the statement handle, may be null
-  int odbc_version;      // 2 or 3 (date/time literal types in descriptions)
+  Dal* dal;                           // the connection's data-access layer
+  ErrorHeader* errors;                // where errors are posted
+  MemPool* pool;                      // where plan records are allocated
+  void* connection;                   // the call-layer connection (opaque) that cursor names are
+                                      // looked up in (positioned UPDATE/DELETE), may be null
+  const StatementContext* statement;  // the statement's context, may be null
+  int odbc_version;                   // 2 or 3 (date/time literal types in descriptions)
 };
 
-// Validates `statements` (parse nodes in order) for `statement` into a new plan list left in
-// statement->plan_list, allocated from statement->tree_pool (the statement's pool when it has
-// none), so that releasing the tree pool releases the plans with the parse tree.
-// On success every statement has its plan there and the statement has a cursor name. Returns
-// 0, or -1 with the error posted on the statement and its return code SQL_ERROR.
-int validate_statement_list(QuillStmt* statement, ListNode* statements);
-
-// As validate_statement_list against an explicit target; the plans are appended to `*plans`
-// (made when null). Returns 0 or -1; plans of statements before a failure stay in the list.
+// Validates `statements` (parse nodes in order) against `target`; the plans are appended to
+// `*plans` (made when null). Returns 0, or -1 with the error posted on target.errors and its
+// return code SQL_ERROR; plans of statements before a failure stay in the list.
 int validate_statements(const ValidateTarget& target, ListNode* statements,
                         StatementPlanList** plans);

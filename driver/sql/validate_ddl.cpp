@@ -98,7 +98,7 @@ bool defined(ListNode* columns, const NameNode* name) {
   return false;
 }
 
-Node* create_table(ValidateContext& context, CreateTableNode* node) {
+PlanRecord* create_table(ValidateContext& context, CreateTableNode* node) {
   check_name_limits(context, node->table);
   DalTable existing{};
   if (table_exists(context, node->table, &existing))
@@ -122,7 +122,7 @@ Node* create_table(ValidateContext& context, CreateTableNode* node) {
     }
     list_append(context, &plan->constraints, constraint);
   }
-  return reinterpret_cast<Node*>(plan);
+  return plan;
 }
 
 int find_column(const TableEntry* table, const NameNode* name) {
@@ -133,12 +133,12 @@ int find_column(const TableEntry* table, const NameNode* name) {
 
 }  // namespace
 
-Node* validate_ddl(ValidateContext& context, Node* node) {
+PlanRecord* validate_ddl(ValidateContext& context, Node* node) {
   switch (node->kind) {
     case NODE_CREATE_TABLE:
-      return create_table(context, reinterpret_cast<CreateTableNode*>(node));
+      return create_table(context, node_cast<CreateTableNode>(node));
     case NODE_ALTER_TABLE_ADD: {
-      auto* alter = reinterpret_cast<AlterTableAddNode*>(node);
+      auto* alter = node_cast<AlterTableAddNode>(node);
       auto* plan = new_plan<AlterAddPlan>(context, PLAN_ALTER_ADD);
       plan->node = alter;
       plan->table = describe_named_table(context, alter->table);
@@ -147,10 +147,10 @@ Node* validate_ddl(ValidateContext& context, Node* node) {
         list_append(
             context, &plan->columns,
             check_column_def(context, static_cast<ColumnDefNode*>(at->data), &primary_keys));
-      return reinterpret_cast<Node*>(plan);
+      return plan;
     }
     case NODE_ALTER_TABLE_DROP: {
-      auto* alter = reinterpret_cast<AlterTableDropNode*>(node);
+      auto* alter = node_cast<AlterTableDropNode>(node);
       auto* plan = new_plan<AlterDropPlan>(context, PLAN_ALTER_DROP);
       plan->node = alter;
       plan->table = describe_named_table(context, alter->table);
@@ -158,10 +158,10 @@ Node* validate_ddl(ValidateContext& context, Node* node) {
       if (plan->column < 0)
         catalog_error(context, "42S22", "Column %s not found in table %s", name_text(alter->column),
                       plan->table->table.name);
-      return reinterpret_cast<Node*>(plan);
+      return plan;
     }
     case NODE_CREATE_INDEX: {
-      auto* index = reinterpret_cast<CreateIndexNode*>(node);
+      auto* index = node_cast<CreateIndexNode>(node);
       auto* plan = new_plan<CreateIndexPlan>(context, PLAN_CREATE_INDEX);
       plan->node = index;
       plan->table = describe_named_table(context, index->table);
@@ -175,16 +175,15 @@ Node* validate_ddl(ValidateContext& context, Node* node) {
           direct_error(context, "42S22", "Column not found '%s'", name_text(column->name));
         plan->column_numbers[plan->column_count++] = number + 1;
       }
-      return reinterpret_cast<Node*>(plan);
+      return plan;
     }
     case NODE_DROP_INDEX: {
-      auto* drop = reinterpret_cast<DropIndexNode*>(node);
+      auto* drop = node_cast<DropIndexNode>(node);
       if (!drop->table)
         catalog_error(context, "HY000", "Tablename must be specified to drop a index");
-      return reinterpret_cast<Node*>(describe_named_table(context, drop->table));
+      return describe_named_table(context, drop->table);
     }
     default:  // DROP TABLE
-      return reinterpret_cast<Node*>(
-          describe_named_table(context, reinterpret_cast<DropTableNode*>(node)->table));
+      return describe_named_table(context, node_cast<DropTableNode>(node)->table);
   }
 }

@@ -1,7 +1,6 @@
-// Validation entry points and statement dispatch: the dynamic function code of each
-// statement, the refused statement kinds, transaction and user statements, the plan list of
-// the statement handle and its cursor name; plus the error, memory and name helpers every
-// validation unit shares.
+// Validation entry point and statement dispatch: the dynamic function code of each
+// statement, the refused statement kinds, transaction and user statements; plus the error,
+// memory and name helpers every validation unit shares.
 #include <strings.h>
 
 #include <cstdarg>
@@ -13,9 +12,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
-#include "driver/odbc/handles/handles.h"
 #include "driver/sql/validate_internal.h"
-#include "support/cursor_names.h"
 #include "support/strbuf.h"
 
 namespace {
@@ -73,7 +70,7 @@ const char* copy_name(ValidateContext& context, const NameNode* name) {
 }
 
 // Validates a SELECT FOR UPDATE: the query, its keys, then the updatable columns.
-Node* validate_for_update(ValidateContext& context, SelectForUpdateNode* node) {
+PlanRecord* validate_for_update(ValidateContext& context, SelectForUpdateNode* node) {
   QueryPlan* plan = validate_query_expression(context, node->query, nullptr, true);
   for (ListNode* at = node->columns; at; at = at->next) {
     auto* column = static_cast<ColumnRefNode*>(at->data);
@@ -82,7 +79,7 @@ Node* validate_for_update(ValidateContext& context, SelectForUpdateNode* node) {
     if (!resolve_column_in(inner, column, plan->scan_tables))
       general_error(context, "column '%s' not found in specified tables",
                     name_text(column->column));
-    auto* entry = static_cast<TableEntry*>(column->resolved_table);
+    TableEntry* entry = column->resolved_table;
     entry->column_used[column->resolved_column] = 1;
     entry->updatable[column->resolved_column] = 1;
   }
@@ -91,7 +88,7 @@ Node* validate_for_update(ValidateContext& context, SelectForUpdateNode* node) {
       auto* entry = static_cast<TableEntry*>(at->data);
       for (int c = 0; c < entry->column_count; ++c) entry->column_used[c] = entry->updatable[c] = 1;
     }
-  return reinterpret_cast<Node*>(plan);
+  return plan;
 }
 
 // The statement's parameters in text order (validation meets them in clause order).
@@ -108,7 +105,7 @@ ListNode* in_text_order(ValidateContext& context, ListNode* parameters) {
 }
 
 // Validates one statement and returns its plan record.
-Node* validate_statement(ValidateContext& context, Node* statement) {
+PlanRecord* validate_statement(ValidateContext& context, Node* statement) {
   switch (statement->kind) {
     case NODE_CREATE_VIEW:
       direct_error(context, "HY000", "Current driver is read only, CREATE VIEW not supported");
@@ -121,43 +118,41 @@ Node* validate_statement(ValidateContext& context, Node* statement) {
     case NODE_CALL:
       direct_error(context, "HY000", "Stored procedures not supported in the release");
     case NODE_COMMIT:
-      return reinterpret_cast<Node*>(new_plan<TransactionPlan>(context, PLAN_COMMIT));
+      return new_plan<TransactionPlan>(context, PLAN_COMMIT);
     case NODE_ROLLBACK:
-      return reinterpret_cast<Node*>(new_plan<TransactionPlan>(context, PLAN_ROLLBACK));
+      return new_plan<TransactionPlan>(context, PLAN_ROLLBACK);
     case NODE_CREATE_USER: {
-      auto* node = reinterpret_cast<CreateUserNode*>(statement);
+      auto* node = node_cast<CreateUserNode>(statement);
       auto* plan = new_plan<UserPlan>(context, PLAN_CREATE_USER);
       plan->user = copy_name(context, node->user);
       plan->authorization = copy_name(context, node->authorization);
       plan->in_name = copy_name(context, node->in_name);
-      return reinterpret_cast<Node*>(plan);
+      return plan;
     }
     case NODE_DROP_USER: {
-      auto* node = reinterpret_cast<DropUserNode*>(statement);
+      auto* node = node_cast<DropUserNode>(statement);
       auto* plan = new_plan<UserPlan>(context, PLAN_DROP_USER);
       plan->user = copy_name(context, node->user);
       plan->in_name = copy_name(context, node->in_name);
-      return reinterpret_cast<Node*>(plan);
+      return plan;
     }
     case NODE_CURSOR_SPEC: {
-      auto* node = reinterpret_cast<CursorSpecNode*>(statement);
+      auto* node = node_cast<CursorSpecNode>(statement);
       QueryPlan* plan = validate_query_expression(context, node->query, nullptr, false);
       validate_order_by(context, plan, node->order_by);
-      return reinterpret_cast<Node*>(plan);
+      return plan;
     }
     case NODE_SELECT_FOR_UPDATE:
-      return validate_for_update(context, reinterpret_cast<SelectForUpdateNode*>(statement));
+      return validate_for_update(context, node_cast<SelectForUpdateNode>(statement));
     case NODE_INSERT:
-      return validate_insert(context, reinterpret_cast<InsertNode*>(statement));
+      return validate_insert(context, node_cast<InsertNode>(statement));
     case NODE_DELETE_SEARCHED:
     case NODE_UPDATE_SEARCHED:
       return validate_searched(context, statement);
     case NODE_UPDATE_POSITIONED:
-      return validate_positioned_update(context,
-                                        reinterpret_cast<UpdatePositionedNode*>(statement));
+      return validate_positioned_update(context, node_cast<UpdatePositionedNode>(statement));
     case NODE_DELETE_POSITIONED:
-      return validate_positioned_delete(context,
-                                        reinterpret_cast<DeletePositionedNode*>(statement));
+      return validate_positioned_delete(context, node_cast<DeletePositionedNode>(statement));
     case NODE_CREATE_TABLE:
     case NODE_CREATE_INDEX:
     case NODE_ALTER_TABLE_ADD:
@@ -251,7 +246,7 @@ ParameterEntry* find_parameter(const QueryPlan* plan, const Node* parameter) {
   for (; plan; plan = plan->outer)
     for (ListNode* at = plan->parameters; at; at = at->next) {
       auto* entry = static_cast<ParameterEntry*>(at->data);
-      if (reinterpret_cast<const Node*>(entry->node) == parameter) return entry;
+      if (entry->node == parameter) return entry;
     }
   return nullptr;
 }
@@ -271,7 +266,7 @@ int validate_statements(const ValidateTarget& target, ListNode* statements,
       ValidateContext statement_context{};
       statement_context.target = &target;
       statement_context.statement_parameters = &parameters;
-      Node* plan = validate_statement(statement_context, statement);
+      PlanRecord* plan = validate_statement(statement_context, statement);
       auto* entry = static_cast<StatementEntry*>(validate_alloc(context, sizeof(StatementEntry)));
       entry->statement = statement;
       entry->plan = plan;
@@ -286,37 +281,6 @@ int validate_statements(const ValidateTarget& target, ListNode* statements,
     PostError(target.errors, DIAG_LEVEL_ENGINE, 0, 0, 0, 0, kEngineOrigin, "HY001",
               "Memory allocation error");
     return -1;
-  }
-  return 0;
-}
-
-int validate_statement_list(QuillStmt* statement, ListNode* statements) {
-  ValidateTarget target{};
-  target.dal = statement->dbc ? statement->dbc->dal : nullptr;
-  target.errors = statement->errors;
-  // Plans live with the parse tree so that each prepare releases the previous one's.
-  target.pool = statement->tree_pool ? statement->tree_pool : statement->pool;
-  target.connection = statement->dbc;
-  target.statement = statement;
-  bool odbc2 =
-      statement->dbc && statement->dbc->env && statement->dbc->env->odbc_version == SQL_OV_ODBC2;
-  target.odbc_version = odbc2 ? 2 : 3;
-  StatementPlanList* plans = nullptr;  // a new validation starts a new list
-  int rc = validate_statements(target, statements, &plans);
-  statement->plan_list = plans;
-  if (rc != 0) return -1;
-  if (!statement->cursor_name && !get_cursor_name(statement)) {
-    char name[32];
-    generate_cursor_name(statement, name, sizeof name);
-    statement->cursor_name = quill_mem_strdup(statement->pool, name);
-    if (!statement->cursor_name) {
-      SetReturnCode(statement->errors, SQL_ERROR);
-      PostError(statement->errors, DIAG_LEVEL_ENGINE, 0, 0, 0, 0, kEngineOrigin, "HY001",
-                "Memory allocation error");
-      return -1;
-    }
-    if (statement->dbc && insert_cursor_name(statement->dbc, statement, name) == 0)
-      statement->cursor_name_registered = true;
   }
   return 0;
 }

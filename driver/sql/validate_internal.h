@@ -102,15 +102,15 @@ void extract_keyset_values(ValidateContext& context, QueryPlan* plan);
 
 // Statements (validate_modify.cpp, validate_ddl.cpp); each returns the statement's plan.
 // INSERT: target, column/value counts, value types, pass-through mark.
-Node* validate_insert(ValidateContext& context, InsertNode* node);
+PlanRecord* validate_insert(ValidateContext& context, InsertNode* node);
 // Searched DELETE or UPDATE: target, row-selecting plan, SET list, keys or pass-through.
-Node* validate_searched(ValidateContext& context, Node* node);
+PlanRecord* validate_searched(ValidateContext& context, Node* node);
 // UPDATE ... WHERE CURRENT OF: the cursor's FOR UPDATE plan, table and updatable columns.
-Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node);
+PlanRecord* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node);
 // DELETE ... WHERE CURRENT OF: the cursor's table entry, as for a positioned UPDATE.
-Node* validate_positioned_delete(ValidateContext& context, DeletePositionedNode* node);
+PlanRecord* validate_positioned_delete(ValidateContext& context, DeletePositionedNode* node);
 // CREATE TABLE/INDEX, ALTER TABLE ADD/DROP, DROP INDEX/TABLE.
-Node* validate_ddl(ValidateContext& context, Node* node);
+PlanRecord* validate_ddl(ValidateContext& context, Node* node);
 
 // A column reference made by validation (wildcards, USING/NATURAL equalities), already
 // resolved to column `c` (0-based) of `entry` and listed on the current plan.

@@ -28,52 +28,52 @@ void for_each_child(Node* node, Visit&& visit) {
   };
   switch (node->kind) {
     case NODE_OPERATOR:
-      one(reinterpret_cast<OperatorNode*>(node)->left);
-      one(reinterpret_cast<OperatorNode*>(node)->right);
+      one(node_cast<OperatorNode>(node)->left);
+      one(node_cast<OperatorNode>(node)->right);
       break;
     case NODE_CAST:
-      one(reinterpret_cast<CastNode*>(node)->operand);
+      one(node_cast<CastNode>(node)->operand);
       break;
     case NODE_FUNCTION:
-      list(reinterpret_cast<FunctionNode*>(node)->arguments);
+      list(node_cast<FunctionNode>(node)->arguments);
       break;
     case NODE_ARG_PAIR:
-      list(reinterpret_cast<ArgPairNode*>(node)->items);
+      list(node_cast<ArgPairNode>(node)->items);
       break;
     case NODE_TRIM_SPEC:
-      one(reinterpret_cast<TrimSpecNode*>(node)->character);
-      one(reinterpret_cast<TrimSpecNode*>(node)->source);
+      one(node_cast<TrimSpecNode>(node)->character);
+      one(node_cast<TrimSpecNode>(node)->source);
       break;
     case NODE_LIKE:
-      one(reinterpret_cast<LikeNode*>(node)->operand);
-      one(reinterpret_cast<LikeNode*>(node)->pattern);
-      one(reinterpret_cast<LikeNode*>(node)->escape);
+      one(node_cast<LikeNode>(node)->operand);
+      one(node_cast<LikeNode>(node)->pattern);
+      one(node_cast<LikeNode>(node)->escape);
       break;
     case NODE_IS_NULL:
-      one(reinterpret_cast<IsNullNode*>(node)->operand);
+      one(node_cast<IsNullNode>(node)->operand);
       break;
     case NODE_IN:
-      one(reinterpret_cast<InNode*>(node)->operand);
-      list(reinterpret_cast<InNode*>(node)->values);
+      one(node_cast<InNode>(node)->operand);
+      list(node_cast<InNode>(node)->values);
       break;
     case NODE_CASE:
-      one(reinterpret_cast<CaseNode*>(node)->operand);
-      list(reinterpret_cast<CaseNode*>(node)->whens);
-      one(reinterpret_cast<CaseNode*>(node)->else_result);
+      one(node_cast<CaseNode>(node)->operand);
+      list(node_cast<CaseNode>(node)->whens);
+      one(node_cast<CaseNode>(node)->else_result);
       break;
     case NODE_WHEN:
-      one(reinterpret_cast<WhenNode*>(node)->condition);
-      one(reinterpret_cast<WhenNode*>(node)->result);
+      one(node_cast<WhenNode>(node)->condition);
+      one(node_cast<WhenNode>(node)->result);
       break;
     case NODE_NULLIF:
-      one(reinterpret_cast<NullifNode*>(node)->first);
-      one(reinterpret_cast<NullifNode*>(node)->second);
+      one(node_cast<NullifNode>(node)->first);
+      one(node_cast<NullifNode>(node)->second);
       break;
     case NODE_COALESCE:
-      list(reinterpret_cast<CoalesceNode*>(node)->expressions);
+      list(node_cast<CoalesceNode>(node)->expressions);
       break;
     case NODE_WRAPPER:
-      one(reinterpret_cast<WrapperNode*>(node)->wrapped);
+      one(node_cast<WrapperNode>(node)->wrapped);
       break;
     default:
       break;
@@ -94,7 +94,7 @@ void check_forbidden(ValidateContext& context, Node* node) {
       break;
   }
   if (is_query(node) ||
-      (node->kind == NODE_OPERATOR && is_query(reinterpret_cast<OperatorNode*>(node)->right)))
+      (node->kind == NODE_OPERATOR && is_query(node_cast<OperatorNode>(node)->right)))
     direct_error(context, "HY000", "SubQuery not allowed in joining expr");
   for_each_child(node, [&](Node* child) { check_forbidden(context, child); });
 }
@@ -137,7 +137,7 @@ void resolve_join_column(ValidateContext& context, ColumnRefNode* column, ListNo
 
 void resolve_join_columns(ValidateContext& context, Node* node, ListNode* leaves) {
   if (node->kind == NODE_COLUMN_REF) {
-    resolve_join_column(context, reinterpret_cast<ColumnRefNode*>(node), leaves);
+    resolve_join_column(context, node_cast<ColumnRefNode>(node), leaves);
     return;
   }
   for_each_child(node, [&](Node* child) { resolve_join_columns(context, child, leaves); });
@@ -151,9 +151,9 @@ void add_equality(ValidateContext& context, std::vector<Node*>* equalities, Tabl
   if (!equal) direct_error(context, "HY001", "Memory allocation error");
   equal->op_class = OPCLASS_VALUE;
   equal->op = OP_EQUAL;
-  equal->left = reinterpret_cast<Node*>(resolved_column_ref(context, left, left_column));
-  equal->right = reinterpret_cast<Node*>(resolved_column_ref(context, right, right_column));
-  equalities->push_back(reinterpret_cast<Node*>(equal));
+  equal->left = resolved_column_ref(context, left, left_column);
+  equal->right = resolved_column_ref(context, right, right_column);
+  equalities->push_back(equal);
 }
 
 // The join condition: the equalities ANDed in a balanced tree, so that a join over

@@ -2,10 +2,7 @@
 // their row-selecting query, key and pass-through decisions, and positioned UPDATE and DELETE
 // against a FOR UPDATE cursor of the same connection.
 #include "driver/dal/dal.h"
-#include "driver/odbc/handles/handles.h"
-#include "driver/odbc/handles/states.h"
 #include "driver/sql/validate_internal.h"
-#include "support/cursor_names.h"
 
 namespace {
 
@@ -21,13 +18,13 @@ bool mentions_column(const Node* node) {
     case NODE_COLUMN_REF:
       return true;
     case NODE_OPERATOR: {
-      auto* op = reinterpret_cast<const OperatorNode*>(node);
+      auto* op = node_cast<OperatorNode>(node);
       return mentions_column(op->left) || mentions_column(op->right);
     }
     case NODE_CAST:
-      return mentions_column(reinterpret_cast<const CastNode*>(node)->operand);
+      return mentions_column(node_cast<CastNode>(node)->operand);
     case NODE_FUNCTION:
-      for (ListNode* at = reinterpret_cast<const FunctionNode*>(node)->arguments; at; at = at->next)
+      for (ListNode* at = node_cast<FunctionNode>(node)->arguments; at; at = at->next)
         if (mentions_column(static_cast<const Node*>(at->data))) return true;
       return false;
     default:
@@ -64,13 +61,12 @@ void assign_parameter(ValidateContext& context, AssignmentEntry* entry, Node* va
 AssignmentEntry* check_insert_value(ValidateContext& context, TableEntry* target, int column,
                                     Node* value) {
   AssignmentEntry* entry = new_assignment(context, target, column);
-  auto* keyword = reinterpret_cast<ValuesKeywordNode*>(value);
-  auto* literal = reinterpret_cast<LiteralNode*>(value);
   if (value->kind == NODE_VALUES_KEYWORD) {
-    entry->value_kind = keyword->which == 2 ? VALUE_DEFAULT : VALUE_NULL;
+    entry->value_kind =
+        node_cast<ValuesKeywordNode>(value)->which == 2 ? VALUE_DEFAULT : VALUE_NULL;
     return entry;
   }
-  if (value->kind == NODE_LITERAL && literal->value_kind == LIT_NULL) {
+  if (value->kind == NODE_LITERAL && node_cast<LiteralNode>(value)->value_kind == LIT_NULL) {
     entry->value_kind = VALUE_NULL;
     return entry;
   }
@@ -186,17 +182,17 @@ Node* row_selecting_query(ValidateContext& context, TableNameNode* table, Node* 
   auto* select_node =
       static_cast<QuerySpecNode*>(newNode(sizeof(QuerySpecNode), NODE_QUERY_SPEC, pool));
   if (!reference || !select_node) direct_error(context, "HY001", "Memory allocation error");
-  reference->table = reinterpret_cast<Node*>(table);
+  reference->table = table;
   select_node->quantifier = QUANT_ALL;
   select_node->top = -1;
   list_append(context, &select_node->from, reference);
   select_node->where = where;
-  return reinterpret_cast<Node*>(select_node);
+  return select_node;
 }
 
 }  // namespace
 
-Node* validate_insert(ValidateContext& context, InsertNode* node) {
+PlanRecord* validate_insert(ValidateContext& context, InsertNode* node) {
   auto* plan = new_plan<InsertPlan>(context, PLAN_INSERT);
   plan->node = node;
   plan->target = updatable_target(context, node->table);
@@ -204,12 +200,12 @@ Node* validate_insert(ValidateContext& context, InsertNode* node) {
   InsertSourceNode* source = node->source;
   if (source->query) {
     insert_query(context, plan, source);
-    return reinterpret_cast<Node*>(plan);
+    return plan;
   }
   plan->passthrough = target->table.passthrough;
   if (source->default_values) {
     plan->default_values = 1;
-    return reinterpret_cast<Node*>(plan);
+    return plan;
   }
   int values = ListCount(source->values);
   if (source->columns) {
@@ -239,13 +235,13 @@ Node* validate_insert(ValidateContext& context, InsertNode* node) {
     list_append(context, &plan->values,
                 check_insert_value(context, target, column, static_cast<Node*>(at->data)));
   }
-  return reinterpret_cast<Node*>(plan);
+  return plan;
 }
 
-Node* validate_searched(ValidateContext& context, Node* node) {
+PlanRecord* validate_searched(ValidateContext& context, Node* node) {
   bool update = node->kind == NODE_UPDATE_SEARCHED;
-  auto* update_node = reinterpret_cast<UpdateSearchedNode*>(node);
-  auto* delete_node = reinterpret_cast<DeleteSearchedNode*>(node);
+  auto* update_node = update ? node_cast<UpdateSearchedNode>(node) : nullptr;
+  auto* delete_node = update ? nullptr : node_cast<DeleteSearchedNode>(node);
   TableNameNode* table = update ? update_node->table : delete_node->table;
   Node* where = update ? update_node->where : delete_node->where;
   auto* plan = new_plan<SearchedPlan>(context, update ? PLAN_UPDATE : PLAN_DELETE);
@@ -267,9 +263,9 @@ Node* validate_searched(ValidateContext& context, Node* node) {
   }
   if (single) {
     plan->passthrough = 1;
-    return reinterpret_cast<Node*>(plan);
+    return plan;
   }
-  if (plan->key_count > 0 && plan->rows->keyset_possible) return reinterpret_cast<Node*>(plan);
+  if (plan->key_count > 0 && plan->rows->keyset_possible) return plan;
   if (plan->key_count > 0) direct_error(context, "HY000", "Unable to form keyset query");
   direct_error(context, "HY000", "Base table has no distinct key information, so is not updatable");
 }
@@ -281,24 +277,24 @@ namespace {
 // row, HY000 `not_updatable` when its query cannot address rows by key, HY000 "Table name
 // not in cursor".
 struct CursorTarget {
-  QuillStmt* statement;  // the statement holding the cursor
-  QueryPlan* plan;       // its query
-  TableEntry* entry;     // the cursor's table entry named by the statement
+  QueryPlan* plan;    // its query
+  TableEntry* entry;  // the cursor's table entry named by the statement
 };
 
 CursorTarget cursor_target(ValidateContext& context, NameNode* name, TableNameNode* table,
                            const char* not_updatable) {
-  auto* cursor = static_cast<QuillStmt*>(
-      context.target->connection ? get_stmt_by_cursor(context.target->connection, name_text(name))
-                                 : nullptr);
+  // The call layer knows which of its statements holds the cursor and whether it is on a row.
+  const StatementContext* statement = context.target->statement;
+  StatementPlanList* list =
+      context.target->connection && statement && statement->fetched_cursor_plans
+          ? statement->fetched_cursor_plans(context.target->connection, name_text(name))
+          : nullptr;
   QueryPlan* cursor_plan = nullptr;
-  if (cursor && (cursor->state == S6_FETCHED || cursor->state == S7_EXTENDED_FETCHED) &&
-      cursor->plan_list) {
-    auto* list = static_cast<StatementPlanList*>(cursor->plan_list);
+  if (list) {
     for (ListNode* at = list->entries; at && !cursor_plan; at = at->next) {
       auto* entry = static_cast<StatementEntry*>(at->data);
       if (entry->plan && entry->plan->kind == PLAN_QUERY)
-        cursor_plan = reinterpret_cast<QueryPlan*>(entry->plan);
+        cursor_plan = node_cast<QueryPlan>(entry->plan);
     }
   }
   if (!cursor_plan) direct_error(context, "34000", "Invalid cursor name");
@@ -314,34 +310,31 @@ CursorTarget cursor_target(ValidateContext& context, NameNode* name, TableNameNo
   for (ListNode* at = cursor_plan->from; at && !target; at = at->next)
     target = find_qualified_entry(static_cast<TableEntry*>(at->data), &qualifier);
   if (!target) direct_error(context, "HY000", "Table name not in cursor");
-  return CursorTarget{cursor, cursor_plan, target};
+  return CursorTarget{cursor_plan, target};
 }
 
 }  // namespace
 
-Node* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node) {
+PlanRecord* validate_positioned_update(ValidateContext& context, UpdatePositionedNode* node) {
   CursorTarget found = cursor_target(context, node->cursor, node->table, "Cursor not updatable");
-  QuillStmt* cursor = found.statement;
   QueryPlan* cursor_plan = found.plan;
   TableEntry* target = found.entry;
   auto* plan = new_plan<PositionedUpdatePlan>(context, PLAN_UPDATE_POSITIONED);
   plan->node = node;
-  plan->cursor_statement = cursor;
   plan->cursor_plan = cursor_plan;
   plan->target = target;
   plan->assignments = validate_assignments(context, target, node->assignments, target->updatable);
-  return reinterpret_cast<Node*>(plan);
+  return plan;
 }
 
-Node* validate_positioned_delete(ValidateContext& context, DeletePositionedNode* node) {
+PlanRecord* validate_positioned_delete(ValidateContext& context, DeletePositionedNode* node) {
   // A cursor whose rows cannot be addressed by key is read only here.
   CursorTarget found =
       cursor_target(context, node->cursor, node->table,
                     "Current driver is read only, DELETE WHERE CURRENT not supported");
   auto* plan = new_plan<PositionedDeletePlan>(context, PLAN_DELETE_POSITIONED);
   plan->node = node;
-  plan->cursor_statement = found.statement;
   plan->cursor_plan = found.plan;
   plan->target = found.entry;
-  return reinterpret_cast<Node*>(plan);
+  return plan;
 }

@@ -38,7 +38,7 @@ void resolve_column(ValidateContext& context, ColumnRefNode* column) {
     auto* reference = new_plan<OuterReference>(context, PLAN_OUTER_REFERENCE);
     reference->column = column;
     reference->outer = outer;
-    reference->table = static_cast<TableEntry*>(column->resolved_table);
+    reference->table = column->resolved_table;
     reference->column_number = column->resolved_column;
     list_append(context, &plan->outer_references, reference);
     return;
@@ -130,36 +130,36 @@ void resolve_expression(ValidateContext& context, Node* expression) {
   if (!expression) return;
   switch (expression->kind) {
     case NODE_COLUMN_REF:
-      resolve_column(context, reinterpret_cast<ColumnRefNode*>(expression));
+      resolve_column(context, node_cast<ColumnRefNode>(expression));
       break;
     case NODE_SET_FUNCTION:
-      resolve_set_function(context, reinterpret_cast<SetFunctionNode*>(expression));
+      resolve_set_function(context, node_cast<SetFunctionNode>(expression));
       break;
     case NODE_PARAMETER:
-      resolve_parameter(context, reinterpret_cast<ParameterNode*>(expression));
+      resolve_parameter(context, node_cast<ParameterNode>(expression));
       break;
     case NODE_EXISTS:
-      validate_subquery(context, reinterpret_cast<ExistsNode*>(expression)->query);
+      validate_subquery(context, node_cast<ExistsNode>(expression)->query);
       break;
     case NODE_QUERY_SPEC:
     case NODE_GROUPED_QUERY:  // a subquery used as a value
       validate_subquery(context, expression);
       break;
     case NODE_IN: {
-      auto* node = reinterpret_cast<InNode*>(expression);
+      auto* node = node_cast<InNode>(expression);
       resolve_expression(context, node->operand);
       resolve_list(context, node->values);
       if (node->query) validate_subquery(context, node->query);
       break;
     }
     case NODE_QUANTIFIED: {
-      auto* node = reinterpret_cast<QuantifiedNode*>(expression);
+      auto* node = node_cast<QuantifiedNode>(expression);
       resolve_expression(context, node->operand);
       validate_subquery(context, node->query);
       break;
     }
     case NODE_OPERATOR: {
-      auto* node = reinterpret_cast<OperatorNode*>(expression);
+      auto* node = node_cast<OperatorNode>(expression);
       resolve_expression(context, node->left);
       if (is_query(node->right))
         validate_subquery(context, node->right);
@@ -168,54 +168,54 @@ void resolve_expression(ValidateContext& context, Node* expression) {
       break;
     }
     case NODE_CAST:
-      resolve_expression(context, reinterpret_cast<CastNode*>(expression)->operand);
+      resolve_expression(context, node_cast<CastNode>(expression)->operand);
       break;
     case NODE_FUNCTION:
-      resolve_function(context, reinterpret_cast<FunctionNode*>(expression));
+      resolve_function(context, node_cast<FunctionNode>(expression));
       break;
     case NODE_ARG_PAIR:
-      resolve_list(context, reinterpret_cast<ArgPairNode*>(expression)->items);
+      resolve_list(context, node_cast<ArgPairNode>(expression)->items);
       break;
     case NODE_TRIM_SPEC: {
-      auto* node = reinterpret_cast<TrimSpecNode*>(expression);
+      auto* node = node_cast<TrimSpecNode>(expression);
       resolve_expression(context, node->character);
       resolve_expression(context, node->source);
       break;
     }
     case NODE_LIKE: {
-      auto* node = reinterpret_cast<LikeNode*>(expression);
+      auto* node = node_cast<LikeNode>(expression);
       resolve_expression(context, node->operand);
       resolve_expression(context, node->pattern);
       resolve_expression(context, node->escape);
       break;
     }
     case NODE_IS_NULL:
-      resolve_expression(context, reinterpret_cast<IsNullNode*>(expression)->operand);
+      resolve_expression(context, node_cast<IsNullNode>(expression)->operand);
       break;
     case NODE_CASE: {
-      auto* node = reinterpret_cast<CaseNode*>(expression);
+      auto* node = node_cast<CaseNode>(expression);
       resolve_expression(context, node->operand);
       resolve_list(context, node->whens);
       resolve_expression(context, node->else_result);
       break;
     }
     case NODE_WHEN: {
-      auto* node = reinterpret_cast<WhenNode*>(expression);
+      auto* node = node_cast<WhenNode>(expression);
       resolve_expression(context, node->condition);
       resolve_expression(context, node->result);
       break;
     }
     case NODE_NULLIF: {
-      auto* node = reinterpret_cast<NullifNode*>(expression);
+      auto* node = node_cast<NullifNode>(expression);
       resolve_expression(context, node->first);
       resolve_expression(context, node->second);
       break;
     }
     case NODE_COALESCE:
-      resolve_list(context, reinterpret_cast<CoalesceNode*>(expression)->expressions);
+      resolve_list(context, node_cast<CoalesceNode>(expression)->expressions);
       break;
     case NODE_WRAPPER:
-      resolve_expression(context, reinterpret_cast<WrapperNode*>(expression)->wrapped);
+      resolve_expression(context, node_cast<WrapperNode>(expression)->wrapped);
       break;
     default:  // literals, names, interval fields: nothing to resolve
       break;

@@ -18,7 +18,7 @@ void expand_entry(ValidateContext& context, TableEntry* entry, ListNode** items)
     auto* item = static_cast<SelectItemNode*>(
         newNode(sizeof(SelectItemNode), NODE_SELECT_ITEM, context.target->pool));
     if (!item) direct_error(context, "HY001", "Memory allocation error");
-    item->expression = reinterpret_cast<Node*>(resolved_column_ref(context, entry, c));
+    item->expression = resolved_column_ref(context, entry, c);
     list_append(context, items, item);
   }
 }
@@ -33,8 +33,10 @@ ListNode* expand_select_list(ValidateContext& context, QueryPlan* plan) {
   }
   for (ListNode* at = plan->select->select_list; at; at = at->next) {
     auto* item = static_cast<SelectItemNode*>(at->data);
-    auto* column = reinterpret_cast<ColumnRefNode*>(item->expression);
-    if (item->expression->kind != NODE_COLUMN_REF || !column->wildcard) {
+    auto* column = item->expression->kind == NODE_COLUMN_REF
+                       ? node_cast<ColumnRefNode>(item->expression)
+                       : nullptr;
+    if (!column || !column->wildcard) {
       list_append(context, &items, item);
       continue;
     }
@@ -48,7 +50,7 @@ ListNode* expand_select_list(ValidateContext& context, QueryPlan* plan) {
       auto* expanded = static_cast<SelectItemNode*>(
           newNode(sizeof(SelectItemNode), NODE_SELECT_ITEM, context.target->pool));
       if (!expanded) direct_error(context, "HY001", "Memory allocation error");
-      expanded->expression = reinterpret_cast<Node*>(resolved_column_ref(context, found, c));
+      expanded->expression = resolved_column_ref(context, found, c);
       list_append(context, &items, expanded);
     }
   }
@@ -75,8 +77,7 @@ void validate_select_list(ValidateContext& context, QueryPlan* plan) {
     if (item->alias) {
       column.name = item->alias->text;
     } else if (item->expression->kind == NODE_COLUMN_REF) {
-      const ColumnInfo* info =
-          resolved_column_info(reinterpret_cast<ColumnRefNode*>(item->expression));
+      const ColumnInfo* info = resolved_column_info(node_cast<ColumnRefNode>(item->expression));
       column.name = info ? info->name : "";
     } else {
       column.name = "";
@@ -160,7 +161,7 @@ QueryPlan* validate_query_expression(ValidateContext& context, Node* query, Quer
   inner.in_having = false;
   inner.modify_target = nullptr;
   if (query->kind == NODE_UNION) {
-    auto* node = reinterpret_cast<UnionNode*>(query);
+    auto* node = node_cast<UnionNode>(query);
     plan->union_all = node->all;
     plan->union_left = validate_query_expression(inner, node->left, outer, false);
     plan->union_right = validate_query_expression(inner, node->right, outer, false);
@@ -178,8 +179,8 @@ QueryPlan* validate_query_expression(ValidateContext& context, Node* query, Quer
         list_append(context, &plan->parameters, at->data);
   } else {
     bool grouped = query->kind == NODE_GROUPED_QUERY;
-    auto* group = reinterpret_cast<GroupedQueryNode*>(query);
-    plan->select = grouped ? group->query : reinterpret_cast<QuerySpecNode*>(query);
+    GroupedQueryNode* group = grouped ? node_cast<GroupedQueryNode>(query) : nullptr;
+    plan->select = grouped ? group->query : node_cast<QuerySpecNode>(query);
     validate_specification(inner, plan, grouped ? group->group_by : nullptr,
                            grouped ? group->having : nullptr, grouped);
   }
@@ -199,15 +200,18 @@ void validate_order_by(ValidateContext& context, QueryPlan* plan, ListNode* orde
   int index = 0;
   for (ListNode* at = order_by; at; at = at->next, ++index) {
     auto* item = static_cast<OrderItemNode*>(at->data);
-    auto* literal = reinterpret_cast<LiteralNode*>(item->expression);
-    if (item->expression->kind == NODE_LITERAL && literal->value_kind == LIT_INTEGER) {
+    auto* literal =
+        item->expression->kind == NODE_LITERAL ? node_cast<LiteralNode>(item->expression) : nullptr;
+    if (literal && literal->value_kind == LIT_INTEGER) {
       if (literal->integer < 0 || literal->integer > plan->item_count)
         general_error(context, "ORDER BY column number out of range");
       plan->order_positions[index] = literal->integer;
       continue;
     }
-    auto* column = reinterpret_cast<ColumnRefNode*>(item->expression);
-    if (item->expression->kind == NODE_COLUMN_REF && !column->table && column->column) {
+    auto* column = item->expression->kind == NODE_COLUMN_REF
+                       ? node_cast<ColumnRefNode>(item->expression)
+                       : nullptr;
+    if (column && !column->table && column->column) {
       for (int i = 0; i < plan->item_count; ++i)  // a select-list alias names its position
         if (plan->items[i].alias && name_matches(column->column, plan->items[i].alias->text))
           plan->order_positions[index] = i + 1;
@@ -230,7 +234,7 @@ void validate_order_by(ValidateContext& context, QueryPlan* plan, ListNode* orde
 void mark_column_usage(QueryPlan* plan) {
   for (ListNode* at = plan->column_refs; at; at = at->next) {
     auto* column = static_cast<ColumnRefNode*>(at->data);
-    auto* entry = static_cast<TableEntry*>(column->resolved_table);
+    TableEntry* entry = column->resolved_table;
     if (entry && column->resolved_column >= 0 && column->resolved_column < entry->column_count)
       entry->column_used[column->resolved_column] = 1;
   }

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "driver/dal/dal.h"
-#include "driver/dal/info_schema.h"
 #include "driver/sql/validate_internal.h"
 #include "support/strbuf.h"
 
@@ -32,7 +31,7 @@ void copy_text(char* out, size_t size, const char* text) {
 TableEntry* make_derived_entry(ValidateContext& context, TableRefNode* reference) {
   auto* entry = new_plan<TableEntry>(context, PLAN_TABLE);
   entry->type = TABLE_DERIVED;
-  entry->reference = reinterpret_cast<Node*>(reference);
+  entry->reference = reference;
   entry->correlation = reference->alias;
   entry->table.backend_index = -1;
   entry->derived = validate_query_expression(context, reference->table, context.plan, false);
@@ -59,7 +58,7 @@ TableEntry* make_derived_entry(ValidateContext& context, TableRefNode* reference
 TableEntry* make_joined_entry(ValidateContext& context, JoinedTableNode* node) {
   auto* entry = new_plan<TableEntry>(context, PLAN_TABLE);
   entry->type = TABLE_JOINED;
-  entry->reference = reinterpret_cast<Node*>(node);
+  entry->reference = node;
   entry->table.backend_index = -1;
   auto* join = new_plan<JoinEntry>(context, PLAN_JOIN);
   join->node = node;
@@ -78,7 +77,7 @@ TableEntry* describe_named_table(ValidateContext& context, TableNameNode* name) 
   const ValidateTarget& target = *context.target;
   auto* entry = new_plan<TableEntry>(context, PLAN_TABLE);
   entry->type = TABLE_BASE;
-  entry->reference = reinterpret_cast<Node*>(name);
+  entry->reference = name;
   entry->name = name;
   // Only the INFO_SCHEMA backend knows names qualified with its schema (compared exactly).
   std::string lookup = name_text(name->table);
@@ -114,10 +113,10 @@ TableEntry* describe_named_table(ValidateContext& context, TableNameNode* name) 
 
 TableEntry* make_from_entry(ValidateContext& context, Node* reference) {
   if (reference->kind == NODE_JOINED_TABLE)
-    return make_joined_entry(context, reinterpret_cast<JoinedTableNode*>(reference));
-  auto* ref = reinterpret_cast<TableRefNode*>(reference);
+    return make_joined_entry(context, node_cast<JoinedTableNode>(reference));
+  auto* ref = node_cast<TableRefNode>(reference);
   if (ref->table->kind != NODE_TABLE_NAME) return make_derived_entry(context, ref);
-  TableEntry* entry = describe_named_table(context, reinterpret_cast<TableNameNode*>(ref->table));
+  TableEntry* entry = describe_named_table(context, node_cast<TableNameNode>(ref->table));
   entry->reference = reference;
   entry->correlation = ref->alias;
   return entry;

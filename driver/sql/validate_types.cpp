@@ -263,14 +263,15 @@ int like_type(ValidateContext& context, LikeNode* node) {
     expression_type(context, node->escape);
     take_type(context, node->escape, SQL_VARCHAR, nullptr);
   }
-  auto* pattern = reinterpret_cast<LiteralNode*>(node->pattern);
-  auto* escape = reinterpret_cast<LiteralNode*>(node->escape);
-  bool fixed_escape =
-      !node->escape || (node->escape->kind == NODE_LITERAL && escape->value_kind == LIT_STRING);
+  auto* pattern =
+      node->pattern->kind == NODE_LITERAL ? node_cast<LiteralNode>(node->pattern) : nullptr;
+  auto* escape = node->escape && node->escape->kind == NODE_LITERAL
+                     ? node_cast<LiteralNode>(node->escape)
+                     : nullptr;
+  bool fixed_escape = !node->escape || (escape && escape->value_kind == LIT_STRING);
   if (is_parameter(node->pattern)) {
     take_type(context, node->pattern, operand, node->operand);
-  } else if (node->pattern->kind == NODE_LITERAL && pattern->value_kind == LIT_STRING &&
-             fixed_escape) {
+  } else if (pattern && pattern->value_kind == LIT_STRING && fixed_escape) {
     size_t length = pattern->text ? std::strlen(pattern->text) : 0;
     char escape_char =
         escape ? like_escape_char(escape->text, escape->text ? std::strlen(escape->text) : 0)
@@ -371,14 +372,14 @@ int syntax_function_type(ValidateContext& context, FunctionNode* node) {
                       node->number == FUNC_UPPER ? "UPPER" : "LOWER");
       return SQL_VARCHAR;
     case FUNC_TRIM: {
-      auto* trim_node = reinterpret_cast<TrimSpecNode*>(first);
+      auto* trim_node = node_cast<TrimSpecNode>(first);
       if (trim_node->character) string_argument(context, trim_node->character);
       if (!string_argument(context, trim_node->source))
         general_error(context, "argument to TRIM must be of type 'string'");
       return SQL_VARCHAR;
     }
     case FUNC_POSITION: {
-      auto* pair = reinterpret_cast<ArgPairNode*>(first);
+      auto* pair = node_cast<ArgPairNode>(first);
       auto* needle = static_cast<Node*>(pair->items->data);
       auto* haystack = static_cast<Node*>(pair->items->next->data);
       if (!string_argument(context, needle))
@@ -408,8 +409,9 @@ constexpr const char* kIntervalUnits[] = {
 constexpr int kFirstDayUnit = 4;  // SQL_TSI_DAY and later are a day or larger
 
 int timestampadd_type(ValidateContext& context, FunctionNode* node) {
-  auto* unit = reinterpret_cast<ColumnRefNode*>(argument_at(node, 0));
-  if (!unit || unit->kind != NODE_COLUMN_REF || unit->table || !unit->column)
+  Node* first = argument_at(node, 0);
+  auto* unit = first && first->kind == NODE_COLUMN_REF ? node_cast<ColumnRefNode>(first) : nullptr;
+  if (!unit || unit->table || !unit->column)
     general_error(context, "First argument to TIMESTAPADD must be a interval specifier");
   int found = -1;
   for (int i = 0; i < 9 && found < 0; ++i)
@@ -489,7 +491,7 @@ int scalar_function_type(ValidateContext& context, FunctionNode* node) {
 }  // namespace
 
 const ColumnInfo* resolved_column_info(const ColumnRefNode* column) {
-  auto* entry = static_cast<const TableEntry*>(column->resolved_table);
+  const TableEntry* entry = column->resolved_table;
   if (!entry || column->resolved_column < 0 || column->resolved_column >= entry->column_count)
     return nullptr;
   return &entry->columns[column->resolved_column];
@@ -509,7 +511,7 @@ void type_parameter(ValidateContext& context, Node* parameter, int sql_type, Nod
   ParameterEntry* entry = find_parameter(context.plan, parameter);
   for (ListNode* at = context.statement_parameters ? *context.statement_parameters : nullptr;
        at && !entry; at = at->next)
-    if (reinterpret_cast<Node*>(static_cast<ParameterEntry*>(at->data)->node) == parameter)
+    if (static_cast<ParameterEntry*>(at->data)->node == parameter)
       entry = static_cast<ParameterEntry*>(at->data);
   if (!entry) return;
   entry->sql_type = sql_type;
@@ -517,8 +519,8 @@ void type_parameter(ValidateContext& context, Node* parameter, int sql_type, Nod
   if (description) {
     entry->description = *description;
   } else if (linked && linked->kind == NODE_COLUMN_REF &&
-             resolved_column_info(reinterpret_cast<ColumnRefNode*>(linked))) {
-    column_description(*resolved_column_info(reinterpret_cast<ColumnRefNode*>(linked)),
+             resolved_column_info(node_cast<ColumnRefNode>(linked))) {
+    column_description(*resolved_column_info(node_cast<ColumnRefNode>(linked)),
                        &entry->description);
   } else {
     default_type_description(sql_type, &entry->description);
@@ -528,7 +530,7 @@ void type_parameter(ValidateContext& context, Node* parameter, int sql_type, Nod
 void describe_result(ValidateContext& context, Node* expression, int sql_type,
                      TypeDescription* out) {
   if (expression && expression->kind == NODE_COLUMN_REF) {
-    const ColumnInfo* info = resolved_column_info(reinterpret_cast<ColumnRefNode*>(expression));
+    const ColumnInfo* info = resolved_column_info(node_cast<ColumnRefNode>(expression));
     if (info) {
       column_description(*info, out);
       return;
@@ -554,17 +556,17 @@ int expression_type(ValidateContext& context, Node* expression) {
   if (!expression) return SQL_TYPE_UNKNOWN;
   switch (expression->kind) {
     case NODE_COLUMN_REF: {
-      const ColumnInfo* info = resolved_column_info(reinterpret_cast<ColumnRefNode*>(expression));
+      const ColumnInfo* info = resolved_column_info(node_cast<ColumnRefNode>(expression));
       return info ? info->sql_type : SQL_TYPE_UNKNOWN;
     }
     case NODE_LITERAL:
-      return literal_type(reinterpret_cast<LiteralNode*>(expression));
+      return literal_type(node_cast<LiteralNode>(expression));
     case NODE_PARAMETER: {
       ParameterEntry* entry = find_parameter(context.plan, expression);
       return entry ? entry->sql_type : SQL_TYPE_PARAMETER;
     }
     case NODE_CAST: {
-      auto* node = reinterpret_cast<CastNode*>(expression);
+      auto* node = node_cast<CastNode>(expression);
       if (node->operand) expression_type(context, node->operand);
       return node->type->sql_type;
     }
@@ -577,36 +579,36 @@ int expression_type(ValidateContext& context, Node* expression) {
       return sub->items[0].sql_type;
     }
     case NODE_IS_NULL:
-      expression_type(context, reinterpret_cast<IsNullNode*>(expression)->operand);
+      expression_type(context, node_cast<IsNullNode>(expression)->operand);
       return SQL_TYPE_TRUTH;
     case NODE_OPERATOR:
-      return operator_type(context, reinterpret_cast<OperatorNode*>(expression));
+      return operator_type(context, node_cast<OperatorNode>(expression));
     case NODE_NULLIF:
-      return nullif_type(context, reinterpret_cast<NullifNode*>(expression));
+      return nullif_type(context, node_cast<NullifNode>(expression));
     case NODE_COALESCE:
-      return coalesce_type(context, reinterpret_cast<CoalesceNode*>(expression));
+      return coalesce_type(context, node_cast<CoalesceNode>(expression));
     case NODE_CASE:
-      return case_type(context, reinterpret_cast<CaseNode*>(expression));
+      return case_type(context, node_cast<CaseNode>(expression));
     case NODE_IN:
-      return in_type(context, reinterpret_cast<InNode*>(expression));
+      return in_type(context, node_cast<InNode>(expression));
     case NODE_QUANTIFIED:
-      return quantified_type(context, reinterpret_cast<QuantifiedNode*>(expression));
+      return quantified_type(context, node_cast<QuantifiedNode>(expression));
     case NODE_LIKE:
-      return like_type(context, reinterpret_cast<LikeNode*>(expression));
+      return like_type(context, node_cast<LikeNode>(expression));
     case NODE_SET_FUNCTION:
-      return set_function_type(context, reinterpret_cast<SetFunctionNode*>(expression));
+      return set_function_type(context, node_cast<SetFunctionNode>(expression));
     case NODE_FUNCTION:
-      return scalar_function_type(context, reinterpret_cast<FunctionNode*>(expression));
+      return scalar_function_type(context, node_cast<FunctionNode>(expression));
     case NODE_ARG_PAIR: {
       int type = SQL_TYPE_UNKNOWN;
-      for (ListNode* at = reinterpret_cast<ArgPairNode*>(expression)->items; at; at = at->next)
+      for (ListNode* at = node_cast<ArgPairNode>(expression)->items; at; at = at->next)
         type = expression_type(context, static_cast<Node*>(at->data));
       return type;
     }
     case NODE_TRIM_SPEC:
-      return expression_type(context, reinterpret_cast<TrimSpecNode*>(expression)->source);
+      return expression_type(context, node_cast<TrimSpecNode>(expression)->source);
     case NODE_WRAPPER:
-      return expression_type(context, reinterpret_cast<WrapperNode*>(expression)->wrapped);
+      return expression_type(context, node_cast<WrapperNode>(expression)->wrapped);
     case NODE_INTERVAL_FIELD:
       return SQL_INTEGER;
     default:

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <thread>
 
-#include "driver/sql/exec_modify.h"
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
+#include "driver/dal/sqi/row_arguments.h"
 #include "support/value.h"
 
 // The cells of a loaded table, column by column: integer columns whose every cell is the

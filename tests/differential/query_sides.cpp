@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/validate.h"

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "tests/odbc/dal_scan.h"
 #include "driver/eth/eth_connect.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_ssl.h"
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
 
 namespace {
 

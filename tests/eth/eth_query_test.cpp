@@ -23,11 +23,12 @@
 
 #include "driver/dal/dal.h"
 #include "driver/eth/eth_connect.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "tests/odbc/dal_scan.h"
 #include "tests/odbc/node_client.h"
 #include "tests/eth/script_server.h"
 #include "driver/eth/eth_query.h"
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
 
 namespace {
 

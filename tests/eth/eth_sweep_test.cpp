@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "tests/odbc/dal_scan.h"
 #include "tests/odbc/node_client.h"
 #include "tests/odbc/odbc_select.h"
@@ -28,7 +29,7 @@
 #include "driver/eth/eth_query.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/parser.h"
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
 #include "driver/sql/validate.h"
 
 namespace {

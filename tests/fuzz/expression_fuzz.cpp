@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/sql/eval.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/validate.h"

@@ -232,7 +232,7 @@ TEST_F(Attributes, ApplicationDescriptorsCanBeExchanged) {
 
 TEST_F(Attributes, StatementStatesRefuseAttributes) {
   struct Case {
-    int state;
+    StmtState state;
     bool prepared;
     SQLINTEGER attribute;
     const char* sqlstate;

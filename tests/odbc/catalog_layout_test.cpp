@@ -9,7 +9,7 @@
 #include <string>
 
 #include "driver/dal/sqi/sqi.h"
-#include "driver/dal/type_info.h"
+#include "driver/backends/type_info.h"
 #include "driver/odbc/catalog/catalog_layout.h"
 #include "driver/sql/sql_types.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
 
 // Column name and the value text it is compared with.
 using ScanParams = std::vector<std::pair<std::string, std::string>>;

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/backends/builtin_backends.h"
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 
 namespace {
 

@@ -419,7 +419,7 @@ TEST_F(Descriptors, BindColBindsAndUnbindingTheLastColumnDropsTheCount) {
   st()->attrs.use_bookmarks = SQL_UB_VARIABLE;
   EXPECT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 0, SQL_C_VARBOOKMARK, a, sizeof a, nullptr));
   for (int s = S8_NEED_DATA; s <= S12_CANCELLED; ++s) {
-    st()->state = s;
+    st()->state = static_cast<StmtState>(s);
     EXPECT_EQ(SQL_ERROR, SQLBindCol(stmt, 1, SQL_C_CHAR, a, sizeof a, nullptr));
     EXPECT_EQ("HY010 Function sequence error", diag(SQL_HANDLE_STMT, stmt));
   }
@@ -652,7 +652,7 @@ TEST_F(Descriptors, ImplementationRowDescriptorIsTheStatements) {
 }
 
 struct StateCase {
-  int state;
+  StmtState state;
   SQLUSMALLINT field;
   const char* sqlstate;  // "" when allowed
 };

@@ -71,7 +71,7 @@ struct InfoConnection : ::testing::Test {
     EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_ENV, env));
   }
   QuillDbc* record() { return static_cast<QuillDbc*>(dbc); }
-  void set_state(int state) { record()->state = state; }
+  void set_state(DbcState state) { record()->state = state; }
   void set_attribute(const char* key, const char* value) {
     ASSERT_EQ(0, append_pair(&record()->attributes, key, value, record()->pool));
   }
@@ -214,7 +214,7 @@ TEST_F(InfoConnection, WideAnswersCountBytes) {
 
 TEST_F(InfoConnection, StateDecidesWhichTypesMayBeAsked) {
   struct Case {
-    int state;
+    DbcState state;
     SQLUSMALLINT type;
     SQLRETURN rc;
     const char* sqlstate;
@@ -292,7 +292,7 @@ void expect_forms_agree(decltype(&::SQLGetFunctions) get_functions, SQLHDBC dbc)
 
 TEST_F(InfoConnection, FunctionReportOfTheLinkedProgram) {
   SQLUSMALLINT supported = 0xBEEF;
-  for (int state : {DBC_DISCONNECTED, DBC_ALLOCATED, DBC_BROWSING}) {
+  for (DbcState state : {DBC_DISCONNECTED, DBC_ALLOCATED, DBC_BROWSING}) {
     set_state(state);
     EXPECT_EQ(SQL_ERROR, SQLGetFunctions(dbc, SQL_API_SQLGETINFO, &supported));
     EXPECT_EQ("HY010", diag_state(dbc));

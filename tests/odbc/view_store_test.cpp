@@ -1,7 +1,7 @@
 // The view store: the keys a view takes in a keyed store (shown with a store kept in a map),
 // creation from CREATE VIEW with its limits, lookup, removal, and the store without backing
 // that finds nothing and refuses every creation.
-#include "driver/dal/view_store.h"
+#include "driver/backends/view_store.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "driver/sql/parser.h"
+#include "driver/sql/sqlgen.h"
 
 namespace {
 
@@ -59,12 +60,19 @@ class ViewStore : public ::testing::Test {
     if (GetDiagRec(errors, 1, state, &native, text, sizeof text, &length) != SQL_SUCCESS) return "";
     return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
   }
-  // CREATE VIEW `sql` parsed and written to `store`.
+  // CREATE VIEW `sql` parsed, its query printed by the engine and written to `store`.
   int create(const SchemaStore* store, std::string sql) {
     ParseContext* parse = parse_context_create(pool);
     if (sql_parse(parse, sql.data()) != 0) return -2;
     auto* node = static_cast<const CreateViewNode*>(parse_statements(parse)->data);
-    return view_store_create_from(store, errors, node);
+    auto text = [](const NameNode* name) {
+      return std::string(name && name->text ? name->text : "");
+    };
+    std::vector<std::string> names;
+    for (ListNode* at = node->columns; at; at = at->next)
+      names.push_back(text(static_cast<const NameNode*>(at->data)));
+    ViewName view{text(node->view->catalog), text(node->view->schema), text(node->view->table)};
+    return view_store_create(store, errors, view, sql_node_text(node->query), names);
   }
 
   MemPool* pool = nullptr;

@@ -1,11 +1,10 @@
-// CAST conversions driven by cast/cast.txt (its header describes the line format): every
-// source kind into every target, NULLs, long sources, binary too short or too long, and
-// interval re-expression.
+// CAST conversions: the "cast" check of the case files (tests/sql/cases/cast; the header of
+// cast.txt describes its cases): every source kind into every target, NULLs, long sources,
+// binary too short or too long, and interval re-expression.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <memory>
 #include <string>
 
 #include "driver/sql/cast.h"
@@ -19,6 +18,7 @@
 #include "support/longbuf.h"
 #include "support/memory.h"
 #include "support/value.h"
+#include "tests/sql/case_file.h"
 
 namespace {
 
@@ -75,27 +75,32 @@ std::string kind_name(const QuillValue* value) {
   }
 }
 
-std::string today() {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", current_year(), current_month(),
-                current_day());
-  return text;
-}
-
-class CastCases : public ::testing::Test {
- protected:
-  void SetUp() override {
+// The "cast" check: a pool, diagnostics and an evaluation context shared by a file's cases.
+class CastCases : public CaseCheck {
+ public:
+  CastCases() {
     pool_ = quill_mem_alloc_handle(nullptr);
     errors_ = CreateErrorHeader(pool_, nullptr);
     context_.pool = pool_;
     context_.errors = errors_;
     context_.odbc_version = 3;
   }
-  void TearDown() override {
+  ~CastCases() override {
     FreeErrorHeader(errors_);
     quill_mem_release_handle(pool_);
   }
+  CastCases(const CastCases&) = delete;
+  CastCases& operator=(const CastCases&) = delete;
 
+  CaseOutcome run(const SqlCase& c) override {
+    for (const CaseLine& line : c.extras) fail_unknown_case_line(c, line);
+    return case_outcome_from_line(outcome(c.input));
+  }
+  // The evaluation context the cases run in, and its pool.
+  EvalContext* context() { return &context_; }
+  MemPool* pool() { return pool_; }
+
+ private:
   // Quoted pieces, each optionally repeated: 'ab' ' '*3 'c' is "ab   c". Advances `at`.
   static std::string quoted_text(const std::string& line, size_t* at) {
     std::string text;
@@ -197,8 +202,8 @@ class CastCases : public ::testing::Test {
     return value;
   }
 
-  // Runs one case line (without its expected part) and describes the outcome.
-  std::string run(const std::string& line) {
+  // Runs one case input ("SOURCE AS TARGET") and describes the outcome.
+  std::string outcome(const std::string& line) {
     SetupErrorHeader(errors_, 0);
     context_.error = 0;
     size_t at = 0;
@@ -245,33 +250,19 @@ class CastCases : public ::testing::Test {
   EvalContext context_{};
 };
 
-TEST_F(CastCases, CaseFile) {
-  std::ifstream file(std::string(QUILL_SQL_TEST_DIR) + "/cast/cast.txt");
-  ASSERT_TRUE(file.is_open());
-  std::string line;
-  int cases = 0;
-  while (std::getline(file, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    size_t arrow = line.rfind(" => ");
-    ASSERT_NE(arrow, std::string::npos) << line;
-    std::string expected = line.substr(arrow + 4);
-    if (size_t mark = expected.find("{today}"); mark != std::string::npos)
-      expected.replace(mark, 7, today());
-    EXPECT_EQ(expected, run(line.substr(0, arrow))) << line;
-    ++cases;
-  }
-  EXPECT_GT(cases, 100);
-}
+[[maybe_unused]] const bool kCastCasesRegistered =
+    register_case_check("cast", [] { return std::make_unique<CastCases>(); });
 
-TEST_F(CastCases, NullSourcePointerAndUnknownTarget) {
-  QuillValue* value = cast_value_to(&context_, nullptr, SQL_INTERVAL_DAY_TO_SECOND, 4, 3);
+TEST(CastCases, NullSourcePointerAndUnknownTarget) {
+  CastCases cast;
+  QuillValue* value = cast_value_to(cast.context(), nullptr, SQL_INTERVAL_DAY_TO_SECOND, 4, 3);
   ASSERT_NE(nullptr, value);
   EXPECT_TRUE(is_value_null(value));
   EXPECT_EQ(VALUE_DAY_TIME_INTERVAL, value->kind);
   EXPECT_EQ(SQL_IS_DAY_TO_SECOND, static_cast<int>(value->payload.interval.interval_type));
-  release_value(pool_, value);
-  EXPECT_EQ(nullptr, cast_value_to(&context_, nullptr, 12345, -1, -1));
-  EXPECT_EQ(-1, context_.error);
+  release_value(cast.pool(), value);
+  EXPECT_EQ(nullptr, cast_value_to(cast.context(), nullptr, 12345, -1, -1));
+  EXPECT_EQ(-1, cast.context()->error);
 }
 
 TEST(CastLiterals, IntervalTextsAreWrappedWithTheTargetPrecisions) {

@@ -1,14 +1,13 @@
-// Expression evaluation, driven by tests/sql/eval/*.txt (the line format is described at the
-// top of each file), over a stub row: named column values, numbered parameters and canned
-// subquery results keyed by the subquery's table name. Also the IN-subquery cache, walk
-// mode, the search-mode AND short cut and the error boundaries.
+// Expression evaluation over a stub row (named column values, numbered parameters and canned
+// subquery results keyed by the subquery's table name): the "expression" check of the case
+// files (tests/sql/cases/eval; the outcomes are described at the top of each file), the
+// IN-subquery cache, walk mode, the search-mode AND short cut and the error boundaries.
 #include "driver/sql/eval.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,16 +16,9 @@
 #include "support/diag.h"
 #include "support/longbuf.h"
 #include "support/memory.h"
+#include "tests/sql/case_file.h"
 
 namespace {
-
-std::string data_dir() {
-#ifdef QUILL_SQL_TEST_DIR
-  return std::string(QUILL_SQL_TEST_DIR) + "/eval/";
-#else
-  return "tests/sql/eval/";
-#endif
-}
 
 // Canned rows of one subquery table, and how it was used.
 struct CannedTable {
@@ -279,43 +271,26 @@ std::string outcome(Harness& harness, const std::string& text, bool predicate) {
   return shown;
 }
 
-void run_file(const std::string& name) {
-  std::ifstream in(data_dir() + name);
-  ASSERT_TRUE(in.good()) << data_dir() + name;
-  std::string line;
-  int line_number = 0, cases = 0;
-  while (std::getline(in, line)) {
-    ++line_number;
-    if (line.empty() || line[0] == '#') continue;
-    size_t arrow = line.find(" => ");
-    ASSERT_NE(arrow, std::string::npos) << name << ":" << line_number;
-    std::string text = line.substr(0, arrow), expected = line.substr(arrow + 4);
-    bool predicate = expected == "TRUE" || expected == "FALSE" || expected == "UNKNOWN";
-    Harness harness;
-    EXPECT_EQ(outcome(harness, text, predicate), expected) << name << ":" << line_number;
-    if (predicate || expected.rfind("error ", 0) == 0) {
-      // The search-mode helper agrees: 1 only for TRUE, -1 for an error.
-      Harness again;
-      const Node* condition = again.parse(text);
-      int want = expected == "TRUE" ? 1 : (expected.rfind("error ", 0) == 0 ? -1 : 0);
-      if (condition != nullptr) {
-        EXPECT_EQ(eval_predicate(condition, again.context(), 0), want)
-            << name << ":" << line_number;
-      }
+// One case of the "expression" check: the outcome of evaluating the input; a predicate or an
+// error is also evaluated in search mode, which must agree (1 only for TRUE, -1 for an error).
+CaseOutcome run_expression_case(const SqlCase& c) {
+  std::string expected = c.expected_line();
+  bool predicate = expected == "TRUE" || expected == "FALSE" || expected == "UNKNOWN";
+  Harness harness;
+  CaseOutcome result = case_outcome_from_line(outcome(harness, c.input, predicate));
+  if (predicate || c.expects_error) {
+    Harness again;
+    const Node* condition = again.parse(c.input);
+    int want = expected == "TRUE" ? 1 : (c.expects_error ? -1 : 0);
+    if (condition != nullptr) {
+      EXPECT_EQ(eval_predicate(condition, again.context(), 0), want) << "in search mode";
     }
-    ++cases;
   }
-  EXPECT_GT(cases, 0);
+  return result;
 }
 
-TEST(EvalData, Expressions) {
-  run_file("expressions.txt");
-}
-
-// CAST is evaluated through the conversion module; these pass once it is in place.
-TEST(EvalData, Cast) {
-  run_file("cast.txt");
-}
+[[maybe_unused]] const bool kExpressionCasesRegistered =
+    register_case_function("expression", run_expression_case);
 
 TEST(Eval, CaseResultIsConvertedToItsDeclaredType) {
   Harness harness;

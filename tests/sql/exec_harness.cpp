@@ -1,24 +1,19 @@
 // The execution test harness: table declarations for the test backend, one parse-validate-
-// execute-fetch run returning rows as text, and the case-file driver.
-//
-// Case files (tests/sql/exec/*.txt). Blank lines and lines starting with '#' are ignored.
+// execute-fetch run returning rows as text, and the "query" check of the case files
+// (tests/sql/cases, format in case_file.h), which reads these lines:
 //   table NAME (COL TYPE, ...) [keys C,...] [cardinality N] [index NAME [unique] (C,...)]
-//   <row>            one line per row, cells separated by '|', NULL for a NULL cell
-//   end              ends the rows of the table
+//                    then its rows ("1|abc|NULL"), up to "end"
 //   set capabilities N | set ignore TABLE | set delay TABLE MS | set failstart TABLE |
 //   set faillong TABLE (its LONG columns fail to read)
 //                    backend settings that hold for the rest of the file
-//   sql TEXT         starts a case (it runs when the next case, table, set or the end comes)
+//   set bulkrefused  deletes without restrictions answer "row by row" for the rest of the file
 //   maxrows N | timeout N     engine settings of the case
 //   params a,b;c,d   parameter sets separated by ';', cells by ','
 //   ignore I         marks parameter set I (0-based) SQL_PARAM_IGNORE
-//   > ROW            an expected row, in order ("1|abc|NULL"); none means no rows
 //   scan TABLE: R1; R2   the restrictions of the next scan of TABLE, in scan order
 //   status S,S,...   the parameter status array expected after the run
-//   error STATE TEXT the run must fail with this first diagnostic (TEXT may be a prefix)
 //   count N          the rows a modification changed (the statement's row count)
 //   rc N             the result exec_statement must give (100: no row qualified)
-//   set bulkrefused  deletes without restrictions answer "row by row" for the rest of the file
 // Types: INTEGER, SMALLINT, BIT, BIGINT, DOUBLE, REAL, VARCHAR(n), CHAR(n), NUMERIC(p,s),
 // DATE, TIME, TIMESTAMP, BINARY(n), VARBINARY(n), LONGVARCHAR, LONGVARBINARY.
 #include "tests/sql/exec_harness.h"
@@ -27,16 +22,17 @@
 #include <strings.h>
 
 #include <cctype>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/sql/exec_internal.h"
 #include "driver/sql/exec_modify.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/validate.h"
 #include "support/connstr.h"
 #include "support/diag.h"
+#include "tests/sql/case_file.h"
 
 namespace {
 
@@ -344,143 +340,112 @@ ExecRunResult ExecHarness::run_with(const std::string& sql, const ExecRunOptions
 
 namespace {
 
-// One case of a case file.
-struct ExecCase {
-  int line = 0;
-  std::string sql;
-  ExecRunOptions options;
-  std::vector<std::string> rows;
-  std::vector<std::pair<std::string, std::string>> scans;  // table, restrictions
-  std::string statuses;
-  std::string error;
-  long long row_count = -1;  // expected row count; -1 when not checked
-  int rc = -1000;            // expected exec_statement result; -1000 when not checked
+// The "query" check: each case runs through the whole engine over the in-memory backend, the
+// file's tables and settings applying to every case after them.
+class QueryCases : public CaseCheck {
+ public:
+  bool apply(const CaseSetting& setting, std::string* error) override {
+    if (setting.word == "table") return harness_.declare(setting.text, setting.rows, error);
+    std::istringstream in(setting.text);
+    std::string what, name;
+    in >> what;
+    if (what == "capabilities") {
+      in >> harness_.backend().capabilities;
+      return true;
+    }
+    if (what == "bulkrefused") {
+      harness_.backend().bulk_delete_refused = true;
+      return true;
+    }
+    in >> name;
+    TestTable* table = harness_.backend().find(name);
+    if (!table) {
+      *error = "no table " + name;
+      return false;
+    }
+    if (what == "ignore") {
+      table->ignore_restrictions = true;
+    } else if (what == "delay") {
+      in >> table->fetch_delay_ms;
+    } else if (what == "failstart") {
+      table->fail_start = true;
+    } else if (what == "faillong") {
+      table->fail_long_reads = true;
+    } else {
+      *error = "unknown setting " + what;
+      return false;
+    }
+    return true;
+  }
+
+  CaseOutcome run(const SqlCase& c) override {
+    ExecRunOptions options;
+    for (const CaseLine& line : c.extras) {
+      if (line.word == "maxrows") {
+        options.max_rows = std::stoul(line.text);
+      } else if (line.word == "timeout") {
+        options.timeout = std::stoul(line.text);
+      } else if (line.word == "params") {
+        for (const std::string& set : split(line.text, ';'))
+          options.parameter_sets.push_back(split(set, ','));
+      } else if (line.word == "ignore") {
+        options.operations.resize(options.parameter_sets.size(), SQL_PARAM_PROCEED);
+        size_t index = std::stoul(line.text);
+        if (index < options.operations.size()) options.operations[index] = SQL_PARAM_IGNORE;
+      } else if (line.word != "scan" && line.word != "status" && line.word != "count" &&
+                 line.word != "rc") {
+        fail_unknown_case_line(c, line);
+      }
+    }
+    harness_.backend().scans.clear();
+    ExecRunResult result = harness_.run(c.input, options);
+    check_extras(c, result);
+    CaseOutcome outcome;
+    outcome.failed = result.rc < 0;
+    outcome.error = result.error;
+    // Failures other than the engine's -1 show their result code.
+    if (result.rc < -1) outcome.error = "result " + std::to_string(result.rc) + ": " + result.error;
+    outcome.rows = result.rows;
+    return outcome;
+  }
+
+ private:
+  // The expectations only this check has: scans, parameter statuses, row count, result code.
+  void check_extras(const SqlCase& c, const ExecRunResult& result) {
+    std::vector<std::string> seen_tables;
+    for (const CaseLine& line : c.extras) {
+      if (line.word == "scan") {
+        size_t colon = line.text.find(':');
+        std::string table = trim(line.text.substr(0, colon));
+        std::string restrictions =
+            colon == std::string::npos ? "" : trim(line.text.substr(colon + 1));
+        size_t index = 0;
+        for (const std::string& t : seen_tables) index += t == table;
+        seen_tables.push_back(table);
+        std::vector<std::string> scans = harness_.scans_of(table);
+        if (index >= scans.size()) {
+          ADD_FAILURE() << c.file << ":" << line.line << ": no scan " << index << " of " << table;
+          continue;
+        }
+        EXPECT_EQ(scans[index], restrictions)
+            << c.file << ":" << line.line << ": scan " << index << " of " << table;
+      } else if (line.word == "status") {
+        std::string text;
+        for (SQLUSMALLINT s : result.statuses)
+          text += (text.empty() ? "" : ",") + std::to_string(s);
+        EXPECT_EQ(text, line.text) << c.file << ":" << line.line;
+      } else if (line.word == "count") {
+        EXPECT_EQ(result.row_count, std::stoll(line.text)) << c.file << ":" << line.line;
+      } else if (line.word == "rc") {
+        EXPECT_EQ(result.rc, std::stoi(line.text)) << c.file << ":" << line.line;
+      }
+    }
+  }
+
+  ExecHarness harness_;
 };
 
-void check_case(ExecHarness& harness, const ExecCase& c, const std::string& path) {
-  SCOPED_TRACE(path + ":" + std::to_string(c.line) + ": " + c.sql);
-  harness.backend().scans.clear();
-  ExecRunResult result = harness.run(c.sql, c.options);
-  if (!c.error.empty()) {
-    EXPECT_EQ(result.rc, -1);
-    EXPECT_EQ(result.error.substr(0, c.error.size()), c.error);
-    return;
-  }
-  EXPECT_GE(result.rc, 0) << result.error;
-  if (c.rc != -1000) {
-    EXPECT_EQ(result.rc, c.rc);
-  }
-  if (c.row_count >= 0) {
-    EXPECT_EQ(result.row_count, c.row_count);
-  }
-  EXPECT_EQ(result.rows, c.rows);
-  std::vector<std::string> seen_tables;
-  for (const auto& [table, restrictions] : c.scans) {
-    size_t index = 0;
-    for (const std::string& t : seen_tables) index += t == table;
-    seen_tables.push_back(table);
-    std::vector<std::string> scans = harness.scans_of(table);
-    ASSERT_LT(index, scans.size()) << "no scan " << index << " of " << table;
-    EXPECT_EQ(scans[index], restrictions) << "scan " << index << " of " << table;
-  }
-  if (!c.statuses.empty()) {
-    std::string text;
-    for (SQLUSMALLINT s : result.statuses) text += (text.empty() ? "" : ",") + std::to_string(s);
-    EXPECT_EQ(text, c.statuses);
-  }
-}
+[[maybe_unused]] const bool kQueryCasesRegistered =
+    register_case_check("query", [] { return std::make_unique<QueryCases>(); });
 
 }  // namespace
-
-int run_exec_case_file(const std::string& path) {
-  std::ifstream file(path);
-  EXPECT_TRUE(file.good()) << "cannot open " << path;
-  ExecHarness harness;
-  std::unique_ptr<ExecCase> current;
-  int cases = 0;
-  auto flush = [&]() {
-    if (current) {
-      check_case(harness, *current, path);
-      ++cases;
-    }
-    current.reset();
-  };
-  std::string line;
-  int number = 0;
-  while (std::getline(file, line)) {
-    ++number;
-    std::string text = trim(line);
-    if (text.empty() || text[0] == '#') continue;
-    std::string word = text.substr(0, text.find(' '));
-    std::string rest = text.size() > word.size() ? trim(text.substr(word.size())) : "";
-    if (word == "table") {
-      flush();
-      std::vector<std::string> rows;
-      int start = number;
-      while (std::getline(file, line)) {
-        ++number;
-        std::string row = trim(line);
-        if (row == "end") break;
-        if (!row.empty() && row[0] != '#') rows.push_back(row);
-      }
-      std::string error;
-      EXPECT_TRUE(harness.declare(rest, rows, &error)) << path << ":" << start << ": " << error;
-    } else if (word == "set") {
-      flush();
-      std::istringstream in(rest);
-      std::string what, name;
-      in >> what;
-      if (what == "capabilities") {
-        in >> harness.backend().capabilities;
-      } else if (what == "bulkrefused") {
-        harness.backend().bulk_delete_refused = true;
-      } else {
-        in >> name;
-        TestTable* table = harness.backend().find(name);
-        EXPECT_NE(table, nullptr) << path << ":" << number << ": no table " << name;
-        if (!table) continue;
-        if (what == "ignore") table->ignore_restrictions = true;
-        if (what == "delay") in >> table->fetch_delay_ms;
-        if (what == "failstart") table->fail_start = true;
-        if (what == "faillong") table->fail_long_reads = true;
-      }
-    } else if (word == "sql") {
-      flush();
-      current = std::make_unique<ExecCase>();
-      current->line = number;
-      current->sql = rest;
-    } else if (!current) {
-      ADD_FAILURE() << path << ":" << number << ": line outside a case: " << text;
-    } else if (word == ">") {
-      current->rows.push_back(rest);
-    } else if (word == "maxrows") {
-      current->options.max_rows = std::stoul(rest);
-    } else if (word == "timeout") {
-      current->options.timeout = std::stoul(rest);
-    } else if (word == "params") {
-      for (const std::string& set : split(rest, ';'))
-        current->options.parameter_sets.push_back(split(set, ','));
-    } else if (word == "ignore") {
-      current->options.operations.resize(current->options.parameter_sets.size(), SQL_PARAM_PROCEED);
-      size_t index = std::stoul(rest);
-      if (index < current->options.operations.size())
-        current->options.operations[index] = SQL_PARAM_IGNORE;
-    } else if (word == "scan") {
-      size_t colon = rest.find(':');
-      current->scans.emplace_back(trim(rest.substr(0, colon)),
-                                  colon == std::string::npos ? "" : trim(rest.substr(colon + 1)));
-    } else if (word == "status") {
-      current->statuses = rest;
-    } else if (word == "error") {
-      current->error = rest;
-    } else if (word == "count") {
-      current->row_count = std::stoll(rest);
-    } else if (word == "rc") {
-      current->rc = std::stoi(rest);
-    } else {
-      ADD_FAILURE() << path << ":" << number << ": unknown line: " << text;
-    }
-  }
-  flush();
-  return cases;
-}

@@ -1,7 +1,7 @@
 // Runs SQL text against the in-memory test backend: declares tables compactly, parses,
 // validates and executes a statement, and returns every result row as text
-// ("1|abc|NULL"), or the first diagnostic as "STATE message". Also drives the case files
-// of tests/sql/exec/*.txt (format described in exec_harness.cpp).
+// ("1|abc|NULL"), or the first diagnostic as "STATE message". Also registers the "query"
+// check of the case files (tests/sql/cases; its lines are described in exec_harness.cpp).
 #pragma once
 
 #include <sql.h>
@@ -66,8 +66,5 @@ class ExecHarness {
   const SqiOperations* operations_ = nullptr;
 };
 
-// Runs every case of a case file; failures are reported through GoogleTest with the file
-// name and line. Returns the number of cases run.
-int run_exec_case_file(const std::string& path);
 // Text form of a value as the harness prints it ("NULL" for NULL).
 std::string exec_value_text(const QuillValue* value);

@@ -1,7 +1,7 @@
-// The sorting stages end to end over the test backend: the case files of GROUP BY with
-// HAVING, SELECT DISTINCT, ORDER BY and UNION (tests/sql/exec/group.txt, distinct.txt,
-// order.txt, union.txt), values longer than their declared length going through a sort, and
-// the same stages over sorts that spill to run files and merge.
+// The sorting stages end to end over the test backend, beside the case files of GROUP BY
+// with HAVING, SELECT DISTINCT, ORDER BY and UNION (tests/sql/cases/exec/group.txt,
+// distinct.txt, order.txt, union.txt): values longer than their declared length going
+// through a sort, and the same stages over sorts that spill to run files and merge.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,19 +14,6 @@
 #include "tests/sql/exec_harness.h"
 
 namespace {
-
-std::string case_file(const char* name) {
-  return std::string(QUILL_SQL_TEST_DIR) + "/exec/" + name;
-}
-
-class ExecSortingCaseFiles : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(ExecSortingCaseFiles, Run) {
-  EXPECT_GT(run_exec_case_file(case_file(GetParam())), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(ExecSorting, ExecSortingCaseFiles,
-                         ::testing::Values("group.txt", "distinct.txt", "order.txt", "union.txt"));
 
 // A backend string longer than its column's declared length is never cut in a sort record:
 // the stage widens the field and reads its rows again.

@@ -1,6 +1,6 @@
 // Sub-statements through the whole engine (parse, validate, execute, fetch) on the in-memory
-// test backend: the case files of tests/sql/exec_sub/*.txt (outer and nested joins, derived
-// tables), subqueries in WHERE, how often correlated subqueries, join sides and derived
+// test backend, beside the case files of tests/sql/cases/exec_sub (outer and nested joins,
+// derived tables): subqueries in WHERE, how often correlated subqueries, join sides and derived
 // tables scan, parameter sets, and the join failure messages.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/exec_sub.h"
 #include "driver/sql/parser.h"
@@ -21,15 +22,6 @@
 #include "tests/sql/exec_harness.h"
 
 namespace {
-
-class SubStatementCaseFiles : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(SubStatementCaseFiles, Run) {
-  EXPECT_GT(run_exec_case_file(std::string(QUILL_SQL_TEST_DIR) + "/exec_sub/" + GetParam()), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(SubStatement, SubStatementCaseFiles,
-                         ::testing::Values("joins.txt", "derived.txt"));
 
 struct SubStatementFixture : ::testing::Test {
   MemPool* pool = quill_mem_alloc_handle(nullptr);

@@ -1,6 +1,6 @@
-// Query execution end to end over the test backend: the case files of tests/sql/exec/*.txt
-// (scans, pushdown, joins, UNION ALL, aggregates, limits, parameter arrays) plus the checks
-// the files cannot express (sampling schedule, time-outs, failing scans, result buffers).
+// Query execution end to end over the test backend: what the case files (tests/sql/cases/
+// exec: scans, pushdown, joins, UNION ALL, aggregates, limits, parameter arrays) cannot
+// express: sampling schedule, time-outs, failing scans, result buffers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,20 +9,6 @@
 #include "tests/sql/exec_harness.h"
 
 namespace {
-
-std::string case_file(const char* name) {
-  return std::string(QUILL_SQL_TEST_DIR) + "/exec/" + name;
-}
-
-class ExecCaseFiles : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(ExecCaseFiles, Run) {
-  EXPECT_GT(run_exec_case_file(case_file(GetParam())), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Exec, ExecCaseFiles,
-                         ::testing::Values("scan.txt", "pattern.txt", "join.txt", "query.txt",
-                                           "types.txt"));
 
 TEST(ExecSampling, CheckScheduleThinsOutWithTheHitCount) {
   struct Case {

@@ -1,12 +1,12 @@
-// Numeric, date/time and system scalar function evaluators, driven by the case files in
-// functions/: each line is `CALL => expected`, where CALL names a function and writes its
-// arguments as literal texts and expected is `NULL`, `<text form> <KIND>` or
-// `error <SQLSTATE> <message>`.
+// Numeric, date/time and system scalar function evaluators: the "function" check of the case
+// files (tests/sql/cases/functions/numeric.txt, datetime.txt), whose cases are
+// `CALL => expected`, where CALL names a function and writes its arguments as literal texts
+// and expected is `NULL`, `<text form> <KIND>` or `error <SQLSTATE> <message>`.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +16,7 @@
 #include "support/diag.h"
 #include "support/memory.h"
 #include "support/value.h"
+#include "tests/sql/case_file.h"
 
 namespace {
 
@@ -103,9 +104,11 @@ const char* kind_name(int kind) {
   }
 }
 
-class ScalarFunctionCases : public ::testing::Test {
- protected:
-  void SetUp() override {
+// The "function" check: calls evaluated in one context per file, the statement started at
+// 2024-02-29 10:20:30 by user "alice" on database "chain".
+class ScalarFunctionCalls : public CaseCheck {
+ public:
+  ScalarFunctionCalls() {
     pool_ = quill_mem_alloc_handle(nullptr);
     errors_ = CreateErrorHeader(pool_, nullptr);
     context_.pool = pool_;
@@ -116,13 +119,22 @@ class ScalarFunctionCases : public ::testing::Test {
     context_.odbc_version = 3;
     context_.evaluate = evaluate_literal;
   }
-  void TearDown() override {
+  ~ScalarFunctionCalls() override {
     FreeErrorHeader(errors_);
     quill_mem_release_handle(pool_);
   }
+  ScalarFunctionCalls(const ScalarFunctionCalls&) = delete;
+  ScalarFunctionCalls& operator=(const ScalarFunctionCalls&) = delete;
+
+  CaseOutcome run(const SqlCase& c) override {
+    for (const CaseLine& line : c.extras) fail_unknown_case_line(c, line);
+    return case_outcome_from_line(outcome_of(c.input));
+  }
+  // The evaluation context the calls run in.
+  EvalContext* context() { return &context_; }
 
   // Calls `call` ("NAME(arg, ...)") and describes the outcome as the case files do.
-  std::string run(const std::string& call) {
+  std::string outcome_of(const std::string& call) {
     SetupErrorHeader(errors_, 0);
     context_.error = 0;
     size_t open = call.find('(');
@@ -165,58 +177,40 @@ class ScalarFunctionCases : public ::testing::Test {
     return outcome;
   }
 
-  // Runs every `CALL => expected` line of a case file.
-  void run_file(const char* name) {
-    std::ifstream file(std::string(QUILL_SQL_TEST_DIR) + "/functions/" + name);
-    ASSERT_TRUE(file.is_open()) << name;
-    std::string line;
-    int cases = 0;
-    while (std::getline(file, line)) {
-      if (line.empty() || line[0] == '#') continue;
-      size_t arrow = line.find(" => ");
-      ASSERT_NE(arrow, std::string::npos) << line;
-      EXPECT_EQ(run(line.substr(0, arrow)), line.substr(arrow + 4)) << line;
-      ++cases;
-    }
-    EXPECT_GT(cases, 0);
-  }
-
+ private:
   MemPool* pool_ = nullptr;
   ErrorHeader* errors_ = nullptr;
   EvalContext context_{};
 };
 
-TEST_F(ScalarFunctionCases, Numeric) {
-  run_file("numeric.txt");
+[[maybe_unused]] const bool kFunctionCasesRegistered =
+    register_case_check("function", [] { return std::make_unique<ScalarFunctionCalls>(); });
+
+TEST(ScalarFunctionCases, SystemFunctionsFollowTheConnection) {
+  ScalarFunctionCalls calls;
+  EXPECT_EQ(calls.outcome_of("DATABASE()"), "chain VARCHAR");
+  EXPECT_EQ(calls.outcome_of("USER()"), "alice VARCHAR");
+  calls.context()->database = nullptr;
+  calls.context()->user = nullptr;
+  EXPECT_EQ(calls.outcome_of("DATABASE()"), "NULL");
+  EXPECT_EQ(calls.outcome_of("USER()"), "NULL");
 }
 
-TEST_F(ScalarFunctionCases, DateTime) {
-  run_file("datetime.txt");
-}
-
-TEST_F(ScalarFunctionCases, SystemFunctionsFollowTheConnection) {
-  EXPECT_EQ(run("DATABASE()"), "chain VARCHAR");
-  EXPECT_EQ(run("USER()"), "alice VARCHAR");
-  context_.database = nullptr;
-  context_.user = nullptr;
-  EXPECT_EQ(run("DATABASE()"), "NULL");
-  EXPECT_EQ(run("USER()"), "NULL");
-}
-
-TEST_F(ScalarFunctionCases, RandStaysInRangeAndRepeatsForASeed) {
-  std::string first = run("RAND(42)");
-  EXPECT_EQ(run("RAND(42)"), first);
+TEST(ScalarFunctionCases, RandStaysInRangeAndRepeatsForASeed) {
+  ScalarFunctionCalls calls;
+  std::string first = calls.outcome_of("RAND(42)");
+  EXPECT_EQ(calls.outcome_of("RAND(42)"), first);
   for (int i = 0; i < 20; ++i) {
-    std::string outcome = run("RAND()");
+    std::string outcome = calls.outcome_of("RAND()");
     double value = std::strtod(outcome.c_str(), nullptr);
     EXPECT_GE(value, 0.0);
     EXPECT_LE(value, 32767.0);
     EXPECT_NE(outcome.find("DOUBLE"), std::string::npos);
   }
-  EXPECT_EQ(run("RAND(NULL)"), "NULL");
+  EXPECT_EQ(calls.outcome_of("RAND(NULL)"), "NULL");
 }
 
-TEST_F(ScalarFunctionCases, EveryNumericDateTimeAndSystemFunctionHasAnEvaluator) {
+TEST(ScalarFunctionCases, EveryNumericDateTimeAndSystemFunctionHasAnEvaluator) {
   int count = 0;
   const ScalarFunction* table = scalar_function_table(&count);
   for (int i = 0; i < count; ++i) {

@@ -1,7 +1,8 @@
-// Character scalar functions, driven by tests/sql/functions/strings.txt: each line calls one
-// function by name on literal arguments and states the result, NULL, or the error raised.
+// Character scalar functions: the "string_function" check of the case files
+// (tests/sql/cases/functions/strings.txt), each case calling one function by name on literal
+// arguments and stating the result, NULL, or the error raised.
 //
-// Line forms:   NAME(arg, ...) => 'text' VARCHAR | 42 INTEGER | 1.5 DOUBLE | NULL KIND
+// Case forms:   NAME(arg, ...) => 'text' VARCHAR | 42 INTEGER | 1.5 DOUBLE | NULL KIND
 //                                => length N VARCHAR | error SQLSTATE message text
 // A leading "syntax " calls the SQL-syntax form of the name. Arguments: 'text' ('' is a
 // quote, \xHH a byte, \\ a backslash), X'hex' binary, integers (beyond 32 bits: BIGINT),
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,16 +25,9 @@
 #include "support/longbuf.h"
 #include "support/memory.h"
 #include "support/value.h"
+#include "tests/sql/case_file.h"
 
 namespace {
-
-std::string data_file() {
-#ifdef QUILL_SQL_TEST_DIR
-  return std::string(QUILL_SQL_TEST_DIR) + "/functions/strings.txt";
-#else
-  return "tests/sql/functions/strings.txt";
-#endif
-}
 
 bool read_long_whole(EvalContext*, const QuillValue* value, std::string* out) {
   int64_t length = long_buffer_length(value->long_buffer);
@@ -222,32 +215,26 @@ std::string outcome(Evaluation& evaluation, const QuillValue* result, const std:
   }
 }
 
+// One call of the case files.
 struct Call {
-  int line_number;
-  std::string line;
-  std::string name;
-  bool syntax_form;
-  std::string expected;
+  std::string line;      // the call as written, "[syntax ]NAME(arg, ...)"
+  std::string name;      // the function name
+  bool syntax_form;      // the SQL-syntax form of the name
+  std::string expected;  // the expected outcome in the one-line notation
 };
 
+Call call_of(const SqlCase& c) {
+  Call call{c.input, "", c.input.compare(0, 7, "syntax ") == 0, c.expected_line()};
+  size_t name_start = call.syntax_form ? 7 : 0;
+  call.name = c.input.substr(name_start, c.input.find('(') - name_start);
+  return call;
+}
+
+// Every call of the "string_function" case files.
 std::vector<Call> read_calls() {
   std::vector<Call> calls;
-  std::ifstream file(data_file());
-  std::string line;
-  for (int number = 1; std::getline(file, line); ++number) {
-    if (line.empty() || line[0] == '#') continue;
-    Call call{number, line, "", false, ""};
-    size_t arrow = line.rfind(" => ");
-    if (arrow == std::string::npos) {
-      ADD_FAILURE() << "line " << number << " has no =>: " << line;
-      continue;
-    }
-    call.expected = line.substr(arrow + 4);
-    if (line.compare(0, 7, "syntax ") == 0) call.syntax_form = true;
-    size_t name_start = call.syntax_form ? 7 : 0;
-    call.name = line.substr(name_start, line.find('(') - name_start);
-    calls.push_back(call);
-  }
+  for (const CaseFile& file : read_case_files_of("string_function"))
+    for (const SqlCase* c : file.cases()) calls.push_back(call_of(*c));
   return calls;
 }
 
@@ -275,22 +262,23 @@ QuillValue* run(Evaluation& evaluation, const Call& call) {
                   entry);
 }
 
-TEST(StringFunctions, DataFileCases) {
-  std::vector<Call> calls = read_calls();
-  ASSERT_GT(calls.size(), 100u) << data_file();
-  for (const Call& call : calls) {
-    Evaluation evaluation;
-    QuillValue* result = run(evaluation, call);
-    EXPECT_EQ(outcome(evaluation, result, call.expected), call.expected)
-        << "line " << call.line_number << ": " << call.line;
-  }
+// One case of the "string_function" check, in a fresh evaluation context.
+CaseOutcome run_string_case(const SqlCase& c) {
+  Evaluation evaluation;
+  Call call = call_of(c);
+  QuillValue* result = run(evaluation, call);
+  return case_outcome_from_line(outcome(evaluation, result, call.expected));
 }
 
-// Every name the character group serves appears in the data file, in both tables.
-TEST(StringFunctions, DataFileCoversEveryFunction) {
+[[maybe_unused]] const bool kStringCasesRegistered =
+    register_case_function("string_function", run_string_case);
+
+// Every name the character group serves appears in the case files, in both tables.
+TEST(StringFunctions, CaseFilesCoverEveryFunction) {
+  std::vector<Call> calls = read_calls();
+  ASSERT_GT(calls.size(), 100u);
   std::set<std::string> tested, syntax_tested;
-  for (const Call& call : read_calls())
-    (call.syntax_form ? syntax_tested : tested).insert(call.name);
+  for (const Call& call : calls) (call.syntax_form ? syntax_tested : tested).insert(call.name);
   int count = 0;
   const ScalarFunction* table = scalar_function_table(&count);
   for (int i = 0; i < count; ++i) {

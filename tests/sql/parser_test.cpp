@@ -1,30 +1,24 @@
-// Tests of the SQL parser: a data-driven corpus runner plus the cases a corpus file cannot
-// hold (length limit, stack depth, parameter counts, concurrent parses, pool release).
+// Tests of the SQL parser: the "parse" check of the case files (tests/sql/cases/parse) plus
+// the cases a case file cannot hold (length limit, stack depth, parameter counts, concurrent
+// parses, pool release).
 //
-// Corpus format (tests/sql/corpus/*.txt): cases separated by a line "----". A case is the
-// SQL text (one or more lines; lines starting with '#' before the text are comments), a line
-// "==>", then either
-//   ok                      followed by one line per statement: the tree dump below, or
-//   error: <message>        the exact text of the parse failure.
+// A parse case expects one "> " line per statement, the tree dump below, or "error
+// <message>", the exact text of the parse failure.
 // Tree dump: s-expressions, names dotted as written (quoted names in "..."), literals as
 // (int N) (num TEXT) (dbl TEXT) (str 'TEXT') (bits B) (hex HEX) (date Y-M-D) (time H:M:S)
 // (ts Y-M-D H:M:S.F) (hash TEXT) (bool N) (null) (user) (current_user) (current_date)
 // (current_time P) (current_timestamp P) (identity) (interval TYPE TEXT); parameters ?N.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "driver/sql/parser.h"
+#include "tests/sql/case_file.h"
 
 namespace {
 
@@ -446,68 +440,7 @@ std::string dump(const Node* node) {
   }
 }
 
-struct CorpusCase {
-  std::string file;
-  int line;
-  std::string sql;
-  std::string expected;
-};
-
-std::string trim(const std::string& text) {
-  size_t b = text.find_first_not_of(" \n");
-  size_t e = text.find_last_not_of(" \n");
-  return b == std::string::npos ? "" : text.substr(b, e - b + 1);
-}
-
-std::vector<CorpusCase> load_corpus() {
-  std::vector<CorpusCase> cases;
-  // The corpus sits next to this file unless the build names another directory.
-#ifdef QUILL_SQL_CORPUS_DIR
-  std::string dir = QUILL_SQL_CORPUS_DIR;
-#else
-  std::string source = __FILE__;
-  std::string dir = source.substr(0, source.find_last_of('/')) + "/corpus";
-#endif
-  DIR* d = opendir(dir.c_str());
-  if (!d) return cases;
-  std::vector<std::string> files;
-  while (dirent* entry = readdir(d)) {
-    std::string name = entry->d_name;
-    if (name.size() > 4 && name.substr(name.size() - 4) == ".txt") files.push_back(name);
-  }
-  closedir(d);
-  std::sort(files.begin(), files.end());
-  for (const std::string& name : files) {
-    std::ifstream in(dir + "/" + name);
-    std::string line, sql, expected;
-    bool in_expected = false;
-    int number = 0, start = 1;
-    auto flush = [&] {
-      if (!trim(sql).empty() || !trim(expected).empty())
-        cases.push_back({name, start, sql, trim(expected)});
-      sql.clear();
-      expected.clear();
-      in_expected = false;
-    };
-    while (std::getline(in, line)) {
-      ++number;
-      if (line == "----") {
-        flush();
-        start = number + 1;
-      } else if (line == "==>") {
-        in_expected = true;
-      } else if (in_expected) {
-        expected += line + "\n";
-      } else if (!(sql.empty() && !line.empty() && line[0] == '#')) {
-        sql += sql.empty() ? line : "\n" + line;
-      }
-    }
-    flush();
-  }
-  return cases;
-}
-
-// Parses `sql` and renders the outcome in the corpus's expectation form.
+// Parses `sql` and renders the outcome: "ok" and one line per statement, or "error: <message>".
 std::string outcome(const std::string& sql, int32_t* parameters = nullptr) {
   ParseContext* context = parse_context_create(nullptr);
   if (!context) return "no context";
@@ -526,18 +459,24 @@ std::string outcome(const std::string& sql, int32_t* parameters = nullptr) {
   return result;
 }
 
-TEST(SqlParserCorpus, EveryCaseMatches) {
-  std::vector<CorpusCase> cases = load_corpus();
-  ASSERT_FALSE(cases.empty()) << "no corpus found";
-  // QUILL_CORPUS_PRINT=1 prints every case with its actual outcome, for reviewing new cases.
-  bool print = std::getenv("QUILL_CORPUS_PRINT") != nullptr;
-  for (const CorpusCase& c : cases) {
-    if (print)
-      std::printf("%s\n==>\n%s\n----\n", c.sql.c_str(), outcome(c.sql).c_str());
-    else
-      EXPECT_EQ(c.expected, outcome(c.sql)) << c.file << ":" << c.line << "\n" << c.sql;
+// One case of the "parse" check: the tree of each statement parsed, or the parser's message.
+CaseOutcome run_parse_case(const SqlCase& c) {
+  std::string text = outcome(c.input);
+  CaseOutcome parsed;
+  if (text.rfind("error: ", 0) == 0) {
+    parsed.failed = true;
+    parsed.error = text.substr(7);
+    return parsed;
   }
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  if (line != "ok") return case_outcome_from_line(text);
+  while (std::getline(lines, line)) parsed.rows.push_back(line);
+  return parsed;
 }
+
+[[maybe_unused]] const bool kParseCasesRegistered = register_case_function("parse", run_parse_case);
 
 TEST(SqlParserLimits, TextLengthLimit) {
   std::string ok_text = "SELECT a FROM t" + std::string(0x100000 - 15, ' ');

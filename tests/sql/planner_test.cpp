@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/planner.h"
 #include "driver/sql/planner_internal.h"

@@ -1,106 +1,22 @@
-// SQL text generator: the printed-SQL corpus, the print(parse(x)) round trip over every SQL
-// corpus, the three output sinks, the print modes and trees the parser never builds.
+// SQL text generator: the "print" check of the case files (tests/sql/cases/print), the
+// print(parse(x)) round trip over every parse and print case, the three output sinks, the
+// print modes and trees the parser never builds.
 //
-// Corpus format (tests/sql/print/*.txt). A file is a sequence of blocks separated by a line
-// "----". A block is:
-//   optional comment lines (starting with "--" or "#") before the input
-//   the input SQL, one or more lines (joined with "\n")
-//   a line "==>"
-//   the expected printed text on one line, between a leading and a trailing '|', so that
-//   its padding blanks stay visible: |COMMIT WORK |
-// The input is parsed and its statement list printed in the plain mode ("; " between
-// statements); the text between the bars must match exactly.
+// A print case's input is parsed and its statement list printed in the plain mode ("; "
+// between statements); the case expects that text on one line between a leading and a
+// trailing '|', so that its padding blanks stay visible: commit => |COMMIT WORK |
 #include "driver/sql/sqlgen.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "driver/sql/parser.h"
+#include "tests/sql/case_file.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-fs::path sql_test_dir() {
-#ifdef QUILL_SQL_TEST_DIR
-  return fs::path(QUILL_SQL_TEST_DIR);
-#else
-  return fs::path(__FILE__).parent_path();
-#endif
-}
-
-struct PrintCase {
-  std::string file;
-  int line = 0;  // line of the block's first input line
-  std::string input;
-  std::string expected;
-  bool has_expected = false;
-};
-
-std::string trim_line_end(std::string line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-// Reads a corpus file of the format above. Blocks without "==>" keep has_expected false.
-std::vector<PrintCase> read_print_corpus(const fs::path& path) {
-  std::vector<PrintCase> cases;
-  std::ifstream in(path);
-  std::string line;
-  PrintCase current;
-  current.file = path.filename().string();
-  bool in_expected = false;
-  int number = 0;
-  auto flush = [&]() {
-    if (!current.input.empty()) cases.push_back(current);
-    current = PrintCase{};
-    current.file = path.filename().string();
-    in_expected = false;
-  };
-  while (std::getline(in, line)) {
-    ++number;
-    line = trim_line_end(line);
-    if (line == "----") {
-      flush();
-      continue;
-    }
-    if (in_expected) {
-      if (!current.has_expected && line.size() >= 2 && line.front() == '|' && line.back() == '|') {
-        current.expected = line.substr(1, line.size() - 2);
-        current.has_expected = true;
-      }
-      continue;
-    }
-    if (line == "==>") {
-      in_expected = true;
-      continue;
-    }
-    // Comment lines: "--" here, "#" in the parser's corpus (read by the round trip too).
-    bool comment = line.rfind("--", 0) == 0 || line.rfind("#", 0) == 0;
-    if (current.input.empty() && (comment || line.empty())) continue;
-    if (current.input.empty()) current.line = number;
-    if (!current.input.empty()) current.input += "\n";
-    current.input += line;
-  }
-  flush();
-  return cases;
-}
-
-std::vector<fs::path> corpus_files(const fs::path& dir) {
-  std::vector<fs::path> files;
-  if (!fs::is_directory(dir)) return files;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.path().extension() == ".txt") files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 // One parse with its own context; the tree lives as long as the object.
 class Parsed {
@@ -127,23 +43,14 @@ class Parsed {
   bool ok_ = false;
 };
 
-TEST(SqlPrintCorpus, EveryCasePrintsAsExpected) {
-  auto files = corpus_files(sql_test_dir() / "print");
-  ASSERT_FALSE(files.empty()) << "no corpus under " << (sql_test_dir() / "print");
-  int checked = 0;
-  for (const auto& file : files) {
-    for (const PrintCase& c : read_print_corpus(file)) {
-      SCOPED_TRACE(c.file + ":" + std::to_string(c.line) + ": " + c.input);
-      ASSERT_TRUE(c.has_expected) << "block without a |expected| line";
-      Parsed parsed(c.input);
-      EXPECT_TRUE(parsed.ok()) << parsed.message();
-      if (!parsed.ok()) continue;
-      EXPECT_EQ(parsed.text(), c.expected);
-      ++checked;
-    }
-  }
-  EXPECT_GE(checked, 300);
+// One case of the "print" check: the printed statement list between bars, or the parse error.
+CaseOutcome run_print_case(const SqlCase& c) {
+  Parsed parsed(c.input);
+  if (!parsed.ok()) return CaseOutcome{true, parsed.message(), {}};
+  return CaseOutcome{false, "", {"|" + parsed.text() + "|"}};
 }
+
+[[maybe_unused]] const bool kPrintCasesRegistered = register_case_function("print", run_print_case);
 
 // Canonical texts that are printed as they stand although the grammar does not read them
 // back (the printed forms keep the historic spellings of these clauses).
@@ -161,31 +68,29 @@ bool is_known_one_way_text(const std::string& text) {
   return false;
 }
 
-// Every statement any SQL corpus accepts: the printed text parses again and prints the same.
+// Every statement a parse or print case accepts: the printed text parses again and prints
+// the same.
 TEST(SqlPrintRoundTrip, PrintedTextReadsBackToTheSameText) {
-  std::vector<fs::path> files = corpus_files(sql_test_dir() / "print");
-  // The parser's corpus, wherever it is kept.
-  for (const fs::path& dir :
-       {sql_test_dir() / "corpus", sql_test_dir() / ".." / "data" / "sql" / "corpus"}) {
-    for (const auto& file : corpus_files(dir)) files.push_back(file);
-  }
-  int round_trips = 0;
-  for (const auto& file : files) {
-    for (const PrintCase& c : read_print_corpus(file)) {
-      Parsed first(c.input);
-      if (!first.ok()) continue;
-      std::string printed = first.text();
-      SCOPED_TRACE(file.filename().string() + ":" + std::to_string(c.line) + ": " + c.input +
-                   "\nprinted: " + printed);
-      Parsed second(printed);
-      if (!second.ok()) {
-        EXPECT_TRUE(is_known_one_way_text(printed)) << second.message();
-        continue;
+  int round_trips = 0, print_cases = 0;
+  for (const std::string check : {"print", "parse"}) {
+    for (const CaseFile& file : read_case_files_of(check)) {
+      for (const SqlCase* c : file.cases()) {
+        print_cases += check == "print";
+        Parsed first(c->input);
+        if (!first.ok()) continue;
+        std::string printed = first.text();
+        SCOPED_TRACE(c->where() + ": " + c->input + "\nprinted: " + printed);
+        Parsed second(printed);
+        if (!second.ok()) {
+          EXPECT_TRUE(is_known_one_way_text(printed)) << second.message();
+          continue;
+        }
+        EXPECT_EQ(second.text(), printed);
+        ++round_trips;
       }
-      EXPECT_EQ(second.text(), printed);
-      ++round_trips;
     }
   }
+  EXPECT_GE(print_cases, 300);
   EXPECT_GE(round_trips, 250);
 }
 

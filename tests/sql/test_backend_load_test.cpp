@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/sql/restriction.h"
+#include "driver/dal/sqi/restriction.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "support/connstr.h"
 #include "support/diag.h"
 #include "support/memory.h"

@@ -1,21 +1,25 @@
 // Semantic validation against a scripted catalog (tables with keys, a view, a pass-through
-// backend) and against the Ethereum backend's own catalog, driven by the case files in
-// tests/sql/validate/*.txt, plus the plan shapes the data files cannot express.
+// backend) and against the Ethereum backend's own catalog: the "validate" check of the case
+// files (tests/sql/cases/validate), and the plan shapes the case files cannot express.
 #include <gtest/gtest.h>
 #include <strings.h>
 
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver/backends/builtin_backends.h"
 #include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
+#include "driver/odbc/statement/stmt_engine.h"
 #include "driver/sql/parser.h"
 #include "driver/sql/validate.h"
 #include "support/cursor_names.h"
+#include "tests/sql/case_file.h"
 
 namespace {
 
@@ -177,8 +181,10 @@ struct Validation {
       message = std::string("parse failed: ") + parse_message(parse);
       return;
     }
+    QuillStmt handle{};  // asks the statement layer about cursors, as a prepare does
+    StatementContext statement = stmt_engine_context(&handle);
     ValidateTarget target{catalog.dal(), catalog.errors(), parse_pool(parse),
-                          connection,    nullptr,          3};
+                          connection,    &statement,       3};
     SetupErrorHeader(catalog.errors(), 0);
     rc = validate_statements(target, parse_statements(parse), &plans);
     if (rc == 0) return;
@@ -191,7 +197,7 @@ struct Validation {
     if (first) origin = static_cast<DiagRecord*>(first->data)->class_origin;
   }
   ~Validation() { parse_context_free(parse); }
-  Node* plan(int index = 0) {
+  PlanRecord* plan(int index = 0) {
     ListNode* at = plans ? plans->entries : nullptr;
     for (int i = 0; at && i < index; ++i) at = at->next;
     return at ? static_cast<StatementEntry*>(at->data)->plan : nullptr;
@@ -203,7 +209,7 @@ struct Validation {
     std::ostringstream out;
     out << wanted_kind;
     if (wanted_kind == "types") {
-      Node* first = plan();
+      PlanRecord* first = plan();
       if (!first || first->kind != PLAN_QUERY) return "no query plan";
       for (int i = 0; i < query()->item_count; ++i) out << " " << query()->items[i].sql_type;
     } else if (wanted_kind == "params") {
@@ -215,56 +221,46 @@ struct Validation {
   }
 };
 
-struct Case {
-  std::string sql;
-  std::string expected;
-  int line;
+// The "validate" check of the case files: each case's statement is validated against the
+// scripted catalog, or against the Ethereum backend's after "set catalog ethereum". A case
+// expects "ok", "types T1 T2 ..." (the SQL types of the first plan's select list), "params
+// T1 ..." (the types given to the `?` markers, in text order) or an error.
+class ValidateCases : public CaseCheck {
+ public:
+  bool apply(const CaseSetting& setting, std::string* error) override {
+    if (setting.word != "set" || setting.text.rfind("catalog ", 0) != 0) {
+      *error = "unknown setting " + setting.text;
+      return false;
+    }
+    if (catalog_) {
+      *error = "the catalog is chosen before the first case";
+      return false;
+    }
+    std::string name = setting.text.substr(8);
+    if (name != "ethereum" && name != "scripted") {
+      *error = "unknown catalog " + name;
+      return false;
+    }
+    ethereum_ = name == "ethereum";
+    return true;
+  }
+
+  CaseOutcome run(const SqlCase& c) override {
+    for (const CaseLine& line : c.extras) fail_unknown_case_line(c, line);
+    if (!catalog_) catalog_ = std::make_unique<Catalog>(ethereum_);
+    if (!catalog_->open()) return case_outcome_from_line("error catalog did not open");
+    Validation run(*catalog_, c.input);
+    std::string expected = c.expected_line();
+    return case_outcome_from_line(run.outcome(expected.substr(0, expected.find(' '))));
+  }
+
+ private:
+  bool ethereum_ = false;
+  std::unique_ptr<Catalog> catalog_;
 };
 
-// Reads a case file: see the head of tests/sql/validate/checks.txt for the format.
-std::vector<Case> read_cases(const std::string& path, bool* ethereum) {
-  std::ifstream in(path);
-  std::vector<Case> cases;
-  std::string line, sql;
-  int number = 0;
-  *ethereum = false;
-  while (std::getline(in, line)) {
-    ++number;
-    if (line.rfind("@catalog ethereum", 0) == 0) *ethereum = true;
-    if (line.empty() || line[0] == '#' || line[0] == '@') continue;
-    if (line.rfind("=> ", 0) == 0) {
-      cases.push_back({sql, line.substr(3), number});
-      sql.clear();
-    } else {
-      sql += (sql.empty() ? "" : " ") + line;
-    }
-  }
-  return cases;
-}
-
-void run_file(const char* name) {
-  bool ethereum = false;
-  std::vector<Case> cases =
-      read_cases(std::string(QUILL_SQL_TEST_DIR) + "/validate/" + name, &ethereum);
-  ASSERT_FALSE(cases.empty()) << name;
-  Catalog catalog(ethereum);
-  ASSERT_TRUE(catalog.open());
-  for (const Case& c : cases) {
-    Validation run(catalog, c.sql);
-    std::string kind = c.expected.substr(0, c.expected.find(' '));
-    EXPECT_EQ(c.expected, run.outcome(kind)) << name << ":" << c.line << ": " << c.sql;
-  }
-}
-
-TEST(ValidateFiles, ScriptedCatalog) {
-  run_file("checks.txt");
-}
-TEST(ValidateFiles, ModificationAndDefinition) {
-  run_file("modify.txt");
-}
-TEST(ValidateFiles, EthereumCatalog) {
-  run_file("ethereum.txt");
-}
+[[maybe_unused]] const bool kValidateCasesRegistered =
+    register_case_check("validate", [] { return std::make_unique<ValidateCases>(); });
 
 TEST(ValidatePlans, ErrorsUseTheirReportingForms) {
   Catalog catalog(false);
@@ -381,7 +377,7 @@ TEST(ValidatePlans, PositionedUpdateNeedsForUpdateCursor) {
     Validation run(catalog, c.sql, &connection);
     EXPECT_EQ(c.outcome, run.outcome("ok")) << c.sql;
   }
-  statement.state = 5;  // opened but not fetched
+  statement.state = S5_CURSOR_OPEN;  // opened but not fetched
   Validation unfetched(catalog, cases[0].sql, &connection);
   EXPECT_EQ("error 34000 Invalid cursor name", unfetched.outcome("ok"));
   statement.state = S6_FETCHED;

@@ -23,6 +23,11 @@ enum SqiResult : int {
 
 constexpr int SQI_NAME_MAX = 128;  // longest catalog, schema, table, column or link name
 
+// The schema of the virtual catalog INFO_SCHEMA, and the prefix the engine puts before a table
+// name qualified with it ("INFO_SCHEMA.TABLES") so that only the INFO_SCHEMA backend answers.
+constexpr const char* INFO_SCHEMA_NAME = "INFO_SCHEMA";
+constexpr const char* INFO_SCHEMA_PREFIX = "INFO_SCHEMA.";
+
 // What DALDescribeTable fills for one table reference.
 struct DalTable {
   char catalog[SQI_NAME_MAX + 1];  // catalog name
@@ -56,6 +61,8 @@ struct DalColumn {
   int backend_index;                 // list index of the backend that owns the column
   int cleared;                       // set by the engine when the column is not used
   int backend_flags;                 // the backend's own column flags
+  int required;                      // 1 when a scan needs an `=` restriction on the column (a
+                                     // parameter the data source cannot do without)
   const void* backend_column;        // the backend's own record of the column
 };
 
@@ -65,18 +72,13 @@ struct DalKeyColumn {
   int number;                   // 1-based column number
 };
 
-// A restriction the engine pushes into a scan: column, operator code and value(s).
+// A restriction the engine pushes into a scan: column, operator code and value(s)
+// (driver/dal/sqi/restriction.h).
 struct Restriction;
 
-// Service requests a backend makes of the call layer.
+// Service requests a backend makes through its service callback.
 enum SqiServiceCode : int {
-  SQI_SERVICE_POST_ERROR = 1,
-  SQI_SERVICE_ALLOCATE = 2,
-  SQI_SERVICE_LONG_LENGTH = 3,
-  SQI_SERVICE_LONG_EXTRACT = 4,
-  SQI_SERVICE_REWIND_LONG = 8,
-  SQI_SERVICE_INT_SETTING = 9,
-  SQI_SERVICE_CREDENTIALS = 10,
+  SQI_SERVICE_POST_ERROR = 1,  // parameters: SqiPostError
 };
 
 // Parameters of SQI_SERVICE_POST_ERROR.
@@ -86,20 +88,6 @@ struct SqiPostError {
   int native_error;      // native error number
   const char* sqlstate;  // five-character SQLSTATE
   const char* message;   // message text (UTF-8)
-};
-
-// Parameters of SQI_SERVICE_ALLOCATE.
-struct SqiAllocate {
-  void* target;  // diagnostic target whose handle's pool serves the memory
-  size_t size;   // bytes wanted
-  void* result;  // the memory, or null
-};
-
-// Parameters of SQI_SERVICE_CREDENTIALS.
-struct SqiCredentials {
-  void* target;     // diagnostic target (the connection)
-  const char* uid;  // the connection's UID ("" when absent)
-  const char* pwd;  // the connection's PWD ("" when absent)
 };
 
 // Options of the set_option operation.
@@ -124,7 +112,8 @@ inline int64_t sqi_steady_now_ns() {
       .count();
 }
 
-// The callback through which a backend reaches the call layer; returns 0 on success.
+// The callback through which a backend posts its diagnostics (the data-access layer answers
+// it); returns 0 on success.
 using SqiService = int (*)(int code, void* parameters);
 
 using SqiEnv = void*;   // a backend's connection handle
@@ -198,8 +187,8 @@ struct SqiOperations {
   void* reserved_41;                         // never called
   void* reserved_42;
   void* reserved_43;
-  int (*exec_sql)(SqiStmt stmt, const char* sql, void* statement, int index,
-                  void* reserved);                  // 44
+  // 44: runs `sql` whole; `statement` is the engine statement it runs for (opaque).
+  int (*exec_sql)(SqiStmt stmt, const char* sql, void* statement, int index, void* reserved);
   void* reserved_45;                                // never called
   int (*create_user)(SqiStmt stmt, void* request);  // 46
   int (*drop_user)(SqiStmt stmt, void* request);    // 47

@@ -25,7 +25,7 @@ SQLRETURN fail(QuillStmt* stmt) {
 
 // The data-access call, the sort and the cursor (on the worker when asynchronous).
 SQLRETURN catalog_work(QuillStmt* stmt) {
-  auto* result = static_cast<CatalogResult*>(stmt->catalog);
+  auto* result = stmt->catalog;
   int rc = result ? catalog_result_run(stmt, result) : -1;
   if (rc < 0) return fail(stmt);
   stmt->row_count = -1;

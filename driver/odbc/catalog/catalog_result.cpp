@@ -23,7 +23,7 @@ namespace {
 constexpr size_t kTextBuffer = 1024;
 
 CatalogResult* result_of(QuillStmt* stmt) {
-  return static_cast<CatalogResult*>(stmt->catalog);
+  return stmt->catalog;
 }
 
 bool is_character(int sql_type) {
@@ -161,15 +161,15 @@ bool open_sort(QuillStmt* stmt, CatalogResult* result) {
 int source_fetch(void* context) {
   auto* result = static_cast<CatalogResult*>(context);
   int rc = sort_read(result->sort, result->record.data());
-  if (rc == SORT_END) return 100;
+  if (rc == SORT_END) return EXEC_NO_DATA;
   if (rc != SORT_OK) return post_sort_failure(result->errors, result->sort, rc);
   for (size_t i = 0; i < result->values.size(); ++i) {
     if (dm_to_value(result->record.data() + result->fields[i].offset, result->values[i]) != 0) {
       post_call_error(result->errors, "HY001", MSG_MEMORY);
-      return -1;
+      return EXEC_ERROR;
     }
   }
-  return 0;
+  return EXEC_OK;
 }
 
 const QuillValue* source_column(void* context, int column) {

@@ -345,7 +345,7 @@ SQLRETURN disconnect_connection(QuillDbc* dbc) {
   while (dbc->statements) free_stmt(dbc->statements);
   // The entries were resolved against this connection's tables and settings; a later
   // connection of the handle reads its own file.
-  replication_free(static_cast<ReplicationList*>(dbc->replication_entries));
+  replication_free(dbc->replication_entries);
   dbc->replication_entries = nullptr;
   DALDisconnect(dbc->dal);
   if (dbc->schema_fileset) {

@@ -18,12 +18,12 @@ SQLRETURN forward_fetch(CursorLayer* layer, const FetchRequest& request) {
       break;
     }
     int row_rc = layer->source.fetch(layer->source.context);
-    if (row_rc == SQL_NO_DATA) {
+    if (row_rc == EXEC_NO_DATA) {
       layer->source_done = true;
       break;
     }
     SQLULEN row = count++;
-    if (row_rc != 0 && row_rc != 1) {  // the source posted the error
+    if (row_rc != EXEC_OK && row_rc != EXEC_WARNING) {  // the source posted the error
       set_row_status(request, row, SQL_ROW_ERROR);
       outcome = SQL_ERROR;
       break;

@@ -46,7 +46,7 @@ struct CursorLayer {
   SQLULEN rows_read;       // rows taken from the source so far
   bool row_current;        // a delivered row is the source's current row
   SQLULEN last_delivered;  // rowset index of that row
-  bool source_done;        // the source returned 100 (or max rows was reached)
+  bool source_done;        // the source returned EXEC_NO_DATA (or max rows was reached)
   // Scrollable state.
   SQLLEN rows_written;      // rows stored so far (records 0 .. rows_written - 1)
   SQLLEN rowset_start;      // first row of the current rowset; 0 before the start;

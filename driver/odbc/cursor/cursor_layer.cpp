@@ -67,8 +67,9 @@ void set_row_status(const FetchRequest& request, SQLULEN row, SQLUSMALLINT statu
 }
 
 bool deliver_fetched_row(const FetchRequest& request, SQLULEN row, int row_rc, SQLRETURN* outcome) {
-  set_row_status(request, row, row_rc == 1 ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS);
-  if (row_rc == 1) *outcome = SQL_SUCCESS_WITH_INFO;
+  set_row_status(request, row,
+                 row_rc == EXEC_WARNING ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS);
+  if (row_rc == EXEC_WARNING) *outcome = SQL_SUCCESS_WITH_INFO;
   SQLRETURN delivered =
       request.deliver ? request.deliver(request.deliver_context, row, row_rc) : SQL_SUCCESS;
   if (delivered == SQL_ERROR) {

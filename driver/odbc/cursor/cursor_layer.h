@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "driver/sql/exec_codes.h"
 #include "support/diag.h"
 #include "support/memory.h"
 #include "support/value.h"
@@ -20,7 +21,7 @@ enum CursorKind : int { CURSOR_FORWARD_ONLY = 0, CURSOR_STATIC = 1, CURSOR_KEYSE
 // The row source behind a cursor: the engine's open query.
 struct CursorSource {
   void* context;                // passed back to the entries
-  int (*fetch)(void* context);  // next row: 0, 1 (warning), 100 end, -1 error
+  int (*fetch)(void* context);  // next row: an ExecResult (EXEC_NO_DATA at the end)
   const QuillValue* (*column)(void* context, int column);  // value of the current row (0-based);
                                                            // null after posting an error
   int column_count;                                        // result columns
@@ -47,9 +48,9 @@ struct FetchRequest {
   SQLUSMALLINT* row_status;  // per row status out, or null
   SQLULEN* rows_fetched;     // rows delivered out, or null
   // Called once per delivered row while that row is current (cursor_column serves it):
-  // `row` is its 0-based index in the rowset, `row_rc` 0 or 1 from the source. Returns the
-  // SQLRETURN of delivering it (SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, or SQL_ERROR which ends
-  // the fetch with that row's status SQL_ROW_ERROR).
+  // `row` is its 0-based index in the rowset, `row_rc` EXEC_OK or EXEC_WARNING from the source.
+  // Returns the SQLRETURN of delivering it (SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, or SQL_ERROR which
+  // ends the fetch with that row's status SQL_ROW_ERROR).
   SQLRETURN (*deliver)(void* context, SQLULEN row, int row_rc);
   void* deliver_context;
 };

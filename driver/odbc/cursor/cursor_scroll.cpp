@@ -32,11 +32,11 @@ int ensure_row(CursorLayer* layer, SQLLEN number, int* pulled_rc) {
       return ROW_ABSENT;
     }
     int row_rc = layer->source.fetch(layer->source.context);
-    if (row_rc == SQL_NO_DATA) {
+    if (row_rc == EXEC_NO_DATA) {
       layer->source_done = true;
       return ROW_ABSENT;
     }
-    if (row_rc != 0 && row_rc != 1) return ROW_FAILED;  // the source posted the error
+    if (row_rc != EXEC_OK && row_rc != EXEC_WARNING) return ROW_FAILED;  // the source posted it
     if (row_store(layer, layer->rows_written) < 0) {
       // The row is gone from the source: later rows would be numbered wrongly.
       layer->store_failed = true;

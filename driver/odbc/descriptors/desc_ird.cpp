@@ -131,8 +131,8 @@ struct BaseColumn {
 
 BaseColumn find_base_column(const Node* expression, int depth) {
   if (!expression || expression->kind != NODE_COLUMN_REF || depth > kMaxDerivedDepth) return {};
-  const auto* ref = reinterpret_cast<const ColumnRefNode*>(expression);
-  const auto* table = static_cast<const TableEntry*>(ref->resolved_table);
+  const auto* ref = node_cast<ColumnRefNode>(expression);
+  const TableEntry* table = ref->resolved_table;
   int column = ref->resolved_column;
   if (!table || table->kind != PLAN_TABLE || column < 0) return {};
   if (table->type == TABLE_BASE) {

@@ -20,7 +20,7 @@ struct alignas(16) RecordBlockHeader {
 
 RecordBlockHeader* block_of(const QuillDesc* desc) {
   if (!desc->records) return nullptr;
-  return reinterpret_cast<RecordBlockHeader*>(static_cast<char*>(desc->records) -
+  return reinterpret_cast<RecordBlockHeader*>(reinterpret_cast<char*>(desc->records) -
                                               sizeof(RecordBlockHeader));
 }
 
@@ -82,15 +82,15 @@ DescRecord* desc_record(QuillDesc* desc, int number, bool grow) {
         quill_mem_realloc(desc->records_pool, block_of(desc), bytes));
     if (!block) return nullptr;
     block->capacity = number + 1;
-    desc->records = block + 1;
-    auto* records = static_cast<DescRecord*>(desc->records);
+    desc->records = reinterpret_cast<DescRecord*>(block + 1);
+    DescRecord* records = desc->records;
     // New parameter records are inputs until told otherwise.
     if (desc->kind == DESC_IPD)
       for (int i = capacity; i <= number; ++i) records[i].parameter_type = SQL_PARAM_INPUT;
   }
   bool application = desc->kind == DESC_ARD || desc->kind == DESC_APD;
   if (grow && application && number > desc->count) desc->count = static_cast<SQLSMALLINT>(number);
-  return static_cast<DescRecord*>(desc->records) + number;
+  return desc->records + number;
 }
 
 void desc_set_concise_type(DescRecord* record, SQLSMALLINT concise_type) {
@@ -122,7 +122,7 @@ void desc_set_concise_type(DescRecord* record, SQLSMALLINT concise_type) {
 }
 
 void desc_trim_count(QuillDesc* desc) {
-  auto* records = static_cast<DescRecord*>(desc->records);
+  auto* records = desc->records;
   int count = desc->count < desc_capacity(desc) ? desc->count : desc_capacity(desc) - 1;
   while (count > 0) {
     const DescRecord& r = records[count];

@@ -20,7 +20,7 @@ bool reads_descriptor(int function) {
 // The refusal for one statement, posted on `errors`.
 SQLRETURN check_one(const QuillStmt* stmt, ErrorHeader* errors, int function, int field,
                     bool reads_ird) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   // Nothing but the running call may enter while the statement works on its worker thread.
   if (s >= S8_NEED_DATA || stmt->async_function != 0)
     return post_call_error(errors, "HY010", MSG_SEQUENCE);

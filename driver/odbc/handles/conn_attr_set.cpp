@@ -22,7 +22,7 @@ bool can_connect_async() {
 
 // The connection-state refusals of SQLSetConnectAttr.
 SQLRETURN check_set_conn_attr(QuillDbc* dbc, SQLINTEGER attribute) {
-  int state = dbc_state(dbc);
+  DbcState state = dbc_state(dbc);
   if (state == DBC_BROWSING) return post_call_error(dbc->errors, "HY010", MSG_SEQUENCE);
   if (state == DBC_ALLOCATED &&
       (attribute == SQL_ATTR_TRANSLATE_LIB || attribute == SQL_ATTR_TRANSLATE_OPTION))

@@ -3,19 +3,13 @@
 #include <cstring>
 #include <mutex>
 
-#include "driver/dal/dal.h"
+#include "driver/odbc/connect/backend_list.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/handle_gate.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/odbc/handles/states.h"
 
 namespace {
-
-void* allocate_from_connection(QuillDbc* dbc, size_t size) {
-  return quill_mem_alloc(dbc->pool, size);
-}
-
-const ServiceTable kServices = {allocate_from_connection};
 
 // Lets driver-wide settings be answered first by the connection's own attributes.
 int connection_ini_reader(void* context, const char* key, char* buffer, int size) {
@@ -53,6 +47,7 @@ SQLRETURN alloc_dbc(QuillEnv* env, SQLHANDLE* out) {
   *out = SQL_NULL_HANDLE;
   if (env_check_alloc_dbc(env) != SQL_SUCCESS) return SQL_ERROR;
   auto* dbc = static_cast<QuillDbc*>(newNode(sizeof(QuillDbc), TAG_DBC, env->pool));
+  if (dbc) dbc->env = env;  // the data-access context takes the environment's ODBC version
   MemPool* pool = dbc ? quill_mem_alloc_shared_handle(env->pool) : nullptr;
   QuillStmt* tmpl =
       pool ? static_cast<QuillStmt*>(newNode(sizeof(QuillStmt), TAG_STMT, pool)) : nullptr;
@@ -67,7 +62,6 @@ SQLRETURN alloc_dbc(QuillEnv* env, SQLHANDLE* out) {
   }
   dbc->pool = pool;
   dbc->gate = gate;
-  dbc->env = env;
   dbc->errors = errors;
   dbc->dal = dal;
   tmpl->pool = pool;
@@ -77,7 +71,6 @@ SQLRETURN alloc_dbc(QuillEnv* env, SQLHANDLE* out) {
   dbc->autocommit = SQL_AUTOCOMMIT_ON;
   conn_attributes_init(&dbc->attrs);
   init_con_str(&dbc->attributes, pool);
-  dbc->services = &kServices;
   dbc->state = DBC_ALLOCATED;
   std::lock_guard<std::mutex> guard(env->gate->members);
   env_apply_alloc_dbc(env);

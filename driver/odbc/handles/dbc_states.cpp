@@ -14,7 +14,7 @@ ConnectionStateLock::~ConnectionStateLock() {
   mutex_exit(kConnectionStateLock);
 }
 
-int dbc_state(const QuillDbc* dbc) {
+DbcState dbc_state(const QuillDbc* dbc) {
   ConnectionStateLock lock;
   return dbc->state;
 }
@@ -48,11 +48,11 @@ SQLRETURN dbc_check_end_tran(QuillDbc* dbc) {
   return SQL_SUCCESS;
 }
 
-void dbc_set_state(QuillDbc* dbc, int state) {
+void dbc_set_state(QuillDbc* dbc, DbcState state) {
   ConnectionStateLock lock;
   dbc->state = state;
 }
 
-int dbc_connected_state(const QuillDbc* dbc) {
+DbcState dbc_connected_state(const QuillDbc* dbc) {
   return dbc->statement_count > 0 ? DBC_WITH_STATEMENTS : DBC_CONNECTED;
 }

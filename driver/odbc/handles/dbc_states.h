@@ -17,8 +17,8 @@ struct ConnectionStateLock {
   ConnectionStateLock& operator=(const ConnectionStateLock&) = delete;
 };
 // The connection's state, read under the lock.
-int dbc_state(const QuillDbc* dbc);
+DbcState dbc_state(const QuillDbc* dbc);
 // Moves the connection to `state` under the lock.
-void dbc_set_state(QuillDbc* dbc, int state);
+void dbc_set_state(QuillDbc* dbc, DbcState state);
 // The state a connected connection falls back to: with statements or without.
-int dbc_connected_state(const QuillDbc* dbc);
+DbcState dbc_connected_state(const QuillDbc* dbc);

@@ -46,12 +46,36 @@ enum DbcState : int {
   DBC_IN_TRANSACTION = 6,
 };
 
+// Statement states S1..S12 (driver/odbc/handles/states.h moves statements between them).
+enum StmtState : int {
+  S0_UNALLOCATED = 0,  // no statement: a connection's template statement, or one being freed
+  S1_ALLOCATED = 1,
+  S2_PREPARED = 2,
+  S3_PREPARED_RESULTS = 3,
+  S4_EXECUTED = 4,
+  S5_CURSOR_OPEN = 5,
+  S6_FETCHED = 6,
+  S7_EXTENDED_FETCHED = 7,
+  S8_NEED_DATA = 8,
+  S9_MUST_PUT = 9,
+  S10_CAN_PUT = 10,
+  S11_EXECUTING = 11,
+  S12_CANCELLED = 12,
+};
+
 struct HandleGate;
 struct QuillEnv;
 struct QuillDbc;
 struct Dal;
 struct QuillStmt;
 struct QuillDesc;
+struct DescRecord;
+struct ParseContext;
+struct StatementPlanList;
+struct ExecStatement;
+struct CursorLayer;
+struct CatalogResult;
+struct ReplicationList;
 
 struct QuillEnv {
   int32_t tag;              // TAG_ENV
@@ -61,7 +85,7 @@ struct QuillEnv {
   ErrorHeader* errors;      // diagnostics of the last call on this handle
   SQLINTEGER odbc_version;  // -1 until set; 2 after SQLAllocEnv, 3 after SQLAllocHandleStd
   SQLINTEGER output_nts;    // SQL_ATTR_OUTPUT_NTS (always true here)
-  int state;                // EnvState (changes under gate->members)
+  EnvState state;           // changes under gate->members
   int connection_count;     // connections allocated on this environment (gate->members)
   QuillDbc* connections;    // allocated connections, newest first (gate->members)
 };
@@ -123,7 +147,7 @@ struct QuillDesc {
   SQLLEN* bind_offset_ptr;         // SQL_DESC_BIND_OFFSET_PTR
   SQLULEN bind_type;               // SQL_DESC_BIND_TYPE (SQL_BIND_BY_COLUMN = 0)
   SQLULEN* rows_processed_ptr;     // SQL_DESC_ROWS_PROCESSED_PTR
-  void* records;                   // record array, laid out by the descriptor layer
+  DescRecord* records;             // record array, laid out by the descriptor layer
 };
 
 struct QuillStmt {
@@ -140,77 +164,70 @@ struct QuillStmt {
   QuillDesc* apd;
   QuillDesc* ird;
   QuillDesc* ipd;
-  int state;      // S1..S12; 0 for the template statement
-  bool prepared;  // SQLPrepare succeeded on the current text
+  StmtState state;  // S1..S12; S0_UNALLOCATED for the template statement
+  bool prepared;    // SQLPrepare succeeded on the current text
   // Asynchronous execution.
-  QuillThread* worker;                   // worker thread, when async execution is on
-  QuillSemaphore* work_posted;           // signalled when work is posted to the worker
-  QuillSemaphore* work_done;             // signalled when the worker finished
-  int async_command;                     // command posted to the worker
-  void* async_argument;                  // its argument
-  int async_function;                    // function running asynchronously
-  int async_saved_state;                 // state when it started
-  SQLRETURN async_result;                // its outcome
-  SQLSMALLINT async_scroll_orientation;  // SQLFetchScroll arguments of the posted call
+  QuillThread* worker;                       // worker thread, when async execution is on
+  QuillSemaphore* work_posted;               // signalled when work is posted to the worker
+  QuillSemaphore* work_done;                 // signalled when the worker finished
+  int async_command;                         // command posted to the worker
+  SQLRETURN (*async_work)(QuillStmt* stmt);  // the work it runs
+  int async_function;                        // function running asynchronously
+  StmtState async_saved_state;               // state when it started
+  SQLRETURN async_result;                    // its outcome
+  SQLSMALLINT async_scroll_orientation;      // SQLFetchScroll arguments of the posted call
   SQLLEN async_scroll_offset;
-  char* cursor_name;            // null until named
-  bool cursor_name_registered;  // registered with insert_cursor_name
-  MemPool* tree_pool;           // holds the parse tree; null when none
-  void* parse_tree;             // the statement's parse tree
-  QuillStmt* next;              // next statement of the connection
-  StmtAttributes attrs;         // statement attributes
-  void* plan_list;              // StatementPlanList (driver/sql/plan.h) of the last validation
-  // Execution of the prepared text (driver/odbc/handles/stmt_exec.h).
-  void* parse;                     // ParseContext* of the current text (child of tree_pool)
-  int parameter_count;             // `?` markers of the current text
-  ListNode* current_entry;         // list node of the StatementEntry being executed, or null
-  void* exec;                      // ExecStatement* running the current entry, or null
-  void* cursor;                    // CursorLayer* of the open cursor, or null
-  bool cursor_open;                // a result set is open (S5..S7)
-  int result_columns;              // result columns of the current statement
-  SQLLEN row_count;                // rows affected by the last statement
-  int need_data_function;          // function that entered S8..S10 (11, 12, 24 or 68)
-  int need_data_saved_state;       // state before it
-  int data_parameter;              // 1-based parameter taking SQLPutData pieces; 0 when none
-  int cancel_requested;            // raised by SQLCancel while a call runs on another thread or
-                                   // on the worker; cleared as a call enters (atomic)
-  MemPool* params_pool;            // values of the parameters of one execution; null when none
-  ListNode* params_long_values;    // long QuillValue*s of that execution (their buffers may hold
-                                   // a work file, closed on release); in params_pool
-  bool fetched_by_extended;        // the cursor was positioned by SQLExtendedFetch
-  unsigned char* getdata_started;  // per column (0..result_columns): SQLGetData began on it
-                                   // for the current row (its pieces continue)
-  void* catalog;                   // CatalogResult* of the open catalog result set, or null
-};
-
-// Entries through which the engine and data-access layer call back into the call layer.
-struct ServiceTable {
-  void* (*allocate)(QuillDbc* dbc, size_t size);  // memory from the connection's pool
+  char* cursor_name;             // null until named
+  bool cursor_name_registered;   // registered with insert_cursor_name
+  MemPool* tree_pool;            // holds the parse tree; null when none
+  QuillStmt* next;               // next statement of the connection
+  StmtAttributes attrs;          // statement attributes
+  StatementPlanList* plan_list;  // plans (driver/sql/plan.h) of the last validation
+  // Execution of the prepared text (driver/odbc/statement/stmt_exec.h).
+  ParseContext* parse;              // parse of the current text (child of tree_pool)
+  int parameter_count;              // `?` markers of the current text
+  ListNode* current_entry;          // list node of the StatementEntry being executed, or null
+  ExecStatement* exec;              // engine statement running the current entry, or null
+  CursorLayer* cursor;              // cursor layer of the open cursor, or null
+  bool cursor_open;                 // a result set is open (S5..S7)
+  int result_columns;               // result columns of the current statement
+  SQLLEN row_count;                 // rows affected by the last statement
+  int need_data_function;           // function that entered S8..S10 (11, 12, 24 or 68)
+  StmtState need_data_saved_state;  // state before it
+  int data_parameter;               // 1-based parameter taking SQLPutData pieces; 0 when none
+  int cancel_requested;             // raised by SQLCancel while a call runs on another thread or
+                                    // on the worker; cleared as a call enters (atomic)
+  MemPool* params_pool;             // values of the parameters of one execution; null when none
+  ListNode* params_long_values;     // long QuillValue*s of that execution (their buffers may hold
+                                    // a work file, closed on release); in params_pool
+  bool fetched_by_extended;         // the cursor was positioned by SQLExtendedFetch
+  unsigned char* getdata_started;   // per column (0..result_columns): SQLGetData began on it
+                                    // for the current row (its pieces continue)
+  CatalogResult* catalog;           // the open catalog result set, or null
 };
 
 struct QuillDbc {
-  int32_t tag;                   // TAG_DBC
-  MemPool* pool;                 // the connection's own pool (shared pool)
-  HandleGate* gate;              // serialises calls on the connection; counts its children's
-                                 // calls; `members` guards the statement list and count
-  QuillEnv* env;                 // parent environment
-  ErrorHeader* errors;           // diagnostics of the last call on this handle
-  QuillStmt* template_stmt;      // default statement attributes for new statements
-  QuillStmt* statements;         // newest first, linked through QuillStmt::next (members)
-  int state;                     // DbcState
-  int statement_count;           // statements allocated on this connection (members)
-  ConnAttrSet attributes;        // parsed connection-string and DSN attributes
-  const ServiceTable* services;  // fixed at allocation
-  SQLUINTEGER autocommit;        // SQL_ATTR_AUTOCOMMIT
-  ConnAttributes attrs;          // the other connection attributes
-  char* replication_path;        // replication file, null when none is named
-  void* replication_entries;     // entries read from it
-  QuillDbc* next;                // next connection of the environment
-  Dal* dal;                      // the data-access layer, made with the connection
-  bool relational_opt;           // engine option `relational_opt`
-  bool in_expansion;             // engine option `in_expansion`
-  bool catalog_schema_check;     // engine option `catalog_schema_check`
-  char* schema_fileset;          // directory of the open schema fileset; null when closed
+  int32_t tag;               // TAG_DBC
+  MemPool* pool;             // the connection's own pool (shared pool)
+  HandleGate* gate;          // serialises calls on the connection; counts its children's
+                             // calls; `members` guards the statement list and count
+  QuillEnv* env;             // parent environment
+  ErrorHeader* errors;       // diagnostics of the last call on this handle
+  QuillStmt* template_stmt;  // default statement attributes for new statements
+  QuillStmt* statements;     // newest first, linked through QuillStmt::next (members)
+  DbcState state;            // where the connection is in its life
+  int statement_count;       // statements allocated on this connection (members)
+  ConnAttrSet attributes;    // parsed connection-string and DSN attributes
+  SQLUINTEGER autocommit;    // SQL_ATTR_AUTOCOMMIT
+  ConnAttributes attrs;      // the other connection attributes
+  char* replication_path;    // replication file, null when none is named
+  ReplicationList* replication_entries;  // entries read from it, null until loaded
+  QuillDbc* next;                        // next connection of the environment
+  Dal* dal;                              // the data-access layer, made with the connection
+  bool relational_opt;                   // engine option `relational_opt`
+  bool in_expansion;                     // engine option `in_expansion`
+  bool catalog_schema_check;             // engine option `catalog_schema_check`
+  char* schema_fileset;                  // directory of the open schema fileset; null when closed
 };
 
 // Handle validation: non-null and carrying the expected tag.

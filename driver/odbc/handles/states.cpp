@@ -34,7 +34,7 @@ SQLRETURN env_check_free_env(QuillEnv* env) {
 
 SQLRETURN env_check_get_attr(QuillEnv* env) {
   std::unique_lock<std::mutex> members(env->gate->members);  // connections come and go
-  int state = env->state;
+  EnvState state = env->state;
   members.unlock();
   if (state == ENV_ALLOCATED && env->odbc_version == -1)
     return post_call_error(env->errors, "HY010", MSG_SEQUENCE);
@@ -43,7 +43,7 @@ SQLRETURN env_check_get_attr(QuillEnv* env) {
 
 SQLRETURN env_check_set_attr(QuillEnv* env, SQLINTEGER attribute) {
   std::unique_lock<std::mutex> members(env->gate->members);  // connections come and go
-  int state = env->state;
+  EnvState state = env->state;
   members.unlock();
   if (state == ENV_WITH_CONNECTIONS)
     return post_call_error(env->errors, "HY011", MSG_CANNOT_SET_NOW);
@@ -88,7 +88,7 @@ bool is_cursor_attribute(int attribute) {
 }
 
 SQLRETURN check_set_stmt_attr(QuillStmt* stmt, int attribute) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   if (s >= S8_NEED_DATA) {
     return stmt->prepared ? post_call_error(stmt->errors, "HY011", MSG_CANNOT_SET_NOW)
                           : post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
@@ -102,7 +102,7 @@ SQLRETURN check_set_stmt_attr(QuillStmt* stmt, int attribute) {
 }
 
 SQLRETURN check_get_stmt_attr(QuillStmt* stmt, int attribute) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   if (s >= S8_NEED_DATA) return post_call_error(stmt->errors, "HY010", MSG_SEQUENCE);
   if (attribute == SQL_ATTR_ROW_NUMBER && s != S6_FETCHED && s != S7_EXTENDED_FETCHED)
     return post_call_error(stmt->errors, "24000", MSG_INVALID_CURSOR_STATE);
@@ -119,7 +119,7 @@ SQLRETURN cursor_state_error(QuillStmt* stmt) {
 
 // Functions that start a new statement text or execution.
 SQLRETURN check_new_execution(QuillStmt* stmt, int function) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   if (s >= S8_NEED_DATA) return sequence_error(stmt);
   if (s >= S5_CURSOR_OPEN) return cursor_state_error(stmt);
   if (function == SQL_API_SQLEXECUTE && (s == S1_ALLOCATED || !stmt->prepared))
@@ -128,7 +128,7 @@ SQLRETURN check_new_execution(QuillStmt* stmt, int function) {
 }
 
 SQLRETURN check_fetch(QuillStmt* stmt, int function) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   if (s == S4_EXECUTED) return cursor_state_error(stmt);
   if (s < S5_CURSOR_OPEN || s >= S8_NEED_DATA) return sequence_error(stmt);
   bool extended = function == SQL_API_SQLEXTENDEDFETCH;
@@ -138,14 +138,14 @@ SQLRETURN check_fetch(QuillStmt* stmt, int function) {
 }
 
 SQLRETURN check_positioned(QuillStmt* stmt) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   if (s == S4_EXECUTED || s == S5_CURSOR_OPEN) return cursor_state_error(stmt);
   if (s != S6_FETCHED && s != S7_EXTENDED_FETCHED) return sequence_error(stmt);
   return SQL_SUCCESS;
 }
 
 SQLRETURN check_statement_function(QuillStmt* stmt, int function) {
-  int s = stmt->state;
+  StmtState s = stmt->state;
   switch (function) {
     case SQL_API_SQLPREPARE:
     case SQL_API_SQLEXECDIRECT:
@@ -217,7 +217,7 @@ SQLRETURN stmt_check(QuillStmt* stmt, int function, int option) {
   if (stmt->async_function != 0 && function != stmt->async_function &&
       function != SQL_API_SQLCANCEL)
     return sequence_error(stmt);
-  int s = stmt->state;
+  StmtState s = stmt->state;
   switch (function) {
     case SQL_API_SQLSETSTMTATTR:
       return check_set_stmt_attr(stmt, option);
@@ -236,7 +236,7 @@ SQLRETURN stmt_check(QuillStmt* stmt, int function, int option) {
 
 void stmt_apply(QuillStmt* stmt, int function, int option, SQLRETURN outcome) {
   if (outcome != SQL_SUCCESS && outcome != SQL_SUCCESS_WITH_INFO) return;
-  int s = stmt->state;
+  StmtState s = stmt->state;
   switch (function) {
     case SQL_API_SQLFREESTMT:
     case SQL_API_SQLCLOSECURSOR:
@@ -247,7 +247,7 @@ void stmt_apply(QuillStmt* stmt, int function, int option, SQLRETURN outcome) {
         stmt->state = stmt->prepared ? S3_PREPARED_RESULTS : S1_ALLOCATED;
       return;
     case SQL_API_SQLFREEHANDLE:
-      stmt->state = 0;
+      stmt->state = S0_UNALLOCATED;
       return;
     default:
       return;

@@ -5,22 +5,6 @@
 
 #include "driver/odbc/handles/handles.h"
 
-// Statement states S1..S12.
-enum StmtState : int {
-  S1_ALLOCATED = 1,
-  S2_PREPARED = 2,
-  S3_PREPARED_RESULTS = 3,
-  S4_EXECUTED = 4,
-  S5_CURSOR_OPEN = 5,
-  S6_FETCHED = 6,
-  S7_EXTENDED_FETCHED = 7,
-  S8_NEED_DATA = 8,
-  S9_MUST_PUT = 9,
-  S10_CAN_PUT = 10,
-  S11_EXECUTING = 11,
-  S12_CANCELLED = 12,
-};
-
 // Environment (the connection count and state under the environment's members lock).
 SQLRETURN env_check_alloc_dbc(QuillEnv* env);  // HY010 while the ODBC version is unset
 void env_apply_alloc_dbc(QuillEnv* env);       // one more connection, state 2

@@ -44,9 +44,9 @@ void unlink_statement(QuillDbc* dbc, QuillStmt* stmt) {
 }  // namespace
 
 void close_cursor(QuillStmt* stmt) {
-  cursor_close(static_cast<CursorLayer*>(stmt->cursor));
+  cursor_close(stmt->cursor);
   stmt->cursor = nullptr;
-  if (stmt->exec) exec_close(static_cast<ExecStatement*>(stmt->exec));
+  if (stmt->exec) exec_close(stmt->exec);
   catalog_release(stmt);
   stmt->cursor_open = false;
   stmt->getdata_started = nullptr;  // lived in the tree pool with the layer's arrays

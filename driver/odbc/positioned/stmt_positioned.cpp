@@ -14,11 +14,10 @@ namespace {
 
 // The query plan the statement's cursor runs (its first query statement), or null.
 const QueryPlan* cursor_query(const QuillStmt* stmt) {
-  auto* list = static_cast<const StatementPlanList*>(stmt->plan_list);
+  auto* list = stmt->plan_list;
   for (ListNode* at = list ? list->entries : nullptr; at; at = at->next) {
     auto* entry = static_cast<const StatementEntry*>(at->data);
-    if (entry->plan && entry->plan->kind == PLAN_QUERY)
-      return reinterpret_cast<const QueryPlan*>(entry->plan);
+    if (entry->plan && entry->plan->kind == PLAN_QUERY) return node_cast<QueryPlan>(entry->plan);
   }
   return nullptr;
 }
@@ -36,13 +35,13 @@ int cursor_row(void* connection, const char* name, ExecCursorRow* out) {
   if (!stmt || !valid_stmt(stmt)) return -1;
   // A cursor another thread is moving has no row to change.
   if (stmt->gate->users.load() > 0) return -2;
-  auto* layer = static_cast<CursorLayer*>(stmt->cursor);
+  auto* layer = stmt->cursor;
   if ((stmt->state != S6_FETCHED && stmt->state != S7_EXTENDED_FETCHED) || !layer || !stmt->exec)
     return -2;
   if (cursor_row_number(layer) == 0) return -2;
   const QueryPlan* query = cursor_query(stmt);
   if (!query) return -1;
-  out->statement = static_cast<ExecStatement*>(stmt->exec);
+  out->statement = stmt->exec;
   out->query = query;
   out->column_count = query->item_count;
   out->column = current_column;
@@ -54,8 +53,7 @@ int cursor_row(void* connection, const char* name, ExecCursorRow* out) {
 
 const ReplicationList* connection_replication(void* connection) {
   auto* dbc = static_cast<QuillDbc*>(connection);
-  return dbc && valid_dbc(dbc) ? static_cast<const ReplicationList*>(dbc->replication_entries)
-                               : nullptr;
+  return dbc && valid_dbc(dbc) ? dbc->replication_entries : nullptr;
 }
 
 const ExecCallLayerHooks kHooks{cursor_row, connection_replication};

@@ -39,7 +39,7 @@ const QueryPlan* running_query(const QuillStmt* stmt) {
   auto* entry =
       stmt->current_entry ? static_cast<const StatementEntry*>(stmt->current_entry->data) : nullptr;
   if (!entry || !entry->plan || entry->plan->kind != PLAN_QUERY) return nullptr;
-  return reinterpret_cast<const QueryPlan*>(entry->plan);
+  return node_cast<QueryPlan>(entry->plan);
 }
 
 // The table column behind every result column; false when one is not a plain column of a
@@ -48,8 +48,8 @@ bool column_sources(const QueryPlan* query, std::vector<ColumnSource>* sources) 
   for (int i = 0; i < query->item_count; ++i) {
     const Node* expression = query->items[i].expression;
     if (!expression || expression->kind != NODE_COLUMN_REF) return false;
-    auto* reference = reinterpret_cast<const ColumnRefNode*>(expression);
-    auto* table = static_cast<TableEntry*>(const_cast<void*>(reference->resolved_table));
+    auto* reference = node_cast<ColumnRefNode>(expression);
+    TableEntry* table = reference->resolved_table;
     if (!table || table->type != TABLE_BASE || reference->resolved_column < 0 ||
         reference->resolved_column >= table->column_count)
       return false;
@@ -209,8 +209,8 @@ SQLUSMALLINT done_status(SQLUSMALLINT operation) {
 SQLRETURN stmt_set_pos_rows(QuillStmt* stmt, SQLSETPOSIROW row, SQLUSMALLINT operation) {
   if (stmt->attrs.concurrency == SQL_CONCUR_READ_ONLY)
     return post_call_error(stmt->errors, "HY092", MSG_OPTION_RANGE);
-  auto* layer = static_cast<CursorLayer*>(stmt->cursor);
-  auto* exec = static_cast<ExecStatement*>(stmt->exec);
+  auto* layer = stmt->cursor;
+  auto* exec = stmt->exec;
   const QueryPlan* query = running_query(stmt);
   if (!layer || !exec || !query)
     return post_call_error(stmt->errors, "24000", MSG_INVALID_CURSOR_STATE);

@@ -19,16 +19,12 @@ constexpr int kWorkerRun = 1;
 // How long a poll waits for the worker.
 constexpr int kPollMilliseconds = 100;
 
-// The routine posted to the worker, kept in the statement's async argument.
-using AsyncWork = SQLRETURN (*)(QuillStmt*);
-
 void worker_loop(void* argument) {
   auto* stmt = static_cast<QuillStmt*>(argument);
   for (;;) {
     thread_wait_on_semaphore(stmt->work_posted, -1);
     if (stmt->async_command == kWorkerStop) return;
-    auto work = reinterpret_cast<AsyncWork>(stmt->async_argument);
-    stmt->async_result = work(stmt);
+    stmt->async_result = stmt->async_work(stmt);
     thread_clear_semaphore(stmt->work_done);
   }
 }
@@ -60,7 +56,7 @@ SQLRETURN stmt_async_start(QuillStmt* stmt, int function, SQLRETURN (*work)(Quil
   stmt->async_function = function;
   stmt->async_result = SQL_ERROR;
   stmt->async_command = kWorkerRun;
-  stmt->async_argument = reinterpret_cast<void*>(work);
+  stmt->async_work = work;
   std::atomic_ref<int>(stmt->cancel_requested).store(0);
   thread_clear_semaphore(stmt->work_posted);
   return SQL_STILL_EXECUTING;

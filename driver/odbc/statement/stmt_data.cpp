@@ -21,11 +21,7 @@ SQLRETURN stmt_param_data(QuillStmt* stmt, SQLPOINTER* token) {
   // Every parameter has its data: run the statement for the function that asked for it.
   int function = stmt->need_data_function;
   stmt->data_parameter = 0;
-  int rc = stmt_run_current(stmt);
-  SQLRETURN result = rc == 0     ? SQL_SUCCESS
-                     : rc == 1   ? SQL_SUCCESS_WITH_INFO
-                     : rc == 100 ? SQL_NO_DATA
-                                 : SQL_ERROR;
+  SQLRETURN result = sql_return_of(stmt_run_current(stmt));
   if (result == SQL_SUCCESS || result == SQL_SUCCESS_WITH_INFO) {
     stmt->state = stmt->result_columns > 0 ? S5_CURSOR_OPEN : S4_EXECUTED;
   } else {

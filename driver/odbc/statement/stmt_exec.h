@@ -6,6 +6,7 @@
 #pragma once
 
 #include "driver/odbc/handles/handles.h"
+#include "driver/sql/exec_codes.h"
 #include "support/value.h"
 
 // Prepares `text` (`length` bytes or SQL_NTS) for `function` (SQL_API_SQLPREPARE or
@@ -16,8 +17,10 @@ SQLRETURN stmt_prepare(QuillStmt* stmt, const char* text, SQLINTEGER length, int
 // Executes the current statement for `function` (11 or 12): parameters needing data, then the
 // engine (on the worker when asynchronous execution is on). Applies the state.
 SQLRETURN stmt_execute(QuillStmt* stmt, int function);
-// Runs the current statement now (no state work): 0 or 1, 100, or -1 (posted).
+// Runs the current statement now (no state work): an ExecResult (EXEC_ERROR once posted).
 int stmt_run_current(QuillStmt* stmt);
+// The ODBC return code of an engine outcome.
+SQLRETURN sql_return_of(int exec_result);
 // Makes `node` of the plan list the current statement (engine statement, IRD, IPD); false
 // after posting.
 bool stmt_load_entry(QuillStmt* stmt, ListNode* node);

@@ -9,6 +9,7 @@
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/params/param_values.h"
 #include "driver/odbc/handles/states.h"
+#include "driver/odbc/statement/stmt_engine.h"
 #include "driver/odbc/statement/stmt_exec.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/exec_modify.h"
@@ -16,7 +17,7 @@
 namespace {
 
 ExecStatement* exec_of(QuillStmt* stmt) {
-  return static_cast<ExecStatement*>(stmt->exec);
+  return stmt->exec;
 }
 
 const StatementEntry* current_entry(const QuillStmt* stmt) {
@@ -62,7 +63,7 @@ int choose_cursor_kind(QuillStmt* stmt, bool keys) {
 // Opens the cursor layer over the query the engine just opened. false after posting.
 bool open_cursor_layer(QuillStmt* stmt) {
   const StatementEntry* entry = current_entry(stmt);
-  const auto* query = reinterpret_cast<const QueryPlan*>(entry->plan);
+  const auto* query = node_cast<QueryPlan>(entry->plan);
   int count = query->item_count;
   auto* types = static_cast<int*>(quill_mem_alloc(stmt->tree_pool, sizeof(int) * (count + 1)));
   auto* lengths =
@@ -107,26 +108,37 @@ void apply_execution_state(QuillStmt* stmt, int function, SQLRETURN rc) {
 
 }  // namespace
 
+SQLRETURN sql_return_of(int exec_result) {
+  switch (exec_result) {
+    case EXEC_OK:
+      return SQL_SUCCESS;
+    case EXEC_WARNING:
+      return SQL_SUCCESS_WITH_INFO;
+    case EXEC_NO_DATA:
+      return SQL_NO_DATA;
+    default:
+      return SQL_ERROR;
+  }
+}
+
 int stmt_run_current(QuillStmt* stmt) {
   ExecStatement* exec = exec_of(stmt);
-  if (!exec) return -1;
+  if (!exec) return EXEC_ERROR;
   SQLULEN sets = stmt->apd->array_size < 1 ? 1 : stmt->apd->array_size;
-  exec_set_max_rows(exec, stmt->attrs.max_rows);
-  exec_set_query_timeout(exec, stmt->attrs.query_timeout);
+  // The cancel flag was cleared as the call entered (or as the asynchronous work was posted),
+  // so that a cancel from another thread arriving from then on is seen.
+  exec_set_context(exec, stmt_engine_context(stmt));
   // Sets that fail to load are left out (their status becomes SQL_PARAM_ERROR afterwards).
   ParamLoad load;
   load.operations = stmt->apd->array_status_ptr;
-  if (stmt->parameter_count > 0 && !param_values_load(stmt, sets, &load)) return -1;
+  if (stmt->parameter_count > 0 && !param_values_load(stmt, sets, &load)) return EXEC_ERROR;
   exec_set_parameters(exec, load.values, stmt->parameter_count, sets, load.operations,
                       stmt->ipd->array_status_ptr, stmt->ipd->rows_processed_ptr);
-  // The flag was cleared as the call entered (or as the asynchronous work was posted), so
-  // that a cancel from another thread arriving from then on is seen.
-  exec_set_cancel_flag(exec, &stmt->cancel_requested);
   int rc = param_values_report(stmt, load, exec_statement(exec));
-  if (rc < 0) return -1;
+  if (rc < 0) return EXEC_ERROR;
   if (current_is_query(stmt)) {
     stmt->row_count = -1;
-    if (!open_cursor_layer(stmt)) return -1;
+    if (!open_cursor_layer(stmt)) return EXEC_ERROR;
   } else {
     stmt->row_count = static_cast<SQLLEN>(exec_row_count(exec));
   }
@@ -151,11 +163,7 @@ SQLRETURN stmt_execute(QuillStmt* stmt, int function) {
     return SQL_NEED_DATA;
   }
   stmt->row_count = 0;
-  int rc = stmt_run_current(stmt);
-  SQLRETURN result = rc == 0     ? SQL_SUCCESS
-                     : rc == 1   ? SQL_SUCCESS_WITH_INFO
-                     : rc == 100 ? SQL_NO_DATA
-                                 : SQL_ERROR;
+  SQLRETURN result = sql_return_of(stmt_run_current(stmt));
   if (result == SQL_ERROR) close_cursor(stmt);
   apply_execution_state(stmt, function, result);
   if (result == SQL_ERROR && function == SQL_API_SQLEXECDIRECT) stmt_release_text(stmt);
@@ -183,7 +191,7 @@ SQLRETURN stmt_more_results(QuillStmt* stmt) {
     return SQL_ERROR;
   }
   stmt->state = stmt->result_columns > 0 ? S5_CURSOR_OPEN : S4_EXECUTED;
-  return rc == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+  return rc == EXEC_WARNING ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 SQLRETURN stmt_cancel(QuillStmt* stmt) {

@@ -14,7 +14,7 @@
 namespace {
 
 CursorLayer* layer_of(QuillStmt* stmt) {
-  return static_cast<CursorLayer*>(stmt->cursor);
+  return stmt->cursor;
 }
 
 // Byte address of element `row` of a bound buffer.

@@ -6,10 +6,10 @@
 #include "driver/odbc/descriptors/desc_records.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/handles/states.h"
+#include "driver/odbc/statement/stmt_engine.h"
 #include "driver/odbc/statement/stmt_exec.h"
 #include "driver/sql/exec.h"
 #include "driver/sql/parser.h"
-#include "driver/sql/validate.h"
 
 namespace {
 
@@ -29,10 +29,9 @@ SQLRETURN post_exec_list_error(QuillStmt* stmt, const char* what) {
 
 void stmt_release_text(QuillStmt* stmt) {
   close_cursor(stmt);
-  exec_free(static_cast<ExecStatement*>(stmt->exec));
+  exec_free(stmt->exec);
   stmt->exec = nullptr;
   stmt->parse = nullptr;
-  stmt->parse_tree = nullptr;
   stmt->plan_list = nullptr;
   stmt->current_entry = nullptr;
   stmt->result_columns = 0;
@@ -50,7 +49,7 @@ bool stmt_load_entry(QuillStmt* stmt, ListNode* node) {
     post_exec_list_error(stmt, "null data in load_next_exec()");
     return false;
   }
-  exec_free(static_cast<ExecStatement*>(stmt->exec));
+  exec_free(stmt->exec);
   stmt->exec = nullptr;
   stmt->current_entry = node;
   auto* entry = static_cast<StatementEntry*>(node->data);
@@ -66,14 +65,12 @@ bool stmt_load_entry(QuillStmt* stmt, ListNode* node) {
   link->data = entry;
   link->next = nullptr;
   single->entries = link;
-  auto* exec = exec_create(stmt->dbc->dal, stmt->errors, stmt->tree_pool, single, stmt);
+  StatementContext context = stmt_engine_context(stmt);
+  auto* exec = exec_create(stmt->dbc->dal, stmt->errors, stmt->tree_pool, single, &context);
   if (!exec) return false;
-  exec_settings(exec)->odbc_version =
-      stmt->dbc->env && stmt->dbc->env->odbc_version == SQL_OV_ODBC2 ? 2 : 3;
   stmt->exec = exec;
-  const QueryPlan* query = entry->plan && entry->plan->kind == PLAN_QUERY
-                               ? reinterpret_cast<const QueryPlan*>(entry->plan)
-                               : nullptr;
+  const QueryPlan* query =
+      entry->plan && entry->plan->kind == PLAN_QUERY ? node_cast<QueryPlan>(entry->plan) : nullptr;
   stmt->result_columns = query ? query->item_count : 0;
   if (!desc_fill_ird(stmt, query)) return false;
   // Parameters bound by the application keep the types it gave them, unless it asked for the
@@ -116,10 +113,9 @@ SQLRETURN stmt_prepare(QuillStmt* stmt, const char* text, SQLINTEGER length, int
               "ISO 9075", "42000", MSG_SYNTAX, message);
     return fail();
   }
-  stmt->parse_tree = parse_statements(parse);
   stmt->parameter_count = parse_parameter_count(parse);
   if (validate_statement_list(stmt, parse_statements(parse)) != 0) return fail();
-  auto* plans = static_cast<StatementPlanList*>(stmt->plan_list);
+  auto* plans = stmt->plan_list;
   if (!plans || !plans->entries) {
     post_exec_list_error(stmt, "null list in load_first_exec()");
     return fail();
