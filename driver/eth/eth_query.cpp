@@ -1,6 +1,6 @@
-// Starting a scan of an Ethereum table: the JSON-RPC parameters from the `=`
-// restrictions, the request, the exchange with its bounded rate-limit wait,
-// the handling of each response status and the decoding of the reply into rows.
+// Starting a scan of an Ethereum table: the request of each of its calls, the exchange with
+// its bounded rate-limit wait, the handling of each response status and the decoding of the
+// replies into rows.
 #include "driver/eth/eth_query.h"
 
 #include <strings.h>
@@ -16,7 +16,6 @@
 #include "driver/eth/eth_connect.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
-#include "support/unicode.h"
 
 static const char* const kUnit = "eth_query.cpp";
 
@@ -69,81 +68,13 @@ bool long_text(const LongBuffer* buffer, std::string* out) {
 }
 
 // The column of `table` a restriction names (by name, as names are unique per table).
-const EthColumn* restricted_column(const EthTable& table, const Restriction& restriction) {
-  if (!restriction.column) return nullptr;
-  for (const EthColumn& column : table.columns)
-    if (strcasecmp(column.name.c_str(), restriction.column->name) == 0) return &column;
-  return nullptr;
-}
-
-// Fills the params and parameter-text arrays; SQI_OK or SQI_ERROR with the diagnostic posted.
-int gather_parameters(EthStmt* stmt, EthQuery* query, int count, Restriction* const* restrictions) {
-  const EthTable& table = *query->table;
-  query->params = json_array();
-  if (!query->params) throw std::bad_alloc();
-  for (int i = 0; i < table.param_count; ++i) json_array_append_new(query->params, json_null());
-  query->param_texts.assign(static_cast<size_t>(table.param_count), std::string());
-  std::vector<const EthColumn*> missing;
-  if (table.flags & ETH_TABLE_REQUIRED_PARAMS)
-    for (const EthColumn& column : table.columns)
-      if (column.flags & ETH_COLUMN_REQUIRED) missing.push_back(&column);
-  for (int i = 0; restrictions && i < count; ++i) {
-    const Restriction* restriction = restrictions[i];
-    if (!restriction || restriction->op != RESTRICT_EQUAL) continue;
-    const EthColumn* column = restricted_column(table, *restriction);
-    if (!column || !(column->flags & ETH_COLUMN_PARAM) || (column->flags & ETH_COLUMN_NESTED))
-      continue;
-    std::erase(missing, column);
-    std::string text;
-    if (restriction->value && !eth_value_text(restriction->value, stmt->env, &text)) {
-      post(stmt, 0, format("Failed reading the value of '%s'", column->name.c_str()));
-      return SQI_ERROR;
-    }
-    if (text.empty()) continue;
-    if (column->param_position < 0 || column->param_position >= table.param_count) continue;
-    size_t position = static_cast<size_t>(column->param_position);
-    json_t* param = nullptr;
-    if (column->flags & ETH_COLUMN_JSON) {
-      json_error_t error;
-      param = eth_json_loads_exact(text, &error);
-      if (!param) {
-        post(stmt, 0,
-             format("Failed extracting JSON for '%s':'%s'", column->name.c_str(), error.text));
-        return SQI_ERROR;
-      }
-    } else if (column->sql_type == SQL_BIT) {
-      param = json_boolean(std::atoi(text.c_str()) == 1);
-    } else {
-      // JSON text must be UTF-8: a value that is not would otherwise fail like memory.
-      if (!utf8_is_valid(text.data(), text.size())) {
-        eth_post_error(stmt->env, stmt->target, "22018",
-                       format("The value of '%s' is not valid UTF-8 text; send it as UTF-8 "
-                              "(or hex for bytes)",
-                              column->name.c_str())
-                           .c_str());
-        return SQI_ERROR;
-      }
-      param = json_stringn(text.data(), text.size());
-    }
-    if (!param) throw std::bad_alloc();
-    json_array_set_new(query->params, position, param);
-    query->param_texts[position] = std::move(text);
-  }
-  if (!missing.empty()) {
-    std::vector<std::string> names;
-    for (const EthColumn* column : missing) names.push_back(column->name);
-    post(stmt, 0, eth_missing_parameters_message(names));
-    return SQI_ERROR;
-  }
-  return SQI_OK;
-}
-
-std::string request_body(const EthQuery& query) {
+// The JSON-RPC request text of `call` to `table`'s method.
+std::string request_body(const EthTable& table, const EthCall& call) {
   json_t* request = json_object();
   if (!request) throw std::bad_alloc();
   json_object_set_new(request, "jsonrpc", json_string("2.0"));
-  json_object_set_new(request, "method", json_string(query.table->method.c_str()));
-  json_object_set(request, "params", query.params);
+  json_object_set_new(request, "method", json_string(table.method.c_str()));
+  json_object_set(request, "params", call.params);
   json_object_set_new(request, "id", json_integer(1));
   char* text = json_dumps(request, JSON_COMPACT | JSON_PRESERVE_ORDER);
   json_decref(request);
@@ -166,9 +97,9 @@ bool is_empty_result(json_t* result) {
   return false;
 }
 
-// Turns the reply into rows by the table's result shape; SQI_ERROR for a JSON-RPC error.
-int decode_reply(EthStmt* stmt, EthQuery* query) {
-  json_t* reply = query->reply;
+// Turns `reply` into `*rows` (a new reference) by the table's result shape; SQI_ERROR for a
+// JSON-RPC error.
+int decode_reply(EthStmt* stmt, const EthTable& table, json_t* reply, json_t** rows) {
   if (json_t* error = json_object_get(reply, "error")) {
     const char* message = json_string_value(json_object_get(error, "message"));
     int code = static_cast<int>(json_integer_value(json_object_get(error, "code")));
@@ -176,42 +107,31 @@ int decode_reply(EthStmt* stmt, EthQuery* query) {
     return SQI_ERROR;
   }
   json_t* result = json_object_get(reply, "result");
-  query->rows = json_array();
-  if (!query->rows) throw std::bad_alloc();
-  int flags = query->table->flags;
+  int flags = table.flags;
+  if (!(flags & (ETH_TABLE_SCALAR_RESULT | ETH_TABLE_OBJECT_RESULT)) && json_is_array(result)) {
+    // The reply's own array is the rows: a copy of its slots would cost memory in proportion.
+    *rows = json_incref(result);
+    return SQI_OK;
+  }
+  *rows = json_array();
+  if (!*rows) throw std::bad_alloc();
   if (flags & ETH_TABLE_SCALAR_RESULT) {
     json_t* row = json_object();
     if (!row) throw std::bad_alloc();
     if (result) json_object_set(row, "result", result);
-    json_array_append_new(query->rows, row);
-  } else if (flags & ETH_TABLE_OBJECT_RESULT) {
-    if (!is_empty_result(result)) json_array_append(query->rows, result);
-  } else if (json_is_array(result)) {
-    // The reply's own array is the rows: a copy of its slots would cost memory in proportion.
-    json_decref(query->rows);
-    query->rows = json_incref(result);
+    json_array_append_new(*rows, row);
   } else if (!is_empty_result(result)) {
     // A single value where a list was expected is still one row, never silently dropped.
-    json_array_append(query->rows, result);
+    json_array_append(*rows, result);
   }
-  query->row_count = json_array_size(query->rows);
-  query->row = 0;
-  query->element = 0;
   return SQI_OK;
 }
 
-int no_rows(EthQuery* query) {
-  query->rows = json_array();
-  if (!query->rows) throw std::bad_alloc();
-  query->row_count = 0;
-  return SQI_OK;
-}
-
-// A 200 response: parse, keep and decode the reply.
-int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response) {
+// A 200 response: parse the reply and decode it into `*rows` (a new reference).
+int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response, json_t** rows) {
   EthDecodeFailure failure;
-  query->reply = eth_decode_reply(response.body, &failure);
-  if (!query->reply) {
+  json_t* reply = eth_decode_reply(response.body, &failure);
+  if (!reply) {
     if (failure.too_large) {
       post(stmt, 0, failure.message);
       return SQI_ERROR;
@@ -223,8 +143,10 @@ int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response) {
       post_pairs(stmt, pairs);
     return SQI_ERROR;
   }
-  query->total_count = response.total_count;
-  return decode_reply(stmt, query);
+  query->total_count += response.total_count;
+  int rc = decode_reply(stmt, *query->table, reply, rows);
+  json_decref(reply);
+  return rc;
 }
 
 // The limits a statement's exchanges run under.
@@ -269,7 +191,8 @@ bool wait_out_rate_limit(EthStmt* stmt, const EthLimits& limits, int wait, int* 
 }
 
 // Sends the request, waiting out rate limits; SQI_OK with rows, or SQI_ERROR posted.
-int exchange(EthStmt* stmt, EthQuery* query, const std::string& body) {
+// Sends `body` and gives the rows of its reply in `*rows` (a new reference); a 204 gives none.
+int exchange(EthStmt* stmt, EthQuery* query, const std::string& body, json_t** rows) {
   EthEnv* env = stmt->env;
   EthConnection* connection = env->connection;
   const EthLimits limits = limits_of(*stmt);
@@ -283,8 +206,12 @@ int exchange(EthStmt* stmt, EthQuery* query, const std::string& body) {
       return SQI_ERROR;
     }
     int status = response.status_code;
-    if (status == 200) return take_reply(stmt, query, response);
-    if (status == 204) return no_rows(query);
+    if (status == 200) return take_reply(stmt, query, response, rows);
+    if (status == 204) {
+      *rows = json_array();
+      if (!*rows) throw std::bad_alloc();
+      return SQI_OK;
+    }
     int wait = response.retry_after;
     bool stopped = false;
     if (status == 429 && wait <= ETH_RATE_LIMIT_MAX_WAIT_SECONDS &&
@@ -311,11 +238,24 @@ int run_scan(EthStmt* stmt, const DalTable& descriptor, int count,
   if (!table) return SQI_NOT_FOUND;
   QueryPtr query(new EthQuery);
   query->table = table;
-  int rc = gather_parameters(stmt, query.get(), count, restrictions);
+  int rc = eth_gather_calls(stmt, *table, count, restrictions, &query->calls);
   if (rc != SQI_OK) return rc;
-  std::string body = request_body(*query);
-  rc = exchange(stmt, query.get(), body);
-  if (rc != SQI_OK) return rc;
+  for (EthCall& call : query->calls) {
+    json_t* rows = nullptr;
+    rc = exchange(stmt, query.get(), request_body(*table, call), &rows);
+    if (rc != SQI_OK) return rc;
+    if (!query->rows) {
+      query->rows = rows;  // the only (or first) call's rows are taken as they are
+    } else {
+      int failed = json_array_extend(query->rows, rows);
+      json_decref(rows);
+      if (failed) throw std::bad_alloc();
+    }
+    call.row_end = json_array_size(query->rows);
+  }
+  if (!query->rows) query->rows = json_array();
+  if (!query->rows) throw std::bad_alloc();
+  query->row_count = json_array_size(query->rows);
   stmt->query = query.release();
   return SQI_OK;
 }
@@ -390,9 +330,8 @@ std::string eth_missing_parameters_message(const std::vector<std::string>& names
 
 void eth_query_free(EthQuery* query) {
   if (!query) return;
-  json_decref(query->reply);
   json_decref(query->rows);
-  json_decref(query->params);
+  eth_free_calls(&query->calls);
   delete query;
 }
 

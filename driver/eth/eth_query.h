@@ -1,6 +1,6 @@
-// Scans of the Ethereum backend: a scan becomes one JSON-RPC call whose
-// parameters come from the `=` restrictions on the table's parameter columns,
-// and whose `result` becomes the rows that fetch walks and get_data converts.
+// Scans of the Ethereum backend: a scan makes the JSON-RPC calls its restrictions on the
+// table's parameter columns give (eth_params.h), and the `result` of each becomes rows, in
+// call order, that fetch walks and get_data converts.
 #pragma once
 
 #include <jansson.h>
@@ -16,6 +16,7 @@
 
 #include "driver/dal/sqi/sqi.h"
 #include "driver/eth/eth_context.h"
+#include "driver/eth/eth_params.h"
 #include "driver/eth/eth_request.h"
 #include "driver/eth/eth_response.h"
 #include "support/value.h"
@@ -29,21 +30,20 @@ constexpr int ETH_RATE_LIMIT_MAX_WAIT_SECONDS = 60;
 
 // The state of one data scan, owned by its statement.
 struct EthQuery {
-  const EthTable* table = nullptr;       // the table being read
-  EthRequest request;                    // the request of the last call
-  json_t* reply = nullptr;               // the parsed reply (owned)
-  json_t* rows = nullptr;                // the rows: an array of row values (owned)
-  json_t* params = nullptr;              // the params array sent (owned)
-  std::vector<std::string> param_texts;  // each parameter's text as restricted ("" = none)
-  size_t row_count = 0;                  // number of rows
-  size_t row = 0;                        // current row, 1-based (0 before the first fetch)
-  size_t element = 0;                    // current element of a child table's array, 1-based
-  bool end = false;                      // fetch has run past the last row
-  int64_t total_count = 0;               // X-Total-Count of the reply
-  int read_column = 0;                   // column being read in pieces (0 = none)
-  size_t read_offset = 0;                // characters of that column already handed out
-  std::string piece_text;                // text made for a non-string value being read
-  bool piece_text_ready = false;         // piece_text holds read_column's text
+  const EthTable* table = nullptr;  // the table being read
+  EthRequest request;               // the request of the last call
+  std::vector<EthCall> calls;       // the calls made, in row order (params owned)
+  size_t call = 0;                  // index in `calls` of the current row's call
+  json_t* rows = nullptr;           // the rows of every call: row values (owned)
+  size_t row_count = 0;             // number of rows
+  size_t row = 0;                   // current row, 1-based (0 before the first fetch)
+  size_t element = 0;               // current element of a child table's array, 1-based
+  bool end = false;                 // fetch has run past the last row
+  int64_t total_count = 0;          // X-Total-Count of the replies, summed
+  int read_column = 0;              // column being read in pieces (0 = none)
+  size_t read_offset = 0;           // characters of that column already handed out
+  std::string piece_text;           // text made for a non-string value being read
+  bool piece_text_ready = false;    // piece_text holds read_column's text
 };
 
 // One error pair gathered from a failed response: the two texts of "Error <%s: %s>".
@@ -56,6 +56,8 @@ int eth_start_scan(SqiStmt stmt, const DalTable* table, const int* column_usage,
                    int restriction_count, Restriction* const* restrictions);
 // Frees a scan's request, reply, arrays and texts; null is ignored.
 void eth_query_free(EthQuery* query);
+// The parameter texts of the call the current row came from.
+const std::vector<std::string>& eth_row_param_texts(const EthQuery* query);
 // Moves to the next row (or array element of a child table): SQI_OK, or SQI_NO_DATA.
 int eth_query_fetch(EthQuery* query);
 // Reads column `column` (1-based) of the current row as C type `c_type` (see

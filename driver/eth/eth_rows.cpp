@@ -50,9 +50,9 @@ int decimal_at(const char* text, size_t length, size_t offset) {
 json_t* column_value(const EthQuery* query, const EthColumn& column, JsonPtr* owned) {
   if (column.flags & ETH_COLUMN_PARAM) {
     size_t position = static_cast<size_t>(column.param_position);
-    if (position >= query->param_texts.size() || query->param_texts[position].empty())
-      return nullptr;
-    const std::string& text = query->param_texts[position];
+    const std::vector<std::string>& texts = eth_row_param_texts(query);
+    if (position >= texts.size() || texts[position].empty()) return nullptr;
+    const std::string& text = texts[position];
     owned->reset(json_stringn(text.data(), text.size()));
     return owned->get();
   }
@@ -115,8 +115,9 @@ bool column_text(EthQuery* query, int column, std::string_view* text) {
   const EthColumn& described = query->table->columns[column - 1];
   if (described.flags & ETH_COLUMN_PARAM) {
     size_t position = static_cast<size_t>(described.param_position);
-    if (position >= query->param_texts.size() || query->param_texts[position].empty()) return false;
-    *text = query->param_texts[position];
+    const std::vector<std::string>& texts = eth_row_param_texts(query);
+    if (position >= texts.size() || texts[position].empty()) return false;
+    *text = texts[position];
     return true;
   }
   json_t* value = column_value(query, described, nullptr);
@@ -303,6 +304,22 @@ void eth_timestamp_from_text(const char* text, int tz_hours, int tz_minutes,
   out->second = static_cast<SQLUSMALLINT>(second);
 }
 
+const std::vector<std::string>& eth_row_param_texts(const EthQuery* query) {
+  static const std::vector<std::string> none;
+  return query->call < query->calls.size() ? query->calls[query->call].param_texts : none;
+}
+
+namespace {
+
+// Moves `row` on to `row` and the call index on to the call that row came from.
+void enter_row(EthQuery* query, size_t row) {
+  query->row = row;
+  while (query->call + 1 < query->calls.size() && row > query->calls[query->call].row_end)
+    ++query->call;
+}
+
+}  // namespace
+
 int eth_query_fetch(EthQuery* query) {
   if (!query || query->end) return SQI_NO_DATA;
   query->read_column = 0;
@@ -310,7 +327,7 @@ int eth_query_fetch(EthQuery* query) {
   query->piece_text_ready = false;
   if (!(query->table->flags & ETH_TABLE_CHILD)) {
     if (query->row < query->row_count) {
-      ++query->row;
+      enter_row(query, query->row + 1);
       return SQI_OK;
     }
     query->end = true;
@@ -321,7 +338,7 @@ int eth_query_fetch(EthQuery* query) {
     return SQI_OK;
   }
   while (query->row < query->row_count) {
-    ++query->row;
+    enter_row(query, query->row + 1);
     query->element = 0;
     if (json_array_size(expansion_array(query, query->row)) > 0) {
       query->element = 1;
