@@ -55,6 +55,12 @@ void eth_read_options(const ConnAttrSet* attributes, const std::string& dsn, Eth
   out->accept_unverified = read_option(attributes, dsn, "accept_unverified", "");
   out->query_timeout = read_option(attributes, dsn, "query_timeout", "0");
   out->network_timeout = read_option(attributes, dsn, "network_timeout", "");
+  out->batch_size = read_option(attributes, dsn, "batch_size", "");
+  out->max_connections = read_option(attributes, dsn, "max_connections", "");
+  out->max_requests_per_second = read_option(attributes, dsn, "max_requests_per_second", "");
+  out->connect_probe = read_option(attributes, dsn, "connect_probe", "");
+  out->max_calls = read_option(attributes, dsn, "max_calls", "");
+  out->typed_values = read_option(attributes, dsn, "typed_values", "");
   out->proxy = read_option(attributes, dsn, "proxy", "");
   out->proxy_user = read_option(attributes, dsn, "proxy_user", "");
   out->proxy_pass = read_option(attributes, dsn, "proxy_pass", "");

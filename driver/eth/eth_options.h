@@ -30,6 +30,13 @@ struct EthOptions {
 
   std::string accept_unverified;  // accept peers the certificates do not verify
   std::string network_timeout;    // seconds one exchange may take when no other time-out is set
+
+  std::string batch_size;               // calls per JSON-RPC batch (1: no batches)
+  std::string max_connections;          // requests of one statement in flight at once
+  std::string max_requests_per_second;  // pace of requests ("": unlimited)
+  std::string connect_probe;            // "no": connect without a call to the endpoint
+  std::string max_calls;                // calls one statement may make
+  std::string typed_values;             // "yes": quantities typed as numbers and times
 };
 
 // Reads every option: from `attributes` when it holds the key (null counts as empty),
