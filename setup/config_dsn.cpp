@@ -47,7 +47,8 @@ BOOL edit_dsn(HWND window, WORD request, const char* driver, const char* attribu
     }
     return form_to_ini(form, old_dsn == form.dsn ? "" : old_dsn, driver) ? kTrue : kFalse;
   }
-  if (!ensure_qt_application()) {
+  QtApplicationScope application;
+  if (!application.ready()) {
     SQLPostInstallerError(ODBC_ERROR_GENERAL_ERR, "No display for the setup dialog");
     return kFalse;
   }

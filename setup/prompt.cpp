@@ -13,7 +13,8 @@ extern "C" __attribute__((visibility("default"))) int dsn_complete_info(void* /*
                                                                         PromptRecord* record) {
   if (!record) return 1;
   try {
-    if (!ensure_qt_application()) return 1;
+    QtApplicationScope application;
+    if (!application.ready()) return 1;
     std::string attributes = attributes_from_prompt(*record);
     DsnForm form;
     form_from_attributes(attributes.c_str(), &form);
@@ -30,7 +31,8 @@ extern "C" __attribute__((visibility("default"))) int dsn_complete_error(void* /
                                                                          void* /*window*/) {
   int last_error = errno;
   try {
-    if (!ensure_qt_application()) return last_error;
+    QtApplicationScope application;
+    if (!application.ready()) return last_error;
     Setup dialog(SetupMode::Error, DsnForm{}, kDriverName, "", nullptr);
     dialog.setWindowTitle(kDriverName);
     dialog.set_message(QString("The connection failed (error %1).").arg(error));

@@ -1,12 +1,13 @@
-// The Qt application of the setup library: made on first need when the host
-// has none, named "setup", and destroyed when the library is unloaded or the
-// process ends. Qt aborts the process when it cannot open its platform, so a
-// display (or an explicit platform such as "offscreen") is required first.
+// The Qt application of the setup library: made for one dialog when the host
+// has none, named "setup", and destroyed before the entry returns. A static
+// application torn down by the exit handlers would run after parts of Qt (or
+// the library itself) are gone and crash the host on exit. Qt aborts the
+// process when it cannot open its platform, so a display (or an explicit
+// platform such as "offscreen") is required first.
 #include "setup/qt_host.h"
 
 #include <QApplication>
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 
 namespace {
@@ -15,9 +16,8 @@ int g_argc = 1;
 char g_name[] = "setup";
 char* g_argv[] = {g_name, nullptr};
 
-// Owned only when this library made it.
-std::unique_ptr<QApplication> g_application;
-std::mutex g_mutex;
+// One dialog at a time may make the application: two threads must not both make one.
+std::recursive_mutex g_mutex;
 
 bool platform_available() {
   for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -29,11 +29,23 @@ bool platform_available() {
 
 }  // namespace
 
-bool ensure_qt_application() {
-  std::lock_guard<std::mutex> guard(g_mutex);
-  if (QApplication::instance()) return qobject_cast<QApplication*>(QApplication::instance());
-  if (!platform_available()) return false;
-  g_application = std::make_unique<QApplication>(g_argc, g_argv);
+QtApplicationScope::QtApplicationScope() {
+  g_mutex.lock();
+  if (QCoreApplication::instance()) {
+    ready_ = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    return;
+  }
+  if (!platform_available()) return;
+  owned_ = new QApplication(g_argc, g_argv);
   QApplication::setApplicationName(g_name);
-  return true;
+  ready_ = true;
+}
+
+QtApplicationScope::~QtApplicationScope() {
+  delete owned_;
+  g_mutex.unlock();
+}
+
+bool QtApplicationScope::ready() const {
+  return ready_;
 }

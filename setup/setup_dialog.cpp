@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kWindowTitle = "Quillmoor Ethereum ODBC Driver DSN Setup";
 constexpr const char* kTestTitle = "Ethereum ODBC Driver Test";
+constexpr const char* kHelpTitle = "Quillmoor Ethereum ODBC Driver Help";
 
 QString from(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -37,6 +38,13 @@ QPushButton* add_button(QHBoxLayout* row, const char* name, const char* text, co
   button->setToolTip(QString::fromUtf8(tip));
   row->addWidget(button);
   return button;
+}
+
+// A message box over `parent` whose text can be selected and copied (an error to pass on).
+void show_message(QWidget* parent, QMessageBox::Icon icon, const char* title, const QString& text) {
+  QMessageBox box(icon, QString::fromUtf8(title), text, QMessageBox::Ok, parent);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box.exec();
 }
 
 }  // namespace
@@ -64,7 +72,16 @@ Setup::Setup(SetupMode mode, const DsnForm& form, const char* driver, const std:
   add_field(description_, "description", "D&escription:", "Data source description",
             from(form.description));
   uri_ = add_field(new QLineEdit, "uri", "&URI:", "URI", from(form.uri));
-  api_key_ = add_field(new QLineEdit, "api_key", "&Api Key:", "Api Key", from(form.api_key));
+  api_key_ = add_field(new MQLineEdit, "api_key", "&Api Key:", "Api Key", from(form.api_key));
+  // The key is a secret like the proxy password: masked, with a box that shows it on request.
+  api_key_->setEchoMode(QLineEdit::Password);
+  show_api_key_ = new QCheckBox("Sho&w");
+  show_api_key_->setObjectName("show_api_key");
+  show_api_key_->setToolTip("Show the Api Key");
+  grid_->addWidget(show_api_key_, row_ - 1, 2);
+  connect(show_api_key_, &QCheckBox::toggled, this, [this](bool shown) {
+    api_key_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+  });
   proxy_ = add_field(new QLineEdit, "proxy", "Proxy:", "Address of proxy server", from(form.proxy));
   proxy_user_ = add_field(new QLineEdit, "proxy_user",
                           "Proxy User:", "User Name for proxy server auth", from(form.proxy_user));
@@ -153,11 +170,22 @@ void Setup::Cancel() {
 }
 
 void Setup::about() {
-  std::string directory = help_directory();
-  if (directory.empty()) return;
-  QUrl page = QUrl::fromLocalFile(from(directory + "/quilldrv.html"));
-  page.setFragment("1001");
-  QDesktopServices::openUrl(page);
+  std::string directory = help_directory(driver_section(driver_));
+  if (!directory.empty()) {
+    QUrl page = QUrl::fromLocalFile(from(directory + "/quilldrv.html"));
+    page.setFragment("1001");
+    if (QDesktopServices::openUrl(page)) return;
+  }
+  // No help file to open: say where the documentation is instead of doing nothing.
+  std::string readme = documentation_path();
+  QString where = readme.empty()
+                      ? QString("The documentation is the README.md of the driver's sources.")
+                      : QString("The documentation is in %1.").arg(from(readme));
+  QString why =
+      directory.empty()
+          ? QString("No help directory (help_dir) is set for the driver.")
+          : QString("The help file %1/quilldrv.html could not be opened.").arg(from(directory));
+  show_message(this, QMessageBox::Information, kHelpTitle, why + "\n" + where);
 }
 
 void Setup::Dsn_test() {
@@ -166,16 +194,13 @@ void Setup::Dsn_test() {
   PromptRecord scratch{};
   form_to_prompt(form(), &scratch);
   std::string message;
-  int outcome = call_driver_test(&scratch, &message);
+  int outcome = call_driver_test(driver_section(driver_), &scratch, &message);
   QApplication::restoreOverrideCursor();
-  if (outcome == DRIVER_TEST_UNAVAILABLE) {
-    // No driver to ask: the dialog stays as it was.
-  } else if (outcome != 0) {
-    QMessageBox::warning(
-        this, kTestTitle,
-        message.empty() ? QString("Test failed - with no information") : from(message));
+  if (outcome != 0) {
+    show_message(this, QMessageBox::Warning, kTestTitle,
+                 message.empty() ? QString("Test failed - with no information") : from(message));
   } else {
-    QMessageBox::information(this, kTestTitle, from(message));
+    show_message(this, QMessageBox::Information, kTestTitle, from(message));
   }
   setEnabled(true);
   raise();

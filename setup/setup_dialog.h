@@ -41,9 +41,10 @@ class Setup : public QDialog {
   void Ok();
   // Closes without saving.
   void Cancel();
-  // Opens the driver's help at topic 1001.
+  // Opens the driver's help at topic 1001; without a help file, says where the documentation is.
   void about();
-  // Tests the form's settings through the driver's driver_test.
+  // Tests the form's settings through the driver_test of the driver registered with this setup
+  // library; says what is missing when there is no such driver.
   void Dsn_test();
 
  private:
@@ -52,7 +53,7 @@ class Setup : public QDialog {
                        const QString& value);
 
   SetupMode mode_;        // what OK does
-  std::string driver_;    // driver description for SQLWriteDSNToIni
+  std::string driver_;    // driver description for SQLWriteDSNToIni (and the section hint)
   std::string old_dsn_;   // the name being configured ("" when adding)
   PromptRecord* record_;  // the driver's prompt record (Prompt mode)
   QGridLayout* grid_;     // labels in column 0, fields in column 1
@@ -60,7 +61,8 @@ class Setup : public QDialog {
   MQLineEdit* dsn_;
   MQLineEdit* description_;
   QLineEdit* uri_;
-  QLineEdit* api_key_;
+  QLineEdit* api_key_;       // masked like the password unless show_api_key_ is checked
+  QCheckBox* show_api_key_;  // reveals the Api Key
   QLineEdit* proxy_;
   QLineEdit* proxy_user_;
   QLineEdit* proxy_pass_;

@@ -308,6 +308,7 @@ void add_columns(RowBuilder& b, Cells& cells, const Text& table, const ColumnFil
       cells.text(15, kIntervalQualifiers[code - SQL_INTERVAL_YEAR]);
       cells.integer(16, digits);
     }
+    cells.text(23, b.text(s, 12));
     cells.text(24, b.text(s, 6));
   }
 }

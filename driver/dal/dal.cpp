@@ -39,6 +39,12 @@ const char* const kBackendKeys[] = {
     "max_num",
     "api_key",
     "disguise_long",
+    "typed_values",             // quantities as BIGINT, NUMERIC(38,0) and TIMESTAMP
+    "max_calls",                // calls one statement may make (lists, ranges)
+    "batch_size",               // calls per JSON-RPC batch (1: none)
+    "max_connections",          // requests of one statement in flight at once
+    "max_requests_per_second",  // pace of the requests ("": unlimited)
+    "connect_probe",            // "no": connect without calling the endpoint
     "id_length",
     "string_length",
     "array_length",

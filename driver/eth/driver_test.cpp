@@ -1,10 +1,12 @@
 // driver_test: the setup library's check of a data source's settings. It
 // validates the endpoint and builds the connection context as a connect would,
-// without sending anything, and reports the outcome as a message.
+// sends the connect probe (eth_chainId) and reports the outcome as a message.
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "driver/eth/eth_options.h"
+#include "driver/eth/eth_probe.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_uri.h"
 
@@ -17,6 +19,8 @@ constexpr size_t kProxyUserAt = 2048;
 constexpr size_t kProxyPassAt = 3072;
 constexpr size_t kUriAt = 5124;
 constexpr size_t kApiKeyAt = 6148;
+// The Test button waits at most this long for the node, connecting and answering each.
+constexpr int kProbeSeconds = 15;
 
 // A field of the record; it need not be NUL-terminated and is cut to ETH_OPTION_MAX bytes.
 std::string field(const char* record, size_t offset) {
@@ -37,9 +41,9 @@ int report(char* message, int size, const char* text, int result) {
   return result;
 }
 
-// Checks the settings with a throw-away environment; returns the outcome text and
-// sets *ok when the settings are usable.
-const char* check_settings(const char* record, bool* ok) {
+// Checks the settings with a throw-away environment and probes the endpoint; returns the outcome
+// text and sets *ok when a node answered there. `problem` holds the text of a failed probe.
+const char* check_settings(const char* record, bool* ok, std::string* problem) {
   *ok = false;
   EthOptions options;
   options.proxy = field(record, kProxyAt);
@@ -67,7 +71,10 @@ const char* check_settings(const char* record, bool* ok) {
       env->connection->tls = endpoint.tls;
       env->connection->path = endpoint.path;
       env->connection->http.log.mode = 0;
-      *ok = true;
+      env->login_timeout = kProbeSeconds;
+      env->connection->network_timeout = kProbeSeconds;
+      *ok = eth_probe_endpoint(env, problem);
+      if (!*ok) outcome = problem->c_str();
     }
   } catch (...) {
     outcome = "unable to allocate Memory";
@@ -82,7 +89,8 @@ extern "C" __attribute__((visibility("default"))) int driver_test(const char* ds
                                                                   char* message, int size) {
   try {
     bool ok = false;
-    const char* outcome = check_settings(dsn_record, &ok);
+    std::string problem;
+    const char* outcome = check_settings(dsn_record, &ok, &problem);
     return report(message, size, outcome, ok ? 0 : 1);
   } catch (...) {
     return report(message, size, "unable to allocate Memory", 1);

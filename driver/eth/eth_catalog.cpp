@@ -18,9 +18,17 @@ struct ColumnShape {
 
 constexpr ColumnShape kStr{SQL_VARCHAR, ETH_LENGTH_STRING, 0, "varchar"};
 constexpr ColumnShape kBlk{SQL_VARCHAR, ETH_LENGTH_BLOCK, 0, "varchar"};
+// Parameters: a quantity (numbers sent as hex), and a block number or tag (also ranges).
+constexpr ColumnShape kQty{SQL_VARCHAR, ETH_LENGTH_BLOCK, ETH_COLUMN_QUANTITY, "varchar"};
+constexpr ColumnShape kBlock{SQL_VARCHAR, ETH_LENGTH_BLOCK, ETH_COLUMN_QUANTITY | ETH_COLUMN_BLOCK,
+                             "varchar"};
 constexpr ColumnShape kLong{SQL_LONGVARCHAR, 0, 0, "longvarchar"};
+// Byte strings of any length (inputs, log data, code, proof nodes).
+constexpr ColumnShape kBytes{SQL_VARCHAR, ETH_LENGTH_BYTES, 0, "varchar"};
+// A 256-byte bloom filter: 0x and 512 hex digits.
+constexpr ColumnShape kBloom{SQL_VARCHAR, 514, 0, "varchar"};
 constexpr ColumnShape kDbl{SQL_DOUBLE, 8, 0, "double"};
-constexpr ColumnShape kBit{SQL_BIT, 1, 0, "boolean"};
+constexpr ColumnShape kBit{SQL_BIT, 1, 0, "bool"};
 // A BIT parameter is sent as a JSON true/false.
 constexpr ColumnShape kBool{SQL_BIT, 1, 0, "bool"};
 constexpr ColumnShape kJson{SQL_LONGVARCHAR, 0, ETH_COLUMN_JSON, "longvarchar"};
@@ -92,8 +100,8 @@ constexpr EthCatalogColumn estimateGas_columns[] = {
     param("transactionCallObject", 0, "param0", kJsonObject),
 };
 constexpr EthCatalogColumn feeHistory_columns[] = {
-    param("blockCount", 0, "param0", kBlk),
-    param("newestBlock", 1, "param1", kBlk),
+    param("blockCount", 0, "param0", kQty),
+    param("newestBlock", 1, "param1", kBlock),
     param("arrayOfIntegers", 2, "param2", kStrJsonArray),
     result("baseFeePerBlobGas", kJsonArray),
     result("blobGasUsedRatio", kJsonArray),
@@ -102,8 +110,8 @@ constexpr EthCatalogColumn feeHistory_columns[] = {
     result("oldestBlock", kStr),
 };
 constexpr EthCatalogColumn feeHistory_blobGasUsedRatio_columns[] = {
-    param("blockCount", 0, "param0", kBlk),
-    param("newestBlock", 1, "param1", kBlk),
+    param("blockCount", 0, "param0", kQty),
+    param("newestBlock", 1, "param1", kBlock),
     param("arrayOfIntegers", 2, "param2", kStrJsonArray),
     result("baseFeePerBlobGas", kJsonArray),
     result("baseFeePerGas", kJsonArray),
@@ -112,28 +120,28 @@ constexpr EthCatalogColumn feeHistory_blobGasUsedRatio_columns[] = {
     element_itself("blobGasUsedRatio", "blobGasUsedRatio", kDbl),
 };
 constexpr EthCatalogColumn feeHistory_baseFeePerGas_columns[] = {
-    param("blockCount", 0, "param0", kBlk),
-    param("newestBlock", 1, "param1", kBlk),
+    param("blockCount", 0, "param0", kQty),
+    param("newestBlock", 1, "param1", kBlock),
     param("arrayOfIntegers", 2, "param2", kStrJsonArray),
     result("blobGasUsedRatio", kJsonArray),
     result("baseFeePerGas", kJsonArray),
     result("gasUsedRatio", kJsonArray),
     result("oldestBlock", kStr),
-    element_itself("baseFeePerBlobGas", "baseFeePerGas", kBlk),
+    element_itself("baseFeePerBlobGas", "baseFeePerGas", kStr),
 };
 constexpr EthCatalogColumn feeHistory_baseFeePerBlobGas_columns[] = {
-    param("blockCount", 0, "param0", kBlk),
-    param("newestBlock", 1, "param1", kBlk),
+    param("blockCount", 0, "param0", kQty),
+    param("newestBlock", 1, "param1", kBlock),
     param("arrayOfIntegers", 2, "param2", kStrJsonArray),
     result("blobGasUsedRatio", kJsonArray),
     result("baseFeePerGas", kJsonArray),
     result("gasUsedRatio", kJsonArray),
     result("oldestBlock", kStr),
-    element_itself("baseFeePerBlobGas", "baseFeePerBlobGas", kBlk),
+    element_itself("baseFeePerBlobGas", "baseFeePerBlobGas", kStr),
 };
 constexpr EthCatalogColumn feeHistory_gasUsedRatio_columns[] = {
-    param("blockCount", 0, "param0", kBlk),
-    param("newestBlock", 1, "param1", kBlk),
+    param("blockCount", 0, "param0", kQty),
+    param("newestBlock", 1, "param1", kBlock),
     param("arrayOfIntegers", 2, "param2", kStrJsonArray),
     result("baseFeePerBlobGas", kJsonArray),
     result("blobGasUsedRatio", kJsonArray),
@@ -146,7 +154,7 @@ constexpr EthCatalogColumn gasPrice_columns[] = {
 };
 constexpr EthCatalogColumn getBalance_columns[] = {
     param("address", 0, "param0", kStr),
-    param("blockParameter", 1, "param1", kBlk),
+    param("blockParameter", 1, "param1", kBlock),
     result("result", kStr),
 };
 constexpr EthCatalogColumn getBlockByHash_columns[] = {
@@ -161,7 +169,7 @@ constexpr EthCatalogColumn getBlockByHash_columns[] = {
     result("gasLimit", kStr),
     result("size", kStr),
     result("timestamp", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("stateRoot", kStr),
     result("gasUsed", kStr),
     result("mixHash", kStr),
@@ -183,7 +191,7 @@ constexpr EthCatalogColumn getBlockByHash_transactions_columns[] = {
     result("gasLimit", kStr),
     result("size", kStr),
     result("timestamp", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("stateRoot", kStr),
     result("gasUsed", kStr),
     result("mixHash", kStr),
@@ -199,7 +207,7 @@ constexpr EthCatalogColumn getBlockByHash_transactions_columns[] = {
     element("transactionsFrom", "transactions", "from", kStr),
     element("transactionsGas", "transactions", "gas", kStr),
     element("transactionsNonce", "transactions", "nonce", kStr),
-    element("transactionsInput", "transactions", "input", kStr),
+    element("transactionsInput", "transactions", "input", kBytes),
     element("transactionsGasPrice", "transactions", "gasPrice", kStr),
     element("transactionsHash", "transactions", "hash", kStr),
     element("transactionsR", "transactions", "r", kStr),
@@ -209,7 +217,7 @@ constexpr EthCatalogColumn getBlockByHash_transactions_columns[] = {
     element("transactionsTransactionIndex", "transactions", "transactionIndex", kStr),
 };
 constexpr EthCatalogColumn getBlockByNumber_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     param("transactionDetailsFlag", 1, "param1", kBool),
     result("blobGasUsed", kStr),
     result("receiptsRoot", kStr),
@@ -221,7 +229,7 @@ constexpr EthCatalogColumn getBlockByNumber_columns[] = {
     result("gasLimit", kStr),
     result("gasUsed", kStr),
     result("timestamp", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("miner", kStr),
     result("mixHash", kStr),
     result("parentBeaconBlockRoot", kStr),
@@ -238,7 +246,7 @@ constexpr EthCatalogColumn getBlockByNumber_columns[] = {
     result("withdrawals", kJsonArray),
 };
 constexpr EthCatalogColumn getBlockByNumber_transactions_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     param("transactionDetailsFlag", 1, "param1", kBool),
     result("blobGasUsed", kStr),
     result("receiptsRoot", kStr),
@@ -250,7 +258,7 @@ constexpr EthCatalogColumn getBlockByNumber_transactions_columns[] = {
     result("gasLimit", kStr),
     result("gasUsed", kStr),
     result("timestamp", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("miner", kStr),
     result("mixHash", kStr),
     result("parentBeaconBlockRoot", kStr),
@@ -264,7 +272,7 @@ constexpr EthCatalogColumn getBlockByNumber_transactions_columns[] = {
     result("withdrawalsRoot", kStr),
     result("transactionsRoot", kStr),
     result("withdrawals", kJsonArray),
-    element("transactionsInput", "transactions", "input", kStr),
+    element("transactionsInput", "transactions", "input", kBytes),
     element("transactionsMaxFeePerGas", "transactions", "maxFeePerGas", kStr),
     element("transactionsAccessList", "transactions", "accessList", kJsonArray),
     element("transactionsS", "transactions", "s", kStr),
@@ -286,7 +294,7 @@ constexpr EthCatalogColumn getBlockByNumber_transactions_columns[] = {
     element("transactionsValue", "transactions", "value", kStr),
 };
 constexpr EthCatalogColumn getBlockByNumber_withdrawals_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     param("transactionDetailsFlag", 1, "param1", kBool),
     result("blobGasUsed", kStr),
     result("receiptsRoot", kStr),
@@ -298,7 +306,7 @@ constexpr EthCatalogColumn getBlockByNumber_withdrawals_columns[] = {
     result("gasLimit", kStr),
     result("gasUsed", kStr),
     result("timestamp", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("miner", kStr),
     result("mixHash", kStr),
     result("parentBeaconBlockRoot", kStr),
@@ -319,7 +327,7 @@ constexpr EthCatalogColumn getBlockByNumber_withdrawals_columns[] = {
     element("withdrawalsIndex", "withdrawals", "index", kStr),
 };
 constexpr EthCatalogColumn getBlockReceipts_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     result("blockHash", kStr),
     result("effectiveGasPrice", kStr),
     result("cumulativeGasUsed", kStr),
@@ -327,7 +335,7 @@ constexpr EthCatalogColumn getBlockReceipts_columns[] = {
     result("to", kStr),
     result("from", kStr),
     result("gasUsed", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("logs", kJsonArray),
     result("status", kStr),
     result("transactionHash", kStr),
@@ -335,7 +343,7 @@ constexpr EthCatalogColumn getBlockReceipts_columns[] = {
     result("type", kStr),
 };
 constexpr EthCatalogColumn getBlockReceipts_logs_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     result("blockHash", kStr),
     result("effectiveGasPrice", kStr),
     result("cumulativeGasUsed", kStr),
@@ -343,7 +351,7 @@ constexpr EthCatalogColumn getBlockReceipts_logs_columns[] = {
     result("to", kStr),
     result("from", kStr),
     result("gasUsed", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("status", kStr),
     result("transactionHash", kStr),
     result("transactionIndex", kStr),
@@ -352,7 +360,7 @@ constexpr EthCatalogColumn getBlockReceipts_logs_columns[] = {
     element("logsBlockHash", "logs", "blockHash", kStr),
     element("logsTransactionHash", "logs", "transactionHash", kStr),
     element("logsBlockNumber", "logs", "blockNumber", kStr),
-    element("logsData", "logs", "data", kStr),
+    element("logsData", "logs", "data", kBytes),
     element("logsLogIndex", "logs", "logIndex", kStr),
     element("logsRemoved", "logs", "removed", kBit),
     element("logsTopics", "logs", "topics", kJsonArray),
@@ -363,20 +371,20 @@ constexpr EthCatalogColumn getBlockTransactionCountByHash_columns[] = {
     result("result", kStr),
 };
 constexpr EthCatalogColumn getBlockTransactionCountByNumber_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     result("result", kStr),
 };
 constexpr EthCatalogColumn getCode_columns[] = {
     param("address", 0, "param0", kStr),
-    param("blockNumber", 1, "param1", kBlk),
-    result("result", kLong),
+    param("blockNumber", 1, "param1", kBlock),
+    result("result", kBytes),
 };
 constexpr EthCatalogColumn getLogs_columns[] = {
     param("filter", 0, "param0", kJsonObject),
     result("address", kStr),
     result("blockHash", kStr),
     result("removed", kBit),
-    result("data", kStr),
+    result("data", kBytes),
     result("transactionHash", kStr),
     result("blockNumber", kStr),
     result("logIndex", kStr),
@@ -386,7 +394,7 @@ constexpr EthCatalogColumn getLogs_columns[] = {
 constexpr EthCatalogColumn getProof_columns[] = {
     param("address", 0, "param0", kStr),
     param("storageKeys", 1, "param1", kStrJsonArray),
-    param("blockParameter", 2, "param2", kBlk),
+    param("blockParameter", 2, "param2", kBlock),
     result("accountProof", kJsonArray),
     result("codeHash", kStr),
     result("nonce", kStr),
@@ -397,7 +405,7 @@ constexpr EthCatalogColumn getProof_columns[] = {
 constexpr EthCatalogColumn getProof_storageProof_columns[] = {
     param("address", 0, "param0", kStr),
     param("storageKeys", 1, "param1", kStrJsonArray),
-    param("blockParameter", 2, "param2", kBlk),
+    param("blockParameter", 2, "param2", kBlock),
     result("accountProof", kJsonArray),
     result("codeHash", kStr),
     result("nonce", kStr),
@@ -410,18 +418,18 @@ constexpr EthCatalogColumn getProof_storageProof_columns[] = {
 constexpr EthCatalogColumn getProof_accountProof_columns[] = {
     param("address", 0, "param0", kStr),
     param("storageKeys", 1, "param1", kStrJsonArray),
-    param("blockParameter", 2, "param2", kBlk),
+    param("blockParameter", 2, "param2", kBlock),
     result("codeHash", kStr),
     result("nonce", kStr),
     result("balance", kStr),
     result("storageHash", kStr),
     result("storageProof", kJsonArray),
-    element_itself("accountProof", "accountProof", kStr),
+    element_itself("accountProof", "accountProof", kBytes),
 };
 constexpr EthCatalogColumn getStorageAt_columns[] = {
     param("address", 0, "param0", kStr),
     param("storagePosition", 1, "param1", kStr),
-    param("blockParameter", 2, "param2", kBlk),
+    param("blockParameter", 2, "param2", kBlock),
     result_from("storageValue", "result", kStr),
 };
 constexpr EthCatalogColumn getTransactionByBlockHashAndIndex_columns[] = {
@@ -434,7 +442,7 @@ constexpr EthCatalogColumn getTransactionByBlockHashAndIndex_columns[] = {
     result("chainId", kStr),
     result("type", kStr),
     result("from", kStr),
-    result("input", kStr),
+    result("input", kBytes),
     result("nonce", kStr),
     result("gas", kStr),
     result("gasPrice", kStr),
@@ -444,7 +452,7 @@ constexpr EthCatalogColumn getTransactionByBlockHashAndIndex_columns[] = {
     result("value", kStr),
 };
 constexpr EthCatalogColumn getTransactionByBlockNumberAndIndex_columns[] = {
-    param("blockParameter", 0, "param0", kBlk),
+    param("blockParameter", 0, "param0", kBlock),
     param("transactionIndexPosition", 1, "param1", kStr),
     result("maxFeePerGas", kStr),
     result("gas", kStr),
@@ -458,7 +466,7 @@ constexpr EthCatalogColumn getTransactionByBlockNumberAndIndex_columns[] = {
     result("chainId", kStr),
     result("hash", kStr),
     result("nonce", kStr),
-    result("input", kLong),
+    result("input", kBytes),
     result("maxPriorityFeePerGas", kStr),
     result("r", kStr),
     result("type", kStr),
@@ -468,7 +476,7 @@ constexpr EthCatalogColumn getTransactionByBlockNumberAndIndex_columns[] = {
     result("v", kStr),
 };
 constexpr EthCatalogColumn getTransactionByBlockNumberAndIndex_AccessList_columns[] = {
-    param("blockParameter", 0, "param0", kBlk),
+    param("blockParameter", 0, "param0", kBlock),
     param("transactionIndexPosition", 1, "param1", kStr),
     result("maxFeePerGas", kStr),
     result("gas", kStr),
@@ -482,7 +490,7 @@ constexpr EthCatalogColumn getTransactionByBlockNumberAndIndex_AccessList_column
     result("chainId", kStr),
     result("hash", kStr),
     result("nonce", kStr),
-    result("input", kLong),
+    result("input", kBytes),
     result("maxPriorityFeePerGas", kStr),
     result("r", kStr),
     result("type", kStr),
@@ -503,7 +511,7 @@ constexpr EthCatalogColumn getTransactionByHash_columns[] = {
     result("transactionIndex", kStr),
     result("r", kStr),
     result("gas", kStr),
-    result("input", kStr),
+    result("input", kBytes),
     result("gasPrice", kStr),
     result("nonce", kStr),
     result("v", kStr),
@@ -512,7 +520,7 @@ constexpr EthCatalogColumn getTransactionByHash_columns[] = {
 };
 constexpr EthCatalogColumn getTransactionCount_columns[] = {
     param("address", 0, "param0", kStr),
-    param("blockParameter", 1, "param1", kBlk),
+    param("blockParameter", 1, "param1", kBlock),
     result_from("transactionCount", "result", kBlk),
 };
 constexpr EthCatalogColumn getTransactionReceipt_columns[] = {
@@ -528,7 +536,7 @@ constexpr EthCatalogColumn getTransactionReceipt_columns[] = {
     result("from", kStr),
     result("transactionIndex", kStr),
     result("gasUsed", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("to", kStr),
 };
 constexpr EthCatalogColumn getTransactionReceipt_Logs_columns[] = {
@@ -543,10 +551,10 @@ constexpr EthCatalogColumn getTransactionReceipt_Logs_columns[] = {
     result("from", kStr),
     result("transactionIndex", kStr),
     result("gasUsed", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("to", kStr),
     element("logsAddress", "logs", "address", kStr),
-    element("logsData", "logs", "data", kStr),
+    element("logsData", "logs", "data", kBytes),
     element("logsTransactionHash", "logs", "transactionHash", kStr),
     element("logsTopics", "logs", "topics", kJsonArray),
     element("logsBlockHash", "logs", "blockHash", kStr),
@@ -557,7 +565,7 @@ constexpr EthCatalogColumn getTransactionReceipt_Logs_columns[] = {
 };
 constexpr EthCatalogColumn getUncleByBlockHashAndIndex_columns[] = {
     param("blockHash", 0, "param0", kStr),
-    param("uncleIndexPosition", 1, "param1", kBlk),
+    param("uncleIndexPosition", 1, "param1", kQty),
     result("difficulty", kStr),
     result("miner", kStr),
     result("mixHash", kStr),
@@ -567,7 +575,7 @@ constexpr EthCatalogColumn getUncleByBlockHashAndIndex_columns[] = {
     result("gasLimit", kStr),
     result("gasUsed", kStr),
     result("hash", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("timestamp", kStr),
     result("nonce", kStr),
     result("parentHash", kStr),
@@ -579,7 +587,7 @@ constexpr EthCatalogColumn getUncleByBlockHashAndIndex_columns[] = {
 };
 constexpr EthCatalogColumn getUncleByBlockHashAndIndex_Uncles_columns[] = {
     param("blockHash", 0, "param0", kStr),
-    param("uncleIndexPosition", 1, "param1", kBlk),
+    param("uncleIndexPosition", 1, "param1", kQty),
     result("difficulty", kStr),
     result("miner", kStr),
     result("mixHash", kStr),
@@ -589,7 +597,7 @@ constexpr EthCatalogColumn getUncleByBlockHashAndIndex_Uncles_columns[] = {
     result("gasLimit", kStr),
     result("gasUsed", kStr),
     result("hash", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("timestamp", kStr),
     result("nonce", kStr),
     result("parentHash", kStr),
@@ -600,8 +608,8 @@ constexpr EthCatalogColumn getUncleByBlockHashAndIndex_Uncles_columns[] = {
     element_without_field("uncle", "uncles", kStr),
 };
 constexpr EthCatalogColumn getUncleByBlockNumberAndIndex_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
-    param("uncleIndexPosition", 1, "param1", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
+    param("uncleIndexPosition", 1, "param1", kQty),
     result("miner", kStr),
     result("size", kStr),
     result("number", kStr),
@@ -609,7 +617,7 @@ constexpr EthCatalogColumn getUncleByBlockNumberAndIndex_columns[] = {
     result("mixHash", kStr),
     result("extraData", kStr),
     result("stateRoot", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("receiptsRoot", kStr),
     result("sha3Uncles", kStr),
     result("gasLimit", kStr),
@@ -622,8 +630,8 @@ constexpr EthCatalogColumn getUncleByBlockNumberAndIndex_columns[] = {
     result("uncles", kJsonArray),
 };
 constexpr EthCatalogColumn getUncleByBlockNumberAndIndex_Uncles_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
-    param("uncleIndexPosition", 1, "param1", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
+    param("uncleIndexPosition", 1, "param1", kQty),
     result("miner", kStr),
     result("size", kStr),
     result("number", kStr),
@@ -631,7 +639,7 @@ constexpr EthCatalogColumn getUncleByBlockNumberAndIndex_Uncles_columns[] = {
     result("mixHash", kStr),
     result("extraData", kStr),
     result("stateRoot", kStr),
-    result("logsBloom", kLong),
+    result("logsBloom", kBloom),
     result("receiptsRoot", kStr),
     result("sha3Uncles", kStr),
     result("gasLimit", kStr),
@@ -648,17 +656,17 @@ constexpr EthCatalogColumn getUncleCountByBlockHash_columns[] = {
     result_from("blockUncleCount", "result", kBlk),
 };
 constexpr EthCatalogColumn getUncleCountByBlockNumber_columns[] = {
-    param("blockNumber", 0, "param0", kBlk),
+    param("blockNumber", 0, "param0", kBlock),
     result_from("blockUncleCount", "result", kBlk),
 };
 constexpr EthCatalogColumn getWork_columns[] = {
-    result("result", kBlk),
+    result("result", kStr),
 };
 constexpr EthCatalogColumn hashrate_columns[] = {
-    result("result", kBlk),
+    result("result", kStr),
 };
 constexpr EthCatalogColumn maxPriorityFeePerGas_columns[] = {
-    result("result", kBlk),
+    result("result", kStr),
 };
 constexpr EthCatalogColumn mining_columns[] = {
     result("result", kBit),
@@ -667,8 +675,8 @@ constexpr EthCatalogColumn protocolVersion_columns[] = {
     result("result", kBlk),
 };
 constexpr EthCatalogColumn sendRawTransaction_columns[] = {
-    param("transactionData", 0, "param0", kLong),
-    result("result", kBlk),
+    param("transactionData", 0, "param0", kBytes),
+    result("result", kStr),
 };
 constexpr EthCatalogColumn submitWork_columns[] = {
     param("nonce", 0, "param0", kStr),
@@ -694,7 +702,7 @@ constexpr EthCatalogColumn getFilterChanges_columns[] = {
     result("topics", kJsonArray),
     result("blockHash", kStr),
     result("address", kStr),
-    result("data", kStr),
+    result("data", kBytes),
 };
 constexpr EthCatalogColumn getFilterChanges_Topics_columns[] = {
     param("filterID", 0, "param0", kStr),
@@ -705,7 +713,7 @@ constexpr EthCatalogColumn getFilterChanges_Topics_columns[] = {
     result("transactionHash", kStr),
     result("blockHash", kStr),
     result("address", kStr),
-    result("data", kStr),
+    result("data", kBytes),
     element_itself("topic", "topics", kStr),
 };
 constexpr EthCatalogColumn getFilterLogs_columns[] = {
@@ -718,7 +726,7 @@ constexpr EthCatalogColumn getFilterLogs_columns[] = {
     result("topics", kJsonArray),
     result("blockHash", kStr),
     result("address", kStr),
-    result("data", kStr),
+    result("data", kBytes),
 };
 constexpr EthCatalogColumn getFilterLogs_Topics_columns[] = {
     param("filterID", 0, "param0", kStr),
@@ -730,7 +738,7 @@ constexpr EthCatalogColumn getFilterLogs_Topics_columns[] = {
     result("topics", kJsonArray),
     result("blockHash", kStr),
     result("address", kStr),
-    result("data", kStr),
+    result("data", kBytes),
 };
 constexpr EthCatalogColumn newBlockFilter_columns[] = {
     result_from("filterID", "result", kStr),

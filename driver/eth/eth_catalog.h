@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 // Table flags.
 enum EthTableFlag : int {
@@ -26,6 +27,8 @@ enum EthColumnFlag : int {
   ETH_COLUMN_ELEMENT = 0x100,      // read from the current element of the expansion array
   ETH_COLUMN_REQUIRED = 0x400,     // required parameter
   ETH_COLUMN_JSON = 0x1000,        // parameter text parsed as JSON; value returned as JSON text
+  ETH_COLUMN_QUANTITY = 0x2000,    // parameter is a quantity: numbers are sent as hex
+  ETH_COLUMN_BLOCK = 0x4000,       // parameter is a block number or tag: ranges and lists
   ETH_COLUMN_KEY_ALT = 0x1000000,  // primary-key column, alternative bit (none has it)
 };
 
@@ -36,7 +39,12 @@ enum EthLengthSetting : int {
   ETH_LENGTH_OBJECT = -3,  // object_length
   ETH_LENGTH_ID = -4,      // id_length
   ETH_LENGTH_BLOCK = -5,   // block_length
+  ETH_LENGTH_BYTES = -6,   // byte strings of any length: ETH_BYTES_LENGTH
 };
+
+// Declared size of byte-string columns: holds 8 MiB of data as hex, more than a block's gas
+// limit lets one transaction carry.
+constexpr int ETH_BYTES_LENGTH = 2 + 2 * (8 << 20);
 
 // One column of a built-in table.
 struct EthCatalogColumn {
@@ -47,7 +55,7 @@ struct EthCatalogColumn {
   int param_position;         // index in `params` for parameter columns, else 0
   const char* member;         // JSON member holding the value ("paramN" for parameters)
   const char* element_field;  // member of the array element or nested object, or null
-  const char* type_name;      // TYPE_NAME reported by SQLColumns
+  const char* type_name;      // the JSON kind of the value (informational; not reported)
 };
 
 // One built-in table.
@@ -65,3 +73,20 @@ struct EthCatalogTable {
 std::span<const EthCatalogTable> eth_catalog_tables();
 // The column records of one built-in table.
 std::span<const EthCatalogColumn> eth_catalog_columns(const EthCatalogTable& table);
+
+// What a column's value is when typed values are on: text, or a node quantity read as a number
+// or a time.
+enum EthValueKind : int {
+  ETH_VALUE_TEXT = 0,       // hashes, addresses, bytes, JSON, flags: as the node sends them
+  ETH_VALUE_INT64 = 1,      // a 64-bit quantity (block numbers, gas, nonces, indexes): BIGINT
+  ETH_VALUE_UINT256 = 2,    // a 256-bit quantity (values, balances, fees): NUMERIC(38,0)
+  ETH_VALUE_TIMESTAMP = 3,  // Unix seconds: TIMESTAMP in UTC
+};
+
+// The value kind of a column of a built-in table; parameter columns are always text.
+EthValueKind eth_value_kind(const EthCatalogTable& table, const EthCatalogColumn& column);
+// The REMARKS of a parameter column ("required parameter: " and what it takes); null for others.
+const char* eth_parameter_remark(const EthCatalogColumn& column);
+// The REMARKS of a table whose call changes node state, saying what it changes; "" for the
+// others.
+std::string eth_table_remark(const EthCatalogTable& table);

@@ -1,8 +1,8 @@
 // The HTTP transport: TCP connections (IPv4 and IPv6, through getaddrinfo),
 // the proxy tunnel with its reply reader and Basic/Digest authentication,
 // the TLS hand-off, send and receive with their error records, the
-// request/response exchange and closing. Sockets are non-blocking: every wait
-// goes through eth_wait_socket, so the exchange's limits bound it.
+// request/response exchange over a kept-alive connection and closing. Sockets are
+// non-blocking: every wait goes through eth_wait_socket, so the exchange's limits bound it.
 #include "driver/eth/eth_connect.h"
 
 #include <netdb.h>
@@ -103,13 +103,13 @@ int connect_socket(EthHttpContext* http, int fd, const addrinfo& address) {
   return error;
 }
 
-// Plain TCP connection to `host`:`port`, trying each resolved address in turn.
-int open_direct(EthHttpContext* http, const char* host, int port) {
-  eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Open connection to '%s', %d", host, port);
-  if (port < 1 || port > 65535) {
-    fail(http, __LINE__, format_text("Invalid port %d", port));
-    return ETH_CONNECT_FAILED;
-  }
+// The addresses of `host`:`port`: those cached on `http` when they are for the same peer,
+// else resolved now and cached. False with the error recorded when resolving fails.
+bool resolve(EthHttpContext* http, const char* host, int port) {
+  std::string peer = std::string(host) + ":" + std::to_string(port);
+  if (http->resolved_peer == peer && !http->resolved.empty()) return true;
+  http->resolved.clear();
+  http->resolved_peer.clear();
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -118,34 +118,62 @@ int open_direct(EthHttpContext* http, const char* host, int port) {
   std::string service = std::to_string(port);
   if (getaddrinfo(host, service.c_str(), &hints, &addresses) != 0 || addresses == nullptr) {
     fail(http, __LINE__, format_text("Failed to find host address '%s'", host));
+    return false;
+  }
+  for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
+    if (address->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    EthResolvedAddress kept;
+    kept.family = address->ai_family;
+    kept.socktype = address->ai_socktype;
+    kept.protocol = address->ai_protocol;
+    std::memcpy(&kept.address, address->ai_addr, address->ai_addrlen);
+    kept.length = address->ai_addrlen;
+    http->resolved.push_back(kept);
+  }
+  freeaddrinfo(addresses);
+  http->resolved_peer = std::move(peer);
+  return true;
+}
+
+// Plain TCP connection to `host`:`port`, trying each resolved address in turn. The addresses
+// are resolved once per connection; a peer none of them reaches is resolved afresh next time.
+int open_direct(EthHttpContext* http, const char* host, int port) {
+  eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Open connection to '%s', %d", host, port);
+  if (port < 1 || port > 65535) {
+    fail(http, __LINE__, format_text("Invalid port %d", port));
     return ETH_CONNECT_FAILED;
   }
+  if (!resolve(http, host, port)) return ETH_CONNECT_FAILED;
   bool made_socket = false;
   int last_error = 0;
-  for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
-    int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                      address->ai_protocol);
+  for (const EthResolvedAddress& address : http->resolved) {
+    int fd =
+        ::socket(address.family, address.socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.protocol);
     if (fd < 0) {
       last_error = errno;
       continue;
     }
     made_socket = true;
-    int result = connect_socket(http, fd, *address);
+    addrinfo target{};
+    target.ai_addr = const_cast<sockaddr*>(reinterpret_cast<const sockaddr*>(&address.address));
+    target.ai_addrlen = address.length;
+    int result = connect_socket(http, fd, target);
     if (result == 0) {
-      freeaddrinfo(addresses);
       http->socket = fd;
+      http->exchanges_on_socket = 0;
+      ++http->connections_opened;
       return 0;
     }
     ::close(fd);
     if (result < 0) {  // a limit ended the wait: no time is left for the other addresses
-      freeaddrinfo(addresses);
       http->socket = -1;
       return ETH_CONNECT_FAILED;
     }
     last_error = result;
   }
-  freeaddrinfo(addresses);
   http->socket = -1;
+  http->resolved.clear();
+  http->resolved_peer.clear();
   if (!made_socket) {
     fail(http, __LINE__, "Failed to create socket");
     return ETH_CONNECT_FAILED;
@@ -159,6 +187,7 @@ int open_direct(EthHttpContext* http, const char* host, int port) {
 void close_socket(EthHttpContext* http) {
   if (http->socket >= 0) ::close(http->socket);
   http->socket = -1;
+  http->exchanges_on_socket = 0;
 }
 
 bool starts_with_nocase(const std::string& text, const char* prefix) {
@@ -467,13 +496,50 @@ EthFailure current_failure(const EthHttpContext& http) {
   return failure;
 }
 
-// Sends `request` and reads its response; the caller holds the exchange lock.
-int send_and_read(EthRequest* request, EthResponse* out) {
+// A byte source that counts what it hands on, so that a failed exchange can tell whether the
+// server answered anything at all.
+struct CountingSource {
+  EthByteSource inner;  // the connection's source
+  size_t received = 0;  // bytes read through it
+};
+
+long read_counting(void* state, unsigned char* buffer, size_t capacity) {
+  auto* counting = static_cast<CountingSource*>(state);
+  long got = counting->inner.read(counting->inner.state, buffer, capacity);
+  if (got > 0) counting->received += static_cast<size_t>(got);
+  return got;
+}
+
+// Sends `request` and reads its response; the caller holds the exchange lock. `received`
+// (when not null) gets the count of response bytes read.
+int send_and_read(EthRequest* request, EthResponse* out, size_t* received = nullptr) {
   EthHttpContext* http = request->header.context;
   if (eth_send_request(request) < 0) return ETH_IO_FAILED;
-  EthByteSource source = eth_connection_source(http);
+  CountingSource counting{eth_connection_source(http)};
+  EthByteSource source;
+  source.state = &counting;
+  source.read = read_counting;
   // The response reader takes over from here: status, headers, body.
-  return eth_read_response(http, &source, out);
+  int result = eth_read_response(http, &source, out);
+  if (received) *received = counting.received;
+  return result;
+}
+
+// Whether the kept-alive socket of `http` may carry another request: a server that closed it
+// (or sent something unasked) makes it readable while it should be idle.
+bool idle_socket_usable(EthHttpContext* http) {
+  pollfd entry{http->socket, POLLIN, 0};
+  int ready = ::poll(&entry, 1, 0);
+  return ready == 0;
+}
+
+// Whether the connection may serve another request after `response`: not when the server
+// said it closes it, nor when the body ran to the close of the connection.
+bool reusable_after(const EthResponse& response) {
+  if (response.connection_close) return false;
+  int status = response.status_code;
+  if (status == 204 || status == 304) return true;
+  return response.chunked || response.content_length >= 0;
 }
 
 }  // namespace
@@ -622,8 +688,8 @@ int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std
   EthExchangeClock clock = eth_clock_for(limits, sqi_steady_now_ns());
   clock.peer = peer_text(connection->host.c_str(), connection->port, connection->proxy_host.c_str(),
                          connection->proxy_port);
-  // Statements of one connection may run on several threads: the socket is opened, used and
-  // closed by one exchange at a time, and waiting for the turn counts against the limits.
+  // Statements of one connection may run on several threads: the socket is used by one
+  // exchange at a time, and waiting for the turn counts against the limits.
   std::unique_lock<std::mutex> lock(http->exchange_lock, std::defer_lock);
   EthWaitEnd end = eth_lock_within(lock, clock);
   if (end != EthWaitEnd::none) {
@@ -631,20 +697,47 @@ int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std
     return ETH_IO_FAILED;
   }
   eth_clock_install(http, clock);
-  int result;
+  int result = 0;
   try {
-    result = eth_open_endpoint(connection);
-    if (result == 0) {
-      eth_make_json_request(http, connection->host, body, request);
-      result = send_and_read(request, out);
+    // The calls are reads, so a request the server never answered because it had closed the
+    // kept-alive connection meanwhile is sent once more on a fresh one.
+    for (int attempt = 0;; ++attempt) {
+      if (http->socket >= 0 && !idle_socket_usable(http)) {
+        eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Kept-alive connection closed by the peer");
+        eth_close_connection(http);
+      }
+      const bool reused = http->socket >= 0;
+      result = reused ? 0 : eth_open_endpoint(connection);
+      size_t received = 0;
+      if (result == 0) {
+        *out = EthResponse{};
+        eth_make_json_request(http, connection->host, connection->port, body, request);
+        result = send_and_read(request, out, &received);
+      }
+      if (result == 0) {
+        if (reusable_after(*out))
+          ++http->exchanges_on_socket;
+        else
+          eth_close_connection(http);
+        break;
+      }
+      // After any failure the connection's framing is unknown: it is never used again.
+      eth_close_connection(http);
+      if (reused && attempt == 0 && received == 0 && http->clock.ended == EthWaitEnd::none) {
+        eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL,
+                "Kept-alive connection gave no answer; sending again on a new connection");
+        http->last_error.clear();
+        continue;
+      }
+      *failure = current_failure(*http);
+      break;
     }
-    if (result != 0) *failure = current_failure(*http);
   } catch (...) {
+    eth_close_connection(http);
     failure->sqlstate = "HY001";
     failure->message = "Memory allocation error";
     result = ETH_IO_FAILED;
   }
-  eth_close_connection(http);
   eth_clock_stop(http);
   return result == 0 ? 0 : ETH_IO_FAILED;
 }

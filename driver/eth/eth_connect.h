@@ -60,9 +60,11 @@ EthByteSource eth_connection_source(EthHttpContext* http);
 // EthResponseResult of the response reader.
 int eth_exchange(EthRequest* request, EthResponse* out);
 // One whole exchange of a statement: holding the connection's exchange lock (waited for within
-// `limits`), opens the endpoint, sends `body` as a JSON-RPC request made into `request`, reads
-// the response into `out` and closes the socket, every wait bounded by `limits`. 0, or
-// ETH_IO_FAILED with `failure` filled (SQLSTATE and text to post).
+// `limits`), reuses the kept-alive connection or opens the endpoint, sends `body` as a JSON-RPC
+// request made into `request` and reads the response into `out`, every wait bounded by
+// `limits`. The connection stays open for the next exchange unless the response or a failure
+// ends it; a request a kept-alive connection never answered is sent once more on a new one.
+// 0, or ETH_IO_FAILED with `failure` filled (SQLSTATE and text to post).
 int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std::string& body,
                    EthRequest* request, EthResponse* out, EthFailure* failure);
 

@@ -3,7 +3,11 @@
 // transport and the log use.
 #pragma once
 
+#include <sys/socket.h>
+
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,12 +26,35 @@ struct EthCookie {
   std::string value;  // cookie value
 };
 
+// One address the endpoint's (or proxy's) name resolved to, kept for the next connection.
+struct EthResolvedAddress {
+  int family = 0;  // socket() arguments
+  int socktype = 0;
+  int protocol = 0;
+  sockaddr_storage address{};  // connect() arguments
+  socklen_t length = 0;
+};
+
+// When the requests of one connection may start: `max_requests_per_second` spaces them, and a
+// 429 holds them all until its Retry-After has passed.
+struct EthPace {
+  double per_second = 0;        // resolved `max_requests_per_second`; 0 unlimited
+  std::mutex lock;              // guards the two times below
+  int64_t next_ns = 0;          // steady-clock time the next request may start at
+  int64_t paused_until_ns = 0;  // end of the pause a 429 asked for; 0 none
+};
+
 // State of the HTTP transport of one connection; also the log's context.
 struct EthHttpContext {
-  int tag = ETH_HTTP_CONTEXT_TAG;  // identifies the record to the log
-  EthLogState log;                 // log mode, file and lock
-  int socket = -1;                 // open socket, -1 when closed
-  std::mutex exchange_lock;        // held from opening to closing the socket of an exchange
+  int tag = ETH_HTTP_CONTEXT_TAG;    // identifies the record to the log
+  EthLogState log;                   // log mode, file and lock
+  int socket = -1;                   // open socket, -1 when closed; kept open between exchanges
+  std::mutex exchange_lock;          // held for each exchange and whenever the socket changes
+  int exchanges_on_socket = 0;       // exchanges completed on the open socket (0: a fresh one)
+  int connections_opened = 0;        // sockets opened to the endpoint or proxy so far
+  std::shared_ptr<void> tls_resume;  // TLS session of the last connection, to resume
+  std::string resolved_peer;         // "host:port" whose addresses `resolved` holds
+  std::vector<EthResolvedAddress> resolved;  // what resolving resolved_peer gave
   EthExchangeClock clock;          // limits of the exchange in progress (under exchange_lock)
   std::string uri;                 // endpoint URI
   std::string api_key;             // API key ("" when none)
@@ -58,7 +85,13 @@ struct EthConnection {
   int id_length = 16;          // resolved `id_length`
   int block_length = 24;       // resolved `block_length`
   int network_timeout = ETH_NETWORK_TIMEOUT_DEFAULT_SECONDS;  // `network_timeout` seconds, 0 none
-  EthHttpContext http;                                        // transport state
+  int batch_size = 100;  // resolved `batch_size`: calls per JSON-RPC batch (1: none)
+  std::atomic<bool> batches_refused{false};  // the endpoint refused a batch: one call at a time
+  bool connect_probe = true;                 // resolved `connect_probe`: connect sends eth_chainId
+  int max_calls = 10000;                     // resolved `max_calls`: calls one statement may make
+  bool typed_values = false;  // resolved `typed_values`: quantities typed as numbers and times
+  EthPace pace;               // pacing of the requests
+  EthHttpContext http;        // transport state
 };
 
 // The backend's connection handle (what SQIAllocEnv makes).

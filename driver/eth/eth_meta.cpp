@@ -34,7 +34,6 @@ int eth_describe_table(SqiEnv handle, const char* name, DalTable* out) {
 // Type-dependent fields of a column descriptor; false for a type the backend cannot describe.
 static bool describe_type(const EthEnv* env, const EthColumn& column, DalColumn* out) {
   const bool odbc3 = env->odbc_version == 3;
-  const char* type_name = nullptr;
   const char* prefix = "";
   const char* suffix = "";
   out->sql_type = column.sql_type;
@@ -42,54 +41,45 @@ static bool describe_type(const EthEnv* env, const EthColumn& column, DalColumn*
   out->scale = 0;
   switch (column.sql_type) {
     case SQL_VARCHAR:
-      type_name = "NVARCHAR";
       out->length = column.length;
       prefix = suffix = "'";
       copy_field(out->create_params, sizeof out->create_params, "length");
       break;
     case SQL_LONGVARCHAR:
-      type_name = "LONGNVARCHAR";
       out->length = INT_MAX;
       prefix = suffix = "'";
       break;
     case SQL_DOUBLE:
-      type_name = "DOUBLE";
-      out->length = 8;
+      // Lengths of the fixed types are their ODBC column sizes (digits, characters of a time).
+      out->length = 15;
       out->precision = 15;
       break;
     case SQL_BIT:
-      type_name = "BIT";
       out->length = 1;
       out->precision = 1;
       break;
     case SQL_INTEGER:
-      type_name = "INTEGER";
       out->length = 4;
       out->precision = 10;
       break;
     case SQL_SMALLINT:
-      type_name = "SMALLINT";
       out->length = 2;
       out->precision = 5;
       break;
     case SQL_TINYINT:
-      type_name = "TINYINT";
       out->length = 1;
       out->precision = 3;
       break;
     case SQL_BIGINT:
-      type_name = "BIGINT";
-      out->length = 8;
+      out->length = 19;
       out->precision = 19;
       break;
     case SQL_NUMERIC:
-      type_name = "NUMERIC";
       out->length = column.length;
       out->precision = column.length;
       break;
     case SQL_DATE:
     case SQL_TYPE_DATE:
-      type_name = "DATE";
       out->sql_type = odbc3 ? SQL_TYPE_DATE : SQL_DATE;
       out->length = sizeof(SQL_DATE_STRUCT);
       prefix = "{d '";
@@ -97,7 +87,6 @@ static bool describe_type(const EthEnv* env, const EthColumn& column, DalColumn*
       break;
     case SQL_TIME:
     case SQL_TYPE_TIME:
-      type_name = "TIME";
       out->sql_type = odbc3 ? SQL_TYPE_TIME : SQL_TIME;
       out->length = sizeof(SQL_TIME_STRUCT);
       prefix = "{t '";
@@ -105,16 +94,15 @@ static bool describe_type(const EthEnv* env, const EthColumn& column, DalColumn*
       break;
     case SQL_TIMESTAMP:
     case SQL_TYPE_TIMESTAMP:
-      type_name = "TIMESTAMP";
       out->sql_type = odbc3 ? SQL_TYPE_TIMESTAMP : SQL_TIMESTAMP;
-      out->length = sizeof(SQL_TIMESTAMP_STRUCT);
+      out->length = 19;
       prefix = "{ts '";
       suffix = "'}";
       break;
     default:
       return false;
   }
-  copy_field(out->type_name, sizeof out->type_name, type_name);
+  copy_field(out->type_name, sizeof out->type_name, eth_type_name(column.sql_type));
   copy_field(out->literal_prefix, sizeof out->literal_prefix, prefix);
   copy_field(out->literal_suffix, sizeof out->literal_suffix, suffix);
   return true;

@@ -155,78 +155,66 @@ void for_each_table(const EthEnv* env, bool all, const std::string& name, Visit 
     if (all || table.name == name) visit(table);
 }
 
-// Type name used when a column carries none.
-const char* fallback_type_name(int sql_type) {
-  switch (sql_type) {
-    case SQL_VARCHAR:
-      return "VARCHAR";
-    case SQL_LONGVARCHAR:
-      return "LONGNVARCHAR";
-    case SQL_CHAR:
-      return "NCHAR";
-    case SQL_NUMERIC:
-      return "NUMERIC";
-    case SQL_INTEGER:
-      return "INTEGER";
-    case SQL_SMALLINT:
-      return "SMALLINT";
-    case SQL_DOUBLE:
-      return "DOUBLE";
-    case SQL_DATE:
-    case SQL_TYPE_DATE:
-      return "DATE";
-    case SQL_TIME:
-    case SQL_TYPE_TIME:
-      return "TIME";
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_TIMESTAMP:
-      return "TIMESTAMP";
-    case SQL_BIT:
-      return "BIT";
-    case SQL_TINYINT:
-      return "TINYINT";
-    case SQL_BIGINT:
-      return "BIGINT";
-    default:
-      return "BINARY";
-  }
-}
-
-// How a column is reported by SQLColumns and SQLSpecialColumns. Text is reported as its
-// wide-character type, the way applications should read it.
+// How a column is reported by SQLColumns and SQLSpecialColumns: the same type the result
+// descriptors give, so an application that sizes buffers from either reads the same data.
 struct ReportedType {
   int data_type;
   int column_size;
   int buffer_length;
-  int radix;
+  int decimal_digits;  // -1: NULL
+  int radix;           // 0: NULL
   int sql_data_type;
-  int octet_length;
+  int datetime_sub;  // 0: NULL
+  int octet_length;  // 0: NULL
 };
 
 ReportedType reported_type(const EthEnv* env, const EthColumn& column) {
+  const bool odbc3 = env->odbc_version == 3;
   switch (column.sql_type) {
     case SQL_VARCHAR:
-      return {SQL_WVARCHAR,  column.length,
-              column.length, 0,
-              SQL_WVARCHAR,  column.length > INT_MAX / 2 ? INT_MAX : 2 * column.length};
-    case SQL_LONGVARCHAR:
-      return {SQL_WLONGVARCHAR,
-              INT_MAX,
-              INT_MAX,
+      // Characters are UTF-8: a character can take up to four bytes.
+      return {SQL_VARCHAR,
+              column.length,
+              column.length,
+              -1,
               0,
-              env->disguise_long ? SQL_WVARCHAR : SQL_WLONGVARCHAR,
+              SQL_VARCHAR,
+              0,
+              column.length > INT_MAX / 4 ? INT_MAX : 4 * column.length};
+    case SQL_LONGVARCHAR:
+      return {SQL_LONGVARCHAR,
+              INT_MAX,
+              INT_MAX,
+              -1,
+              0,
+              env->disguise_long ? SQL_VARCHAR : SQL_LONGVARCHAR,
+              0,
               INT_MAX};
     case SQL_DOUBLE:
-      return {SQL_DOUBLE, 24, 8, 10, SQL_DOUBLE, 0};
+      return {SQL_DOUBLE, 15, 8, -1, 10, SQL_DOUBLE, 0, 0};
     case SQL_BIT:
-      return {SQL_BIT, 1, 1, 0, SQL_BIT, 0};
+      return {SQL_BIT, 1, 1, -1, 0, SQL_BIT, 0, 0};
+    case SQL_BIGINT:
+      return {SQL_BIGINT, 19, 8, 0, 10, SQL_BIGINT, 0, 0};
+    case SQL_NUMERIC:
+      return {SQL_NUMERIC, column.length, column.length + 2, 0, 10, SQL_NUMERIC, 0, 0};
+    case SQL_TYPE_TIMESTAMP:
+      return {odbc3 ? SQL_TYPE_TIMESTAMP : SQL_TIMESTAMP,
+              19,
+              static_cast<int>(sizeof(SQL_TIMESTAMP_STRUCT)),
+              0,
+              0,
+              odbc3 ? SQL_DATETIME : SQL_TIMESTAMP,
+              odbc3 ? SQL_CODE_TIMESTAMP : 0,
+              0};
     default:
-      return {column.sql_type, column.length, column.length, 0, column.sql_type, 0};
+      return {column.sql_type, column.length, column.length, -1, 0, column.sql_type, 0, 0};
   }
 }
 
 const char* type_name_of(const EthColumn& column) {
-  return column.type_name.empty() ? fallback_type_name(column.sql_type) : column.type_name.c_str();
+  const char* name = eth_type_name(column.sql_type);
+  return name != nullptr ? name : "VARCHAR";
 }
 
 // The columns of a table that may be missing (none then).
@@ -281,6 +269,7 @@ int eth_tables(SqiStmt handle, SqiText catalog_arg, SqiText schema_arg, SqiText 
       result.text(2, ETH_SCHEMA_NAME);
       result.text(3, t.name.c_str());
       result.text(4, updatable ? "TABLE" : "VIEW");
+      if (!t.remark.empty()) result.text(5, t.remark.c_str());
     });
     return result.finish(stmt);
   } catch (const std::bad_alloc&) {
@@ -313,11 +302,13 @@ int eth_columns(SqiStmt handle, SqiText, SqiText, SqiText table_arg, SqiText col
         result.text(6, type_name_of(c));
         result.integer(7, type.column_size);
         result.integer(8, type.buffer_length);
-        result.small(10, type.radix);
+        if (type.decimal_digits >= 0) result.small(9, type.decimal_digits);
+        if (type.radix != 0) result.small(10, type.radix);
         result.small(11, key ? SQL_NO_NULLS : SQL_NULLABLE);
+        if (c.remark != nullptr) result.text(12, c.remark);
         result.small(14, type.sql_data_type);
-        result.small(15, 0);
-        result.integer(16, type.octet_length);
+        if (type.datetime_sub != 0) result.small(15, type.datetime_sub);
+        if (type.octet_length != 0) result.integer(16, type.octet_length);
         result.integer(17, static_cast<int>(i) + 1);
         result.text(18, key ? "No" : "Yes");
       }
@@ -373,6 +364,7 @@ int eth_special_columns(SqiStmt handle, int identifier_type, SqiText, SqiText, S
       result.text(4, type_name_of(c));
       result.integer(5, type.column_size);
       result.integer(6, type.buffer_length);
+      if (type.decimal_digits >= 0) result.small(7, type.decimal_digits);
       result.small(8, SQL_PC_NOT_PSEUDO);
     }
     return result.finish(stmt);

@@ -92,6 +92,12 @@ int eth_network_timeout(const std::string& text) {
   return static_cast<int>(value);
 }
 
+int eth_max_calls(const std::string& text) {
+  long value = 0;
+  if (!read_decimal(text, &value) || value < 1) return 10000;
+  return static_cast<int>(value);
+}
+
 bool eth_disguise_long(const std::string& text) {
   return strcasecmp(text.c_str(), "yes") == 0 || strcasecmp(text.c_str(), "true") == 0 ||
          text == "1";
@@ -123,6 +129,15 @@ bool eth_take_endpoint(const EthOptions& options, EthConnection* connection) {
 bool eth_accept_unverified(const std::string& text) {
   // Same spelling of "on" as the other flags of a connection.
   return eth_disguise_long(text);
+}
+
+bool eth_typed_values(const std::string& text) {
+  return eth_disguise_long(text);
+}
+
+bool eth_option_off(const std::string& text) {
+  return strcasecmp(text.c_str(), "no") == 0 || strcasecmp(text.c_str(), "false") == 0 ||
+         text == "0";
 }
 
 void eth_apply_lengths(const EthOptions& options, EthConnection* connection) {

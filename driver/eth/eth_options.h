@@ -51,10 +51,16 @@ int eth_length_setting(const std::string& text, int fallback);
 int eth_query_timeout(const std::string& text);
 // The network time-out in seconds: a decimal value of 0 or more (0: none), else the default.
 int eth_network_timeout(const std::string& text);
+// The calls one statement may make: a decimal value of 1 or more, else 10,000.
+int eth_max_calls(const std::string& text);
 // The long-disguise flag: "yes" or "true" in any case, or exactly "1".
 bool eth_disguise_long(const std::string& text);
 // The accept-unverified flag: "yes" or "true" in any case, or exactly "1".
 bool eth_accept_unverified(const std::string& text);
+// The typed-values flag (default off): "yes" or "true" in any case, or exactly "1".
+bool eth_typed_values(const std::string& text);
+// A flag that is on unless turned off: true for "no" or "false" in any case, or exactly "0".
+bool eth_option_off(const std::string& text);
 
 // Takes the proxy (parsed without its path), the proxy credentials, the API key and
 // the URI into `connection` and its HTTP context, and registers the secrets with the

@@ -1,6 +1,7 @@
 // The calls a scan makes: the restrictions on a table's parameter columns turned into one
 // JSON-RPC params array per call, with each parameter's text (which the parameter columns of
-// the call's rows read back). A scan with only `=` restrictions makes one call.
+// the call's rows read back). `=` gives one value, IN lists and block ranges one call per
+// value, so one scan may make many calls.
 #pragma once
 
 #include <jansson.h>
@@ -23,7 +24,10 @@ struct EthCall {
 // Frees the params arrays of `calls` and empties it.
 void eth_free_calls(std::vector<EthCall>* calls);
 // Fills `calls` with the calls a scan of `table` under `restrictions` makes, in the order
-// their rows are returned. SQI_OK, or SQI_ERROR with the diagnostic posted on `stmt`
-// (a required parameter missing, a value that cannot be sent). Throws std::bad_alloc.
+// their rows are returned: one per combination of the parameters' distinct values (`=`, IN
+// lists, block ranges with tags resolved by a call to the node), in value order. SQI_OK, or
+// SQI_ERROR with the diagnostic posted on `stmt` (a required parameter missing or given with an
+// operator that cannot supply it, more calls than `max_calls`, a value that cannot be sent, a
+// tag the node cannot resolve). Throws std::bad_alloc.
 int eth_gather_calls(EthStmt* stmt, const EthTable& table, int count,
                      Restriction* const* restrictions, std::vector<EthCall>* calls);

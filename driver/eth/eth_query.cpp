@@ -1,19 +1,23 @@
-// Starting a scan of an Ethereum table: the request of each of its calls, the exchange with
+// Starting a scan of an Ethereum table: the requests of its calls (JSON-RPC batches of up to
+// `batch_size` calls, or one at a time once the endpoint refused a batch), the exchange with
 // its bounded rate-limit wait, the handling of each response status and the decoding of the
-// replies into rows.
+// replies into rows in call order.
 #include "driver/eth/eth_query.h"
 
 #include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "driver/dal/sqi/restriction.h"
+#include "driver/eth/eth_batch.h"
 #include "driver/eth/eth_catalog.h"
 #include "driver/eth/eth_connect.h"
+#include "driver/eth/eth_pace.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
 
@@ -67,23 +71,6 @@ bool long_text(const LongBuffer* buffer, std::string* out) {
   return true;
 }
 
-// The column of `table` a restriction names (by name, as names are unique per table).
-// The JSON-RPC request text of `call` to `table`'s method.
-std::string request_body(const EthTable& table, const EthCall& call) {
-  json_t* request = json_object();
-  if (!request) throw std::bad_alloc();
-  json_object_set_new(request, "jsonrpc", json_string("2.0"));
-  json_object_set_new(request, "method", json_string(table.method.c_str()));
-  json_object_set(request, "params", call.params);
-  json_object_set_new(request, "id", json_integer(1));
-  char* text = json_dumps(request, JSON_COMPACT | JSON_PRESERVE_ORDER);
-  json_decref(request);
-  if (!text) throw std::bad_alloc();
-  std::string body = text;
-  free(text);
-  return body;
-}
-
 void post_pairs(EthStmt* stmt, const std::vector<EthErrorPair>& pairs) {
   for (const EthErrorPair& pair : pairs)
     post(stmt, 0, format("Error <%s: %s>", pair.first.c_str(), pair.second.c_str()));
@@ -98,12 +85,13 @@ bool is_empty_result(json_t* result) {
 }
 
 // Turns `reply` into `*rows` (a new reference) by the table's result shape; SQI_ERROR for a
-// JSON-RPC error.
-int decode_reply(EthStmt* stmt, const EthTable& table, json_t* reply, json_t** rows) {
+// JSON-RPC error, posted with the node's message and `call_note` after it.
+int decode_reply(EthStmt* stmt, const EthTable& table, json_t* reply, json_t** rows,
+                 const std::string& call_note = "") {
   if (json_t* error = json_object_get(reply, "error")) {
     const char* message = json_string_value(json_object_get(error, "message"));
     int code = static_cast<int>(json_integer_value(json_object_get(error, "code")));
-    post(stmt, code, message ? message : "Error without message");
+    post(stmt, code, (message ? message : "Error without message") + call_note);
     return SQI_ERROR;
   }
   json_t* result = json_object_get(reply, "result");
@@ -128,7 +116,8 @@ int decode_reply(EthStmt* stmt, const EthTable& table, json_t* reply, json_t** r
 }
 
 // A 200 response: parse the reply and decode it into `*rows` (a new reference).
-int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response, json_t** rows) {
+int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response, json_t** rows,
+               const std::string& call_note) {
   EthDecodeFailure failure;
   json_t* reply = eth_decode_reply(response.body, &failure);
   if (!reply) {
@@ -144,20 +133,9 @@ int take_reply(EthStmt* stmt, EthQuery* query, const EthResponse& response, json
     return SQI_ERROR;
   }
   query->total_count += response.total_count;
-  int rc = decode_reply(stmt, *query->table, reply, rows);
+  int rc = decode_reply(stmt, *query->table, reply, rows, call_note);
   json_decref(reply);
   return rc;
-}
-
-// The limits a statement's exchanges run under.
-EthLimits limits_of(const EthStmt& stmt) {
-  EthLimits limits;
-  limits.statement_deadline_ns = stmt.wait.deadline_ns;
-  limits.cancel_flag = stmt.wait.cancel_flag;
-  limits.connection_seconds = stmt.env->connection_timeout;
-  limits.login_seconds = stmt.env->login_timeout;
-  limits.network_seconds = stmt.env->connection->network_timeout;
-  return limits;
 }
 
 // Waits out a 429's Retry-After unless the statement is canceled or its time-outs (the
@@ -173,6 +151,8 @@ bool wait_out_rate_limit(EthStmt* stmt, const EthLimits& limits, int wait, int* 
   EthHttpContext* http = &env->connection->http;
   eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Minute count exceeded, wait for %d seconds",
           wait);
+  // The limit is the endpoint's for the whole connection: its other statements hold back too.
+  eth_pace_pause(&env->connection->pace, until);
   // The connection's lock is not held meanwhile: other statements may use the connection. A
   // pause is no exchange, so only the statement's own limits end it early.
   EthLimits own = limits;
@@ -190,42 +170,200 @@ bool wait_out_rate_limit(EthStmt* stmt, const EthLimits& limits, int wait, int* 
   return true;
 }
 
-// Sends the request, waiting out rate limits; SQI_OK with rows, or SQI_ERROR posted.
-// Sends `body` and gives the rows of its reply in `*rows` (a new reference); a 204 gives none.
-int exchange(EthStmt* stmt, EthQuery* query, const std::string& body, json_t** rows) {
+// Waits for the start the connection's pace gives the next request; false when the statement's
+// own limits ended the wait (posted).
+bool wait_for_turn(EthStmt* stmt, const EthLimits& limits) {
+  const int64_t now = sqi_steady_now_ns();
+  const int64_t start = eth_pace_reserve(&stmt->env->connection->pace, now);
+  if (start <= now) return true;
+  EthLimits own = limits;  // no exchange runs meanwhile: only the statement's limits count
+  own.connection_seconds = 0;
+  own.network_seconds = 0;
+  EthExchangeClock clock = eth_clock_for(own, now);
+  EthWaitEnd end = eth_pause(clock, start);
+  if (end == EthWaitEnd::none) return true;
+  EthFailure failure = eth_wait_failure(clock, end);
+  eth_post_error(stmt->env, stmt->target, failure.sqlstate, failure.message.c_str());
+  return false;
+}
+
+// Sends `body`, waiting out rate limits: SQI_OK with the last response in `*response` (any
+// status but a 429 that was waited out), or SQI_ERROR posted.
+int send_body(EthStmt* stmt, EthQuery* query, const std::string& body, EthResponse* response) {
   EthEnv* env = stmt->env;
-  EthConnection* connection = env->connection;
-  const EthLimits limits = limits_of(*stmt);
+  const EthLimits limits = eth_statement_limits(*stmt);
   int waited = 0;
   for (int retries = 0;; ++retries) {
-    EthResponse response;
+    *response = EthResponse{};
+    if (!wait_for_turn(stmt, limits)) return SQI_ERROR;
     EthFailure failure;
-    if (eth_round_trip(connection, limits, body, &query->request, &response, &failure) != 0) {
+    if (eth_round_trip(env->connection, limits, body, &query->request, response, &failure) != 0) {
       // A reply that never came or broke off is an error, never an empty result.
       eth_post_error(env, stmt->target, failure.sqlstate, failure.message.c_str());
       return SQI_ERROR;
     }
-    int status = response.status_code;
-    if (status == 200) return take_reply(stmt, query, response, rows);
-    if (status == 204) {
-      *rows = json_array();
-      if (!*rows) throw std::bad_alloc();
-      return SQI_OK;
-    }
-    int wait = response.retry_after;
+    int wait = response->retry_after;
     bool stopped = false;
-    if (status == 429 && wait <= ETH_RATE_LIMIT_MAX_WAIT_SECONDS &&
+    if (response->status_code == 429 && wait <= ETH_RATE_LIMIT_MAX_WAIT_SECONDS &&
         retries < ETH_RATE_LIMIT_MAX_RETRIES &&
         wait_out_rate_limit(stmt, limits, wait, &waited, &stopped))
       continue;
-    if (stopped) return SQI_ERROR;
-    std::vector<EthErrorPair> pairs;
-    eth_error_pairs(response, &pairs);
-    if (pairs.empty()) pairs.emplace_back("return code " + std::to_string(status), response.reason);
-    post_pairs(stmt, pairs);
-    return SQI_ERROR;
+    return stopped ? SQI_ERROR : SQI_OK;
   }
 }
+
+// Posts the error pairs of a response whose status is neither 200 nor 204.
+void post_status(EthStmt* stmt, const EthResponse& response) {
+  std::vector<EthErrorPair> pairs;
+  eth_error_pairs(response, &pairs);
+  if (pairs.empty())
+    pairs.emplace_back("return code " + std::to_string(response.status_code), response.reason);
+  post_pairs(stmt, pairs);
+}
+
+// What a failing call's message ends with when the scan makes several calls: which call it was
+// and the params it sent, so that the value that failed can be found.
+std::string call_note(const EthQuery& query, size_t index) {
+  if (query.calls.size() < 2) return "";
+  char* params = json_dumps(query.calls[index].params, JSON_COMPACT | JSON_ENCODE_ANY);
+  std::string note = " (call " + std::to_string(index + 1) + " of " +
+                     std::to_string(query.calls.size()) + ", params " + (params ? params : "[]") +
+                     ")";
+  free(params);
+  return note;
+}
+
+// Makes call `index` of the scan alone and gives its rows in `*rows` (a new reference); a 204
+// gives none. SQI_OK, or SQI_ERROR posted.
+int run_call(EthStmt* stmt, EthQuery* query, size_t index, json_t** rows) {
+  const EthTable& table = *query->table;
+  EthResponse response;
+  int rc =
+      send_body(stmt, query, eth_call_body(table.method, query->calls[index].params, 1), &response);
+  if (rc != SQI_OK) return rc;
+  if (response.status_code == 200)
+    return take_reply(stmt, query, response, rows, call_note(*query, index));
+  if (response.status_code == 204) {
+    *rows = json_array();
+    if (!*rows) throw std::bad_alloc();
+    return SQI_OK;
+  }
+  post_status(stmt, response);
+  return SQI_ERROR;
+}
+
+constexpr int kBatchRefused = 1;  // run_batch: the endpoint did not take the batch
+
+// The rows of each call of a scan, owned until they join the scan's rows.
+struct CallRows {
+  std::vector<json_t*> rows;  // one slot per call, null until the call has run
+  ~CallRows() {
+    for (json_t* value : rows) json_decref(value);
+  }
+};
+
+// Sends calls [first, first + count) of the scan as one batch and decodes each call's reply
+// into its slot of `call_rows`; calls the reply left out are made alone. SQI_OK, SQI_ERROR
+// posted (a call's error carries its note), or kBatchRefused (recorded on the connection).
+int run_batch(EthStmt* stmt, EthQuery* query, size_t first, size_t count, CallRows* call_rows) {
+  const EthTable& table = *query->table;
+  EthConnection* connection = stmt->env->connection;
+  std::vector<json_t*> params;
+  for (size_t i = 0; i < count; ++i) params.push_back(query->calls[first + i].params);
+  EthResponse response;
+  int rc = send_body(stmt, query, eth_batch_body(table.method, params), &response);
+  if (rc != SQI_OK) return rc;
+  if (response.status_code == 429) {  // a rate limit is no refusal: it was waited out in vain
+    post_status(stmt, response);
+    return SQI_ERROR;
+  }
+  std::string reason;
+  std::vector<json_t*> replies;
+  EthBatchVerdict verdict = EthBatchVerdict::refused;
+  if (response.status_code != 200) {
+    reason = "HTTP status " + std::to_string(response.status_code);
+  } else {
+    EthDecodeFailure failure;
+    json_t* reply = eth_decode_reply(response.body, &failure);
+    if (!reply && failure.too_large) {
+      post(stmt, 0, failure.message);
+      return SQI_ERROR;
+    }
+    if (!reply) {
+      reason = "the reply is not JSON";
+    } else {
+      try {
+        verdict = eth_match_batch(reply, count, &replies, &reason);
+      } catch (...) {
+        json_decref(reply);
+        throw;
+      }
+      json_decref(reply);
+    }
+  }
+  if (verdict == EthBatchVerdict::refused) {
+    connection->batches_refused = true;
+    eth_log(&connection->http, kUnit, __LINE__, ETH_LOG_ERROR,
+            "The endpoint refused a batch of %d calls (%s); calls go one at a time on this "
+            "connection",
+            static_cast<int>(count), reason.c_str());
+    return kBatchRefused;
+  }
+  query->total_count += response.total_count;
+  CallRows answers;
+  answers.rows = std::move(replies);
+  for (size_t i = 0; i < count; ++i) {
+    json_t*& slot = call_rows->rows[first + i];
+    json_t* reply = answers.rows[i];
+    rc = reply ? decode_reply(stmt, table, reply, &slot, call_note(*query, first + i))
+               : run_call(stmt, query, first + i, &slot);
+    if (rc != SQI_OK) return rc;
+  }
+  return SQI_OK;
+}
+
+}  // namespace
+
+EthLimits eth_statement_limits(const EthStmt& stmt) {
+  EthLimits limits;
+  limits.statement_deadline_ns = stmt.wait.deadline_ns;
+  limits.cancel_flag = stmt.wait.cancel_flag;
+  limits.connection_seconds = stmt.env->connection_timeout;
+  limits.login_seconds = stmt.env->login_timeout;
+  limits.network_seconds = stmt.env->connection->network_timeout;
+  return limits;
+}
+
+int eth_run_calls(EthStmt* stmt, EthQuery* query) {
+  EthConnection* connection = stmt->env->connection;
+  const size_t total = query->calls.size();
+  CallRows call_rows;
+  call_rows.rows.assign(total, nullptr);
+  for (size_t first = 0; first < total;) {
+    size_t batch = connection->batches_refused ? 1 : static_cast<size_t>(connection->batch_size);
+    size_t count = std::min(batch, total - first);
+    int rc = count > 1 ? run_batch(stmt, query, first, count, &call_rows) : kBatchRefused;
+    if (rc == kBatchRefused) {
+      for (size_t i = first; i < first + count && rc != SQI_ERROR; ++i)
+        rc = run_call(stmt, query, i, &call_rows.rows[i]);
+    }
+    if (rc != SQI_OK) return rc;
+    first += count;
+  }
+  for (size_t i = 0; i < total; ++i) {
+    json_t*& rows = call_rows.rows[i];
+    if (!query->rows) {
+      query->rows = rows;  // the only (or first) call's rows are taken as they are
+      rows = nullptr;
+    } else if (json_array_extend(query->rows, rows) != 0) {
+      throw std::bad_alloc();
+    }
+    query->calls[i].row_end = json_array_size(query->rows);
+  }
+  return SQI_OK;
+}
+
+namespace {
 
 int run_scan(EthStmt* stmt, const DalTable& descriptor, int count,
              Restriction* const* restrictions) {
@@ -240,19 +378,8 @@ int run_scan(EthStmt* stmt, const DalTable& descriptor, int count,
   query->table = table;
   int rc = eth_gather_calls(stmt, *table, count, restrictions, &query->calls);
   if (rc != SQI_OK) return rc;
-  for (EthCall& call : query->calls) {
-    json_t* rows = nullptr;
-    rc = exchange(stmt, query.get(), request_body(*table, call), &rows);
-    if (rc != SQI_OK) return rc;
-    if (!query->rows) {
-      query->rows = rows;  // the only (or first) call's rows are taken as they are
-    } else {
-      int failed = json_array_extend(query->rows, rows);
-      json_decref(rows);
-      if (failed) throw std::bad_alloc();
-    }
-    call.row_end = json_array_size(query->rows);
-  }
+  rc = eth_run_calls(stmt, query.get());
+  if (rc != SQI_OK) return rc;
   if (!query->rows) query->rows = json_array();
   if (!query->rows) throw std::bad_alloc();
   query->row_count = json_array_size(query->rows);

@@ -19,6 +19,7 @@
 #include "driver/eth/eth_params.h"
 #include "driver/eth/eth_request.h"
 #include "driver/eth/eth_response.h"
+#include "driver/eth/eth_wait.h"
 #include "support/value.h"
 
 struct EthTable;  // eth_tables.h
@@ -54,6 +55,17 @@ using EthErrorPair = std::pair<std::string, std::string>;
 // diagnostic posted, SQI_NOT_FOUND for an unknown table.
 int eth_start_scan(SqiStmt stmt, const DalTable* table, const int* column_usage, const int* key_map,
                    int restriction_count, Restriction* const* restrictions);
+// Makes every call of `query` (its table and calls set, no rows yet) for `stmt`: JSON-RPC batches
+// of up to the connection's batch_size calls while the endpoint takes them (a refusal is
+// remembered on the connection and logged once; the calls then go one at a time), a call a
+// batch reply left out alone, and the rows of the calls joined in call order with each call's
+// row_end set. A call's JSON-RPC error fails the scan with the node's message, and, when the scan
+// makes several calls, which call it was and its params. SQI_OK, or SQI_ERROR posted. Throws
+// std::bad_alloc.
+int eth_run_calls(EthStmt* stmt, EthQuery* query);
+// The limits every exchange of `stmt` runs under: its deadline and cancel flag, the
+// connection's login, connection and network time-outs.
+EthLimits eth_statement_limits(const EthStmt& stmt);
 // Frees a scan's request, reply, arrays and texts; null is ignored.
 void eth_query_free(EthQuery* query);
 // The parameter texts of the call the current row came from.

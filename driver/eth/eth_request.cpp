@@ -1,5 +1,6 @@
 // Request bytes of the HTTP transport. Every line ends in CRLF, as HTTP/1.1
-// requires; the Host line carries the host only.
+// requires; the Host line carries the port when it is not the scheme's default, and no
+// "Connection: close" is sent, so the connection serves the next request too.
 #include "driver/eth/eth_request.h"
 
 #include <cstdio>
@@ -29,11 +30,18 @@ std::string eth_host_text(const std::string& host) {
   return host;
 }
 
-void eth_make_json_request(EthHttpContext* http, const std::string& host, std::string body,
-                           EthRequest* request) {
+std::string eth_host_header(const std::string& url, const std::string& host, int port) {
+  const bool tls = url.compare(0, 8, "https://") == 0;
+  if (port == 0 || port == (tls ? 443 : 80)) return eth_host_text(host);
+  return eth_host_text(host) + ":" + std::to_string(port);
+}
+
+void eth_make_json_request(EthHttpContext* http, const std::string& host, int port,
+                           std::string body, EthRequest* request) {
   request->header.context = http;
   request->url = eth_request_url(http->uri, http->api_key);
   request->host = host;
+  request->port = port;
   request->body = std::move(body);
   request->content_type.clear();
   request->extra_headers.clear();
@@ -44,7 +52,7 @@ std::string eth_request_bytes(const EthRequest& request) {
   std::string out;
   out.reserve(512 + request.body.size());
   out += "POST " + eth_request_target(request.url) + " HTTP/1.1\r\n";
-  out += "Host: " + eth_host_text(request.host) + "\r\n";
+  out += "Host: " + eth_host_header(request.url, request.host, request.port) + "\r\n";
   out += "User-Agent: quillhttp/1.0\r\n";
   for (const auto& [name, value] : request.extra_headers) out += name + ": " + value + "\r\n";
   if (!request.body.empty()) {
@@ -57,7 +65,6 @@ std::string eth_request_bytes(const EthRequest& request) {
   }
   out += "Accept: application/json\r\n";
   out += "Accept-Encoding: gzip, deflate\r\n";
-  out += "Connection: close\r\n";
   out += "\r\n";
   out += request.body;
   return out;

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "driver/eth/eth_catalog.h"
+#include "driver/eth/eth_quantity.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
@@ -60,9 +61,13 @@ json_t* column_value(const EthQuery* query, const EthColumn& column, JsonPtr* ow
   if (column.flags & ETH_COLUMN_ELEMENT) {
     json_t* element = json_array_get(expansion_array(query, query->row), query->element - 1);
     if (!(column.flags & ETH_COLUMN_NESTED)) return element;
+    // A list of hashes (transactions without details): the hash column reads the string.
+    if (json_is_string(element)) return column.element_field == "hash" ? element : nullptr;
     if (column.element_field.empty()) return nullptr;
     return json_object_get(element, column.element_field.c_str());
   }
+  // A result that is a list of hashes (block filter changes): `result` reads each string.
+  if (json_is_string(row)) return column.member == "result" ? row : nullptr;
   if (column.flags & ETH_COLUMN_NESTED)
     return json_object_get(json_object_get(row, column.member.c_str()),
                            column.element_field.c_str());
@@ -270,6 +275,134 @@ int read_temporal(const EthEnv* env, json_t* value, int c_type, void* buffer, SQ
   return SQI_OK;
 }
 
+// A typed quantity of the current row, decoded once: decimal digits, and for times the stamp.
+struct TypedValue {
+  std::string digits;
+  SQL_TIMESTAMP_STRUCT stamp{};
+};
+
+// Posts `sqlstate` with a message naming the column and the node's text, and what to do.
+int post_typed_error(EthStmt* stmt, const EthColumn& column, const char* sqlstate,
+                     const char* problem, const std::string& shown) {
+  std::string message = "Column '" + column.name + "' " + problem + ": '" + shown.substr(0, 80) +
+                        (shown.size() > 80 ? "..." : "") +
+                        "'; connect with typed_values=no to read the node's text";
+  eth_post_error(stmt->env, stmt->target, sqlstate, message.c_str());
+  return SQI_ERROR;
+}
+
+// Decodes the node's value of a typed column: a hex quantity (or a non-negative JSON integer)
+// within the column type's range. SQI_OK, or SQI_ERROR posted: 22018 for a value that is not a
+// quantity, 22003 beyond BIGINT or 38 digits, 22008 for a time beyond the year 9999.
+int decode_typed(EthStmt* stmt, const EthColumn& column, json_t* value, TypedValue* out) {
+  std::string shown;
+  if (json_is_string(value)) {
+    shown.assign(json_string_value(value), json_string_length(value));
+    if (!eth_hex_to_decimal(shown, &out->digits))
+      return post_typed_error(stmt, column, "22018", "holds text that is not a hex quantity",
+                              shown);
+  } else if (json_is_integer(value) && json_integer_value(value) >= 0) {
+    out->digits = std::to_string(json_integer_value(value));
+    shown = out->digits;
+  } else {
+    value_text(value, &shown);
+    return post_typed_error(stmt, column, "22018", "holds a value that is not a quantity", shown);
+  }
+  int64_t number = 0;
+  switch (column.sql_type) {
+    case SQL_BIGINT:
+      if (!eth_decimal_to_int64(out->digits, &number))
+        return post_typed_error(stmt, column, "22003", "holds a value beyond BIGINT", shown);
+      break;
+    case SQL_NUMERIC:
+      if (out->digits.size() > static_cast<size_t>(column.length))
+        return post_typed_error(stmt, column, "22003", "holds a value beyond 38 digits", shown);
+      break;
+    default:  // a time
+      if (!eth_decimal_to_int64(out->digits, &number) ||
+          !eth_unix_to_timestamp(number, &out->stamp))
+        return post_typed_error(stmt, column, "22008", "holds a time beyond the year 9999", shown);
+      break;
+  }
+  return SQI_OK;
+}
+
+// Stores a fixed-size value and its length.
+template <typename T>
+int put_fixed(const T& value, void* buffer, SQLLEN* indicator) {
+  if (buffer) std::memcpy(buffer, &value, sizeof value);
+  if (indicator) *indicator = sizeof value;
+  return SQI_OK;
+}
+
+// Reads a typed column (BIGINT, NUMERIC(38,0) or TIMESTAMP decoded from the node's hex) as
+// `c_type`. Text is the decimal number or "YYYY-MM-DD HH:MM:SS", handed out in pieces.
+int read_typed(EthStmt* stmt, int column, int c_type, void* buffer, SQLLEN length,
+               SQLLEN* indicator) {
+  EthQuery* query = stmt->query;
+  const EthColumn& described = query->table->columns[column - 1];
+  JsonPtr owned;
+  json_t* value = column_value(query, described, &owned);
+  if (!value || json_is_null(value)) {
+    set_null(indicator);
+    return SQI_OK;
+  }
+  TypedValue typed;
+  if (decode_typed(stmt, described, value, &typed) != SQI_OK) return SQI_ERROR;
+  const bool is_time = described.sql_type == SQL_TYPE_TIMESTAMP;
+  int64_t number = 0;
+  const bool fits = !is_time && eth_decimal_to_int64(typed.digits, &number);
+  auto out_of_range = [&] {
+    eth_post_error(stmt->env, stmt->target, "22003", "Numeric value out of range");
+    return SQI_ERROR;
+  };
+  switch (c_type) {
+    case SQL_C_CHAR:
+      if (query->read_column != column || !query->piece_text_ready) {
+        query->piece_text = is_time ? eth_timestamp_text(typed.stamp) : typed.digits;
+        query->piece_text_ready = true;
+      }
+      return copy_text_piece(query, column, query->piece_text, static_cast<char*>(buffer), length,
+                             indicator);
+    case SQL_C_SBIGINT:
+      if (is_time) break;
+      if (!fits) return out_of_range();
+      return put_fixed(static_cast<SQLBIGINT>(number), buffer, indicator);
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+      if (is_time) break;
+      if (!fits || number > INT_MAX) return out_of_range();
+      return put_fixed(static_cast<SQLINTEGER>(number), buffer, indicator);
+    case SQL_C_DOUBLE:
+      if (is_time) break;
+      return put_fixed(std::strtod(typed.digits.c_str(), nullptr), buffer, indicator);
+    case SQL_C_NUMERIC: {
+      if (is_time) break;
+      SQL_NUMERIC_STRUCT numeric{};
+      eth_decimal_to_numeric(typed.digits, ETH_NUMERIC_PRECISION, &numeric);
+      return put_fixed(numeric, buffer, indicator);
+    }
+    case SQL_C_TIMESTAMP:
+    case SQL_C_TYPE_TIMESTAMP:
+      if (!is_time) break;
+      return put_fixed(typed.stamp, buffer, indicator);
+    case SQL_C_DATE:
+    case SQL_C_TYPE_DATE:
+      if (!is_time) break;
+      return put_fixed(SQL_DATE_STRUCT{typed.stamp.year, typed.stamp.month, typed.stamp.day},
+                       buffer, indicator);
+    case SQL_C_TIME:
+    case SQL_C_TYPE_TIME:
+      if (!is_time) break;
+      return put_fixed(SQL_TIME_STRUCT{typed.stamp.hour, typed.stamp.minute, typed.stamp.second},
+                       buffer, indicator);
+    default:
+      break;
+  }
+  eth_post_error(stmt->env, stmt->target, "07006", "Restricted data type attribute violation");
+  return SQI_ERROR;
+}
+
 }  // namespace
 
 void eth_timestamp_from_text(const char* text, int tz_hours, int tz_minutes,
@@ -360,6 +493,8 @@ int eth_query_get_data(EthStmt* stmt, int column, int c_type, void* buffer, SQLL
     eth_post_error(stmt->env, stmt->target, "07009", "Invalid descriptor index");
     return SQI_ERROR;
   }
+  if (query->table->columns[column - 1].typed)
+    return read_typed(stmt, column, c_type, buffer, length, indicator);
   if (c_type == SQL_C_CHAR) {
     std::string_view text;
     if (!column_text(query, column, &text)) {

@@ -1,5 +1,5 @@
 // The Ethereum backend's environment and connection: allocation, connect with
-// its option handling and endpoint checks, disconnect, information answers and
+// its option handling, endpoint checks and the probe call, disconnect, information answers and
 // the posting of diagnostics through the service callback.
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_connect.h"
@@ -9,7 +9,10 @@
 #include <ctime>
 #include <new>
 
+#include "driver/eth/eth_batch.h"
 #include "driver/eth/eth_options.h"
+#include "driver/eth/eth_pace.h"
+#include "driver/eth/eth_probe.h"
 #include "driver/eth/eth_ssl.h"
 #include "driver/eth/eth_tables.h"
 #include "driver/eth/eth_uri.h"
@@ -64,7 +67,7 @@ int eth_disconnect(SqiEnv handle) {
   auto* env = static_cast<EthEnv*>(handle);
   if (!env) return SQI_OK;
   if (EthConnection* connection = env->connection) {
-    // Sockets live only inside an exchange; one still running finishes first.
+    // The kept-alive socket is closed once an exchange still running on it has finished.
     std::lock_guard<std::mutex> guard(connection->http.exchange_lock);
     eth_close_connection(&connection->http);
   }
@@ -97,9 +100,14 @@ static const char* configure_connection(EthEnv* env, const EthOptions& options,
   http.accept_unverified = eth_accept_unverified(options.accept_unverified);
   env->query_timeout = eth_query_timeout(options.query_timeout);
   connection->network_timeout = eth_network_timeout(options.network_timeout);
+  connection->batch_size = eth_batch_size(options.batch_size);
+  connection->connect_probe = !eth_option_off(options.connect_probe);
+  connection->pace.per_second = eth_requests_per_second(options.max_requests_per_second);
   env->disguise_long = eth_disguise_long(options.disguise_long);
   if (!options.logfile.empty()) http.log.file = options.logfile;
   eth_apply_lengths(options, connection);
+  connection->max_calls = eth_max_calls(options.max_calls);
+  connection->typed_values = eth_typed_values(options.typed_values);
   if (http.log.mode != 0) {
     eth_log(&http, kUnit, __LINE__, ETH_LOG_DETAIL, "Startup Connection");
     eth_log(&http, kUnit, __LINE__, ETH_LOG_CONTINUATION, "query_timeout: %d", env->query_timeout);
@@ -135,6 +143,15 @@ int eth_connect(SqiEnv handle, ConnAttrSet* attributes, void* /*window*/, char* 
     if (!eth_build_table_list(env)) {
       eth_post_error(env, nullptr, "HY000", "Failed to extract metadata from endpoint");
       release_connection(env);
+      return SQI_ERROR;
+    }
+    std::string problem;
+    if (env->connection->connect_probe && !eth_probe_endpoint(env, &problem)) {
+      problem +=
+          "; check the URI, the API key and the proxy, or set connect_probe=no to connect "
+          "without calling the endpoint";
+      eth_post_error(env, nullptr, "08001", problem.c_str());
+      eth_disconnect(env);
       return SQI_ERROR;
     }
     return SQI_OK;

@@ -345,6 +345,19 @@ void free_session(TlsSession* session) {
   delete session;
 }
 
+// Keeps the session of `ssl` on `http` for the next connection to resume, when the server
+// allows it (TLS 1.3 sends its tickets after the handshake, so this runs at the close).
+void remember_session(EthHttpContext* http, SSL* ssl) {
+  SSL_SESSION* kept = SSL_get1_session(ssl);
+  if (!kept) return;
+  if (!SSL_SESSION_is_resumable(kept)) {
+    SSL_SESSION_free(kept);
+    return;
+  }
+  http->tls_resume.reset(kept,
+                         [](void* held) { SSL_SESSION_free(static_cast<SSL_SESSION*>(held)); });
+}
+
 TlsSession* session_of(EthHttpContext* http) {
   return http ? static_cast<TlsSession*>(http->tls_session) : nullptr;
 }
@@ -410,6 +423,10 @@ int handshake(EthHttpContext* http, int socket, const char* host) {
 
   SSL_set_app_data(ssl.get(), session.get());
   SSL_set_verify(ssl.get(), SSL_VERIFY_PEER, verify_peer);
+  // The last connection's session is offered again, saving the new connection a full handshake;
+  // it was made for the same endpoint, as one context only ever talks to one.
+  if (http->tls_resume)
+    SSL_set_session(ssl.get(), static_cast<SSL_SESSION*>(http->tls_resume.get()));
   if (SSL_set_fd(ssl.get(), socket) != 1) {
     post_failure(http, __LINE__, "SSL connection failed");
     drain_errors(http, __LINE__);
@@ -435,6 +452,8 @@ int handshake(EthHttpContext* http, int socket, const char* host) {
     return ETH_SSL_FAILED;
   }
   eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "Connected!!!");
+  if (SSL_session_reused(ssl.get()))
+    eth_log(http, kUnit, __LINE__, ETH_LOG_DETAIL, "TLS session resumed");
   if (!accept_peer(http, ssl.get(), *session)) return ETH_SSL_FAILED;
   log_cipher(http, ssl.get());
   session->ssl = ssl.release();
@@ -541,6 +560,7 @@ void eth_ssl_shutdown(EthHttpContext* http) {
   TlsSession* session = session_of(http);
   if (!session) return;
   http->tls_session = nullptr;
+  remember_session(http, session->ssl);
   // One close notification is sent, and only while the session's socket is still the
   // connection's: a closed descriptor's number may belong to someone else by now.
   if (http->socket >= 0 && SSL_get_fd(session->ssl) == http->socket) {

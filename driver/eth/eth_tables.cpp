@@ -1,6 +1,8 @@
 // Building and searching the connection's table list.
 #include "driver/eth/eth_tables.h"
 
+#include <sql.h>
+#include <sqlext.h>
 #include <strings.h>
 
 #include <memory>
@@ -20,8 +22,65 @@ int eth_resolve_length(const EthConnection& connection, int length) {
       return connection.id_length;
     case ETH_LENGTH_BLOCK:
       return connection.block_length;
+    case ETH_LENGTH_BYTES:
+      return ETH_BYTES_LENGTH;
     default:
       return length;
+  }
+}
+
+// Gives a quantity column the SQL type of its value kind; text columns stay as they are.
+static void type_quantity(EthColumn* column) {
+  switch (column->value_kind) {
+    case ETH_VALUE_INT64:
+      column->sql_type = SQL_BIGINT;
+      column->length = 8;
+      break;
+    case ETH_VALUE_UINT256:
+      column->sql_type = SQL_NUMERIC;
+      column->length = ETH_NUMERIC_PRECISION;
+      break;
+    case ETH_VALUE_TIMESTAMP:
+      column->sql_type = SQL_TYPE_TIMESTAMP;
+      column->length = sizeof(SQL_TIMESTAMP_STRUCT);
+      break;
+    default:
+      return;
+  }
+  column->typed = true;
+}
+
+const char* eth_type_name(int sql_type) {
+  switch (sql_type) {
+    case SQL_VARCHAR:
+      return "VARCHAR";
+    case SQL_LONGVARCHAR:
+      return "LONGVARCHAR";
+    case SQL_DOUBLE:
+      return "DOUBLE";
+    case SQL_BIT:
+      return "BIT";
+    case SQL_INTEGER:
+      return "INTEGER";
+    case SQL_SMALLINT:
+      return "SMALLINT";
+    case SQL_TINYINT:
+      return "TINYINT";
+    case SQL_BIGINT:
+      return "BIGINT";
+    case SQL_NUMERIC:
+      return "NUMERIC";
+    case SQL_DATE:
+    case SQL_TYPE_DATE:
+      return "DATE";
+    case SQL_TIME:
+    case SQL_TYPE_TIME:
+      return "TIME";
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_TIMESTAMP:
+      return "TIMESTAMP";
+    default:
+      return nullptr;
   }
 }
 
@@ -34,6 +93,7 @@ static EthTable copy_table(const EthCatalogTable& source, const EthConnection& c
   table.param_count = source.param_count;
   table.flags = source.flags;
   if (source.expansion_path != nullptr) table.expansion_path = source.expansion_path;
+  table.remark = eth_table_remark(source);
   table.columns.reserve(source.column_count);
   for (const EthCatalogColumn& from : eth_catalog_columns(source)) {
     EthColumn column;
@@ -44,7 +104,9 @@ static EthTable copy_table(const EthCatalogTable& source, const EthConnection& c
     column.param_position = from.param_position;
     column.member = from.member != nullptr ? from.member : "";
     column.element_field = from.element_field != nullptr ? from.element_field : "";
-    column.type_name = from.type_name != nullptr ? from.type_name : "";
+    column.value_kind = eth_value_kind(source, from);
+    column.remark = eth_parameter_remark(from);
+    if (connection.typed_values) type_quantity(&column);
     table.columns.push_back(std::move(column));
   }
   return table;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "driver/sql/cast_hex.h"
 #include "driver/sql/cast_internal.h"
 #include "driver/sql/eval_context.h"
 #include "driver/sql/nodes.h"
@@ -136,6 +137,27 @@ std::string cast_leading_number(const std::string& text, bool fraction) {
     if (exponent_end > exponent) end = exponent_end;
   }
   return text.substr(start, end - start);
+}
+
+bool cast_text_number(EvalContext* context, const std::string& text, bool fraction,
+                      CastTextNumber* out) {
+  if (hex_quantity_prefix(text)) {
+    switch (hex_quantity_read(text, &out->magnitude)) {
+      case HexQuantity::VALUE:
+        out->is_quantity = true;
+        return true;
+      case HexQuantity::TOO_LARGE:
+        cast_range_error(context, nullptr);
+        return false;
+      case HexQuantity::NOT_HEX:
+        break;
+    }
+  } else {
+    out->decimal = cast_leading_number(text, fraction);
+    if (!out->decimal.empty()) return true;
+  }
+  eval_error(context, "22018", "Invalid character value for cast specification");
+  return false;
 }
 
 QuillValue* cast_to_text(EvalContext* context, const QuillValue* source, const CastTarget& target) {

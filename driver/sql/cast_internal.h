@@ -59,6 +59,19 @@ int64_t cast_leading_field(const QuillValue* interval);
 // [.digits][(e|E)[sign]digits]. Empty when the text does not begin with a number.
 std::string cast_leading_number(const std::string& text, bool fraction);
 
+// The number a text holds for the numeric conversions.
+struct CastTextNumber {
+  bool is_quantity = false;         // the text is a "0x" quantity, read into `magnitude`
+  unsigned __int128 magnitude = 0;  // the quantity's value (when is_quantity)
+  std::string decimal;              // the leading decimal number (when not is_quantity)
+};
+// Reads `text` as a "0x" quantity or, failing that, its leading decimal number (with a
+// fraction and exponent when `fraction`). False after raising 22003 for a quantity beyond
+// 128 bits and 22018 "Invalid character value for cast specification" for a text that holds
+// neither (a text beginning "0x" is read as a quantity or not at all).
+bool cast_text_number(EvalContext* context, const std::string& text, bool fraction,
+                      CastTextNumber* out);
+
 // The interval literal a text is wrapped in for interval code `code` (1..13) with the
 // target's leading and seconds precisions ("{INTERVAL '1 02:03:04' DAY TO SECOND(2,6)}");
 // `long_text` selects the one-word qualifiers used for LONGVARCHAR sources. "" for a bad code.

@@ -1,7 +1,7 @@
 // CAST to the numeric family: NUMERIC/DECIMAL, INTEGER/SMALLINT/TINYINT, FLOAT/REAL/DOUBLE,
-// BIGINT and BIT, from every source kind. Text sources give their leading number (0 when
-// there is none); binary sources supply the target's native bytes; intervals give their
-// leading field.
+// BIGINT and BIT, from every source kind. Text sources give a "0x" quantity exactly or their
+// leading decimal number, and 22018 when they hold neither; binary sources supply the target's
+// native bytes; intervals give their leading field.
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -9,30 +9,37 @@
 #include <cstring>
 #include <string>
 
+#include "driver/sql/cast_hex.h"
 #include "driver/sql/cast_internal.h"
 #include "support/numeric.h"
 
 namespace {
 
-// The leading number of a text or LONGVARCHAR source (first 128 bytes of long text).
-bool leading_text_number(EvalContext* context, const QuillValue* source, bool fraction,
-                         std::string* number) {
+// The number a text or LONGVARCHAR source holds (first 128 bytes of long text): a quantity
+// read exactly, or the leading decimal number. False after raising (22018 for neither, 22003
+// for a quantity beyond 128 bits).
+bool text_number(EvalContext* context, const QuillValue* source, bool fraction,
+                 CastTextNumber* number) {
   std::string text;
   size_t limit = source->kind == VALUE_LONG_CHARACTER ? CAST_LONG_NUMBER_BYTES : CAST_TEXT_LIMIT;
   if (!cast_source_text(context, source, limit, &text)) return false;
-  *number = cast_leading_number(text, fraction);
-  return true;
+  return cast_text_number(context, text, fraction, number);
 }
 
-// The leading integer of a text source as a 64-bit number; false after raising (22003 when
-// it does not fit).
+// The number of a text source as a 64-bit integer (decimal text: its leading integer); false
+// after raising (22003 when it does not fit, 22018 when the text holds no number).
 bool text_integer(EvalContext* context, const QuillValue* source, int64_t* out) {
-  std::string number;
-  if (!leading_text_number(context, source, false, &number)) return false;
-  if (number.empty()) {
-    *out = 0;
+  CastTextNumber reading;
+  if (!text_number(context, source, false, &reading)) return false;
+  if (reading.is_quantity) {
+    if (reading.magnitude > static_cast<unsigned __int128>(INT64_MAX)) {
+      cast_range_error(context, nullptr);
+      return false;
+    }
+    *out = static_cast<int64_t>(reading.magnitude);
     return true;
   }
+  const std::string& number = reading.decimal;
   errno = 0;
   long long parsed = std::strtoll(number.c_str(), nullptr, 10);
   if (errno == ERANGE) {
@@ -109,9 +116,10 @@ QuillValue* cast_to_double(EvalContext* context, const QuillValue* source) {
   if (cast_is_number_kind(source->kind)) {
     get_double_from_value(source, &number);
   } else if (cast_is_text_kind(source->kind)) {
-    std::string text;
-    if (!leading_text_number(context, source, true, &text)) return nullptr;
-    if (!text.empty()) number = std::strtod(text.c_str(), nullptr);
+    CastTextNumber reading;
+    if (!text_number(context, source, true, &reading)) return nullptr;
+    number = reading.is_quantity ? static_cast<double>(reading.magnitude)
+                                 : std::strtod(reading.decimal.c_str(), nullptr);
     if (!std::isfinite(number)) return cast_range_error(context, nullptr);  // "1e999"
   } else if (cast_is_interval_kind(source->kind)) {
     number = static_cast<double>(cast_leading_field(source));
@@ -195,12 +203,18 @@ QuillValue* cast_to_exact(EvalContext* context, const QuillValue* source,
     }
     case VALUE_CHARACTER:
     case VALUE_LONG_CHARACTER: {
-      std::string number;
-      if (!leading_text_number(context, source, true, &number)) {
+      CastTextNumber reading;
+      if (!text_number(context, source, true, &reading)) {
         release_value(context->pool, value);
         return nullptr;
       }
-      if (!number.empty()) status = string_to_numeric(number.c_str(), value, precision, scale);
+      if (!reading.is_quantity) {
+        status = string_to_numeric(reading.decimal.c_str(), value, precision, scale);
+        break;
+      }
+      SQL_NUMERIC_STRUCT exact{};
+      status = hex_quantity_numeric(reading.magnitude, precision, scale, &exact);
+      if (status == NUMERIC_OK) set_value_to_numeric(value, &exact);
       break;
     }
     case VALUE_BINARY:

@@ -1,9 +1,11 @@
 // CAST to DATE, TIME and TIMESTAMP: text parsed as an escape literal (wrapped in one when it
-// is a bare date/time text), the same kind copied, binary data taken as the structure, parts
-// of a timestamp, and a timestamp made from a date (midnight) or a time (today's date).
+// is a bare date/time text) or, for a "0x" quantity, read as Unix seconds in UTC, the same kind
+// copied, binary data taken as the structure, parts of a timestamp, and a timestamp made from a
+// date (midnight) or a time (today's date).
 #include <cctype>
 #include <cstring>
 
+#include "driver/sql/cast_hex.h"
 #include "driver/sql/cast_internal.h"
 #include "driver/sql/literals.h"
 #include "support/datetime.h"
@@ -62,12 +64,32 @@ const char* invalid_message(int kind) {
   return "Invalid timestamp value";
 }
 
-// Parses a text source into `scratch`: as an escape literal when it begins with "{",
-// otherwise wrapped in the target kind's escape.
+// A "0x" quantity text as the UTC timestamp that many seconds after 1970 into `scratch`;
+// false after raising 22018 (not a quantity) or 22008 (after year 9999).
+bool parse_unix_seconds(EvalContext* context, const std::string& text, int kind,
+                        QuillValue* scratch) {
+  unsigned __int128 seconds = 0;
+  HexQuantity read = hex_quantity_read(text, &seconds);
+  if (read == HexQuantity::NOT_HEX) {
+    eval_error(context, "22018", "%s", invalid_message(kind));
+    return false;
+  }
+  SQL_TIMESTAMP_STRUCT timestamp{};
+  if (read == HexQuantity::TOO_LARGE || !unix_seconds_timestamp(seconds, &timestamp)) {
+    eval_error(context, "22008", "Datetime field overflow");
+    return false;
+  }
+  set_value_to_timestamp(scratch, &timestamp);
+  return true;
+}
+
+// Parses a text source into `scratch`: a "0x" quantity as Unix seconds, as an escape literal
+// when it begins with "{", otherwise wrapped in the target kind's escape.
 bool parse_text(EvalContext* context, const QuillValue* source, int kind, QuillValue* scratch) {
   std::string text;
   size_t limit = source->kind == VALUE_LONG_CHARACTER ? CAST_LONG_DATETIME_BYTES : CAST_TEXT_LIMIT;
   if (!cast_source_text(context, source, limit, &text)) return false;
+  if (hex_quantity_prefix(text)) return parse_unix_seconds(context, text, kind, scratch);
   size_t first = 0;
   while (first < text.size() && std::isspace(static_cast<unsigned char>(text[first]))) ++first;
   std::string literal;

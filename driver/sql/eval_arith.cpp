@@ -1,4 +1,5 @@
-// Arithmetic of the value operators: concatenation with character operands, 32-bit integer
+// Arithmetic of the value operators: concatenation with character operands (a "0x" quantity
+// plus a number adds exactly instead, as CAST reads the quantity), 32-bit integer
 // arithmetic that refuses results beyond 32 bits, double, NUMERIC, BIGINT and interval
 // arithmetic, shifts of dates, times and timestamps by a number of days (or seconds for
 // TIME), and unary minus.
@@ -7,8 +8,10 @@
 #include <limits>
 #include <string>
 
+#include "driver/sql/cast_hex.h"
 #include "driver/sql/eval_internal.h"
 #include "support/datetime.h"
+#include "support/numeric.h"
 
 namespace {
 
@@ -131,6 +134,43 @@ QuillValue* concatenate(EvalContext* context, const QuillValue* left, const Quil
   return result;
 }
 
+// `quantity + number` for a character operand holding a "0x" quantity and a number: the exact
+// sum as decimal text (the type of `+` with a character operand stays character). Null with
+// nothing raised when `text` is not a quantity, so the caller concatenates as usual.
+QuillValue* quantity_sum(EvalContext* context, const QuillValue* text, const QuillValue* number,
+                         bool* handled) {
+  *handled = false;
+  std::string digits;
+  if (!value_text(context, text, &digits)) {
+    *handled = true;
+    return nullptr;
+  }
+  unsigned __int128 magnitude = 0;
+  HexQuantity read = hex_quantity_read(digits, &magnitude);
+  if (read == HexQuantity::NOT_HEX) return nullptr;
+  *handled = true;
+  SQL_NUMERIC_STRUCT exact{};
+  if (read == HexQuantity::TOO_LARGE ||
+      hex_quantity_numeric(magnitude, NUMERIC_MAX_PRECISION, 0, &exact) != NUMERIC_OK)
+    return out_of_range(context);
+  QuillValue* quantity = create_numeric(context->pool, NUMERIC_MAX_PRECISION, 0);
+  if (quantity == nullptr) return memory_error(context);
+  set_value_to_numeric(quantity, &exact);
+  QuillValue* sum = support_operation(context, quantity, number, OP_ADD, numeric_operation);
+  release_value(context->pool, quantity);
+  if (sum == nullptr) return nullptr;
+  std::string rendered;
+  bool rendered_ok = value_text(context, sum, &rendered);
+  release_value(context->pool, sum);
+  if (!rendered_ok) return nullptr;
+  QuillValue* result = new_value(context);
+  if (result != nullptr && set_value_to_text(result, rendered.data(), rendered.size()) != 0) {
+    release_value(context->pool, result);
+    return memory_error(context);
+  }
+  return result;
+}
+
 constexpr int64_t kShiftStep = 1000000000;  // seconds moved per step of a long shift
 
 // A temporal value moved by `amount` days (seconds for TIME): a TIMESTAMP.
@@ -205,6 +245,15 @@ QuillValue* arithmetic_operation(EvalContext* context, const QuillValue* left,
   if (left == nullptr) return unsupported(context);
   if (op == OP_NEGATE) return negate(context, left);
   if (right == nullptr || op < OP_ADD || op > OP_DIVIDE) return unsupported(context);
+  if (op == OP_ADD && !is_value_null(left) && !is_value_null(right)) {
+    bool handled = false;
+    QuillValue* sum = nullptr;
+    if (is_character(left->kind) && is_number(right->kind))
+      sum = quantity_sum(context, left, right, &handled);
+    else if (is_number(left->kind) && is_character(right->kind))
+      sum = quantity_sum(context, right, left, &handled);
+    if (handled) return sum;
+  }
   if (op == OP_CONCAT || (op == OP_ADD && (is_character(left->kind) || is_character(right->kind))))
     return concatenate(context, left, right);
   if (is_value_null(left) || is_value_null(right)) {

@@ -11,9 +11,11 @@
 #include <string>
 
 #include "driver/sql/cast.h"
+#include "driver/sql/cast_hex.h"
 #include "driver/sql/eval_internal.h"
 #include "driver/sql/literals.h"
 #include "support/datetime.h"
+#include "support/numeric.h"
 
 namespace {
 
@@ -58,8 +60,9 @@ std::string short_text(const QuillValue* value) {
   return std::string(value->bytes.data, static_cast<size_t>(value->bytes.length));
 }
 
-// A value holding the number a character text spells (an integer when it is one, else a
-// double). False after raising 22018 when the text is not a number.
+// A value holding the number a character text spells (a "0x" quantity exactly, an integer
+// when it is one, else a double). False after raising 22018 when the text is not a number
+// (22003 for a quantity beyond 38 digits).
 bool number_from_text(EvalContext* context, const QuillValue* text_value, QuillValue* out) {
   std::string text;
   if (!value_text(context, text_value, &text)) return false;
@@ -69,6 +72,26 @@ bool number_from_text(EvalContext* context, const QuillValue* text_value, QuillV
   int truth = 0;
   if (cast_truth_word(trimmed.data(), trimmed.size(), &truth)) {  // BIT = 'true'
     set_value_to_int(out, truth);
+    return true;
+  }
+  // A "0x" quantity compares by its exact value, as CAST reads it.
+  if (hex_quantity_prefix(trimmed)) {
+    unsigned __int128 magnitude = 0;
+    HexQuantity read = hex_quantity_read(trimmed, &magnitude);
+    if (read == HexQuantity::NOT_HEX) {
+      eval_error(context, "22018", "Invalid character value for cast specification");
+      return false;
+    }
+    SQL_NUMERIC_STRUCT exact{};
+    if (read == HexQuantity::VALUE && magnitude <= static_cast<unsigned __int128>(INT64_MAX)) {
+      set_value_to_bigint(out, static_cast<int64_t>(magnitude));
+    } else if (read == HexQuantity::VALUE &&
+               hex_quantity_numeric(magnitude, NUMERIC_MAX_PRECISION, 0, &exact) == NUMERIC_OK) {
+      set_value_to_numeric(out, &exact);
+    } else {
+      eval_error(context, "22003", "Numeric value out of range");
+      return false;
+    }
     return true;
   }
   char* stop = nullptr;

@@ -43,7 +43,7 @@ int fill_distinct(ExecStatement* statement, ExecRowSource reader,
   for (int i = 0; i < count; ++i) {
     const ResultColumn& column = statement->columns[i];
     int sql_type = column.item->sql_type;
-    int32_t size = exec_field_size(sql_type, column.item->description.column_size);
+    int32_t size = exec_content_field_size(sql_type, column.item->description.column_size);
     if (size >= 0 && static_cast<size_t>(i) < floors.size() &&
         floors[static_cast<size_t>(i)] > size)
       size = floors[static_cast<size_t>(i)];
@@ -52,7 +52,7 @@ int fill_distinct(ExecStatement* statement, ExecRowSource reader,
       return exec_post_general(statement, 0, "error in sort routine");
     }
     distinct->fields[i] = RecordField{static_cast<int32_t>(offset), size, sql_type};
-    keys[i] = SortKey{sql_to_value_type(sql_type), static_cast<int32_t>(offset), size, 0};
+    keys[i] = SortKey{exec_record_kind(sql_type), static_cast<int32_t>(offset), size, 0};
     offset += size;
   }
   distinct->record_length = static_cast<int32_t>(offset);

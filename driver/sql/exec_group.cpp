@@ -93,7 +93,7 @@ int lay_out(ExecStatement* statement, GroupState* group, const std::vector<int32
       sql_type = info.sql_type;
       length = info.length;
     }
-    int32_t size = exec_field_size(sql_type, length);
+    int32_t size = exec_content_field_size(sql_type, length);
     if (size >= 0 && static_cast<size_t>(i) < floors.size() &&
         floors[static_cast<size_t>(i)] > size)
       size = floors[static_cast<size_t>(i)];
@@ -191,7 +191,7 @@ int fill_group(ExecStatement* statement, const std::vector<int32_t>& floors, Fie
     if (!group->values[i]) return exec_post_memory(statement);
   }
   for (int i = 0; i < group->key_count; ++i)
-    keys[i] = SortKey{sql_to_value_type(group->fields[i].sql_type), group->fields[i].offset,
+    keys[i] = SortKey{exec_record_kind(group->fields[i].sql_type), group->fields[i].offset,
                       group->fields[i].size, 0};
   int rc = sort_open(group->record_length, false, group->key_count, keys, &group->sort,
                      statement->pool, exec_sort_context(statement));

@@ -133,7 +133,8 @@ struct ExecStatement {
   ResultColumn* columns;                           // result columns of the open query
   int column_count;                                // entries at `columns`
   ExecRowSource row_source;                        // installed row reader, null when no result set
-  long long row_limit;                             // effective row limit (0 none)
+  long long row_limit;                             // effective row limit (0 none, -1 no rows)
+  long long rows_to_skip;                          // OFFSET rows still to pass over unseen
   long long rows_returned;                         // rows handed out so far
   SQLULEN parameter_set;                           // current parameter set (0-based)
   bool set_warning;                                // the current set saw a warning

@@ -39,6 +39,20 @@ bool keys_everywhere(QueryPlan* query) {
   return keyed;
 }
 
+// True when an ORDER BY item names a LONG result column.
+bool orders_by_long(const QueryPlan* query) {
+  int index = 0;
+  for (ListNode* at = query->order_by; at; at = at->next, ++index) {
+    auto* item = static_cast<const OrderItemNode*>(at->data);
+    int position = query->order_positions ? query->order_positions[index] : 0;
+    if (position <= 0) position = position_of(query, item->expression);
+    if (position > 0 && position <= query->item_count &&
+        exec_is_long_type(query->items[position - 1].sql_type))
+      return true;
+  }
+  return false;
+}
+
 bool is_union(const QueryPlan* query) {
   return query && !query->select && (query->union_left || query->union_right);
 }
@@ -110,9 +124,10 @@ struct ExpressionKey {
   RecordField field;
 };
 
-// Sizes the result-column fields from the widest member. 0 or -1 (posted).
+// Sizes the result-column fields from the widest member. A LONG column is carried by its
+// content when `long_by_content`, else read again by key after sorting. 0 or -1 (posted).
 int lay_out_columns(ExecStatement* statement, ResultSortState* result, bool ordered,
-                    const std::vector<int32_t>& floors, int64_t* offset) {
+                    bool long_by_content, const std::vector<int32_t>& floors, int64_t* offset) {
   QueryPlan* query = statement->query;
   int count = query->item_count;
   result->field_count = count;
@@ -129,8 +144,10 @@ int lay_out_columns(ExecStatement* statement, ResultSortState* result, bool orde
       int32_t wanted = exec_field_size(item.sql_type, item.description.column_size);
       if (wanted > size) size = wanted;
     });
-    if (long_column) {
-      // LONG values are not carried by sort records: they are read again by key.
+    if (long_column && long_by_content) {
+      size = EXEC_LONG_FIELD_START;
+    } else if (long_column) {
+      // Only passed through: read again by key rather than carried.
       if (!keys_everywhere(query))
         return exec_post_general(
             statement, 0,
@@ -148,7 +165,7 @@ int lay_out_columns(ExecStatement* statement, ResultSortState* result, bool orde
     *offset += size;
   }
   bool marked = false;
-  if (exec_long_columns_lay_out(statement, result, offset, &marked) < 0) {
+  if (!long_by_content && exec_long_columns_lay_out(statement, result, offset, &marked) < 0) {
     if (GetErrorCount(statement->errors) > 0) return -1;
     return exec_post_general(
         statement, 0,
@@ -195,7 +212,11 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
   const char* open_failure =
       ordered ? "error starting sort routine" : "error in starting sort routine";
   int64_t offset = 0;
-  int laid = lay_out_columns(statement, result, ordered, floors, &offset);
+  // LONG values are carried by content when they are sorted on, or when their tables have no
+  // key to read them again by (a UNION over keyed tables keeps rows of different table rows
+  // apart by their keys).
+  bool long_by_content = !keys_everywhere(query) || orders_by_long(query);
+  int laid = lay_out_columns(statement, result, ordered, long_by_content, floors, &offset);
   if (laid < 0) return laid;
   int order_count = ListCount(query->order_by);
   int key_capacity =
@@ -216,7 +237,7 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
       const RecordField& field = result->fields[position - 1];
       if (field.size == 0) return exec_post_general(statement, 0, open_failure);  // LONG
       keys[key_count++] =
-          SortKey{sql_to_value_type(field.sql_type), field.offset, field.size, flags};
+          SortKey{exec_record_kind(field.sql_type), field.offset, field.size, flags};
       continue;
     }
     if (query->distinct)  // the rows no longer carry what the expression reads
@@ -226,7 +247,7 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
     int sql_type = 0;
     int64_t length = 0;
     exec_expression_type(statement, query, item->expression, &sql_type, &length);
-    int32_t size = exec_field_size(sql_type, length);
+    int32_t size = exec_content_field_size(sql_type, length);
     size_t floor_index = static_cast<size_t>(result->field_count + expression_count);
     if (size >= 0 && floor_index < floors.size() && floors[floor_index] > size)
       size = floors[floor_index];
@@ -236,12 +257,12 @@ int fill_sort(ExecStatement* statement, ResultSortState* result, ExecRowSource r
     key->expression = item->expression;
     key->field = RecordField{static_cast<int32_t>(offset), size, sql_type};
     offset += size;
-    keys[key_count++] = SortKey{sql_to_value_type(sql_type), key->field.offset, size, flags};
+    keys[key_count++] = SortKey{exec_record_kind(sql_type), key->field.offset, size, flags};
   }
   if (unique) {
     for (int i = 0; i < result->field_count; ++i)
       if (result->fields[i].size > 0)
-        keys[key_count++] = SortKey{sql_to_value_type(result->fields[i].sql_type),
+        keys[key_count++] = SortKey{exec_record_kind(result->fields[i].sql_type),
                                     result->fields[i].offset, result->fields[i].size, 0};
     // A LONG column compares as its table and key: rows read from different table rows stay
     // apart even when every other column is equal.

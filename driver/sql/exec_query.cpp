@@ -251,11 +251,14 @@ int exec_open_query(ExecStatement* statement) {
 
   const ExecSettings* settings = exec_active_settings(statement);
   long long limit = query->top > 0 ? query->top : 0;
+  if (query->has_limit && (limit == 0 || query->limit < limit)) limit = query->limit;
   long long max_rows = statement->parent ? 0 : static_cast<long long>(settings->max_rows);
   if (limit > 0 && max_rows > 0)
     statement->row_limit = limit < max_rows ? limit : max_rows;
   else
     statement->row_limit = limit > 0 ? limit : max_rows;
+  if (query->has_limit && query->limit == 0) statement->row_limit = -1;  // LIMIT 0: no rows
+  statement->rows_to_skip = query->offset;
 
   int passthrough = open_passthrough(statement);
   if (passthrough < 0) return -1;
@@ -284,9 +287,20 @@ int exec_fetch(ExecStatement* statement) {
               "Invalid cursor state");
     return -1;
   }
-  if (statement->row_limit > 0 && statement->rows_returned >= statement->row_limit)
+  if (statement->row_limit < 0 ||
+      (statement->row_limit > 0 && statement->rows_returned >= statement->row_limit))
     return EXEC_NO_DATA;
-  int rc = statement->row_source(statement);
+  // OFFSET: the first rows are read and passed over, after any sort has ordered them.
+  int rc;
+  while (statement->rows_to_skip > 0) {
+    rc = statement->row_source(statement);
+    if (rc != EXEC_OK && rc != EXEC_WARNING) {
+      if (rc == EXEC_ERROR) SetReturnCode(statement->errors, -1);
+      return rc;
+    }
+    --statement->rows_to_skip;
+  }
+  rc = statement->row_source(statement);
   if (rc == EXEC_OK || rc == EXEC_WARNING) {
     ++statement->rows_returned;
     for (int i = 0; i < statement->column_count; ++i)

@@ -1,8 +1,10 @@
 // Table scans of a branch: which restrictions a backend is given (capability bits, the LIKE
-// prefix and pattern rewrites, never IN lists), their values evaluated in constant mode and
-// converted to the column's type, the remaining time-out, and the sampled re-check of the
-// rows a backend returns.
+// prefix and pattern rewrites, IN lists and subqueries only on required parameter columns),
+// their values evaluated in constant mode and converted to the column's type, the remaining
+// time-out, and the sampled re-check of the rows a backend returns.
 #include <cctype>
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,11 @@ void release_active(ExecStatement* statement, TableCursor* cursor) {
     Restriction* r = &cursor->active_records[i];
     if (r->value) release_value(statement->eval.pool, r->value);
     r->value = nullptr;
+    for (int v = 0; v < r->in_count; ++v)
+      if (r->in_values[v]) release_value(statement->eval.pool, r->in_values[v]);
+    std::free(r->in_values);
+    r->in_values = nullptr;
+    r->in_count = 0;
   }
   cursor->active_count = 0;
 }
@@ -67,13 +74,11 @@ bool same_number(const QuillValue* original, const QuillValue* converted) {
   return original->kind == VALUE_CHARACTER || compare_values(original, converted) == 0;
 }
 
-// Evaluates a restriction value in constant mode, converted to the column's type. Returns
-// 1 with *out set, 0 when the restriction cannot be pushed, -1 on error.
-int restriction_value(ExecStatement* statement, const Restriction& r, QuillValue** out) {
+// `value` (taken) converted to the restricted column's type. Returns 1 with *out set, 0 when it
+// cannot be pushed, -1 on error.
+int column_value(ExecStatement* statement, const Restriction& r, QuillValue* value,
+                 QuillValue** out) {
   EvalContext* context = &statement->eval;
-  QuillValue* value =
-      eval_expression_guarded(static_cast<const Node*>(r.value_expression), context, EVAL_CONSTANT);
-  if (!value) return -1;
   int column_kind = sql_to_value_type(r.column->sql_type);
   if (r.column->sql_type == SQL_BIT || r.column->sql_type == SQL_TINYINT)
     column_kind = VALUE_INTEGER;
@@ -85,7 +90,9 @@ int restriction_value(ExecStatement* statement, const Restriction& r, QuillValue
   int code = GetReturnCode(statement->errors);
   QuillValue* converted = cast_value_to(context, value, r.column->sql_type,
                                         static_cast<int>(r.column->length), r.column->scale);
-  if (!converted || !same_number(value, converted)) {
+  // A number for a required parameter goes as its text: the backend reads it as a number.
+  bool parameter_text = converted && r.column->required && converted->kind == VALUE_CHARACTER;
+  if (!converted || (!parameter_text && !same_number(value, converted))) {
     // Not representable in the column's type: the branch predicate decides alone.
     SetErrorCount(statement->errors, records);
     SetReturnCode(statement->errors, code);
@@ -97,6 +104,81 @@ int restriction_value(ExecStatement* statement, const Restriction& r, QuillValue
   release_value(context->pool, value);
   *out = converted;
   return 1;
+}
+
+// Evaluates a restriction value in constant mode, converted to the column's type. Returns
+// 1 with *out set, 0 when the restriction cannot be pushed, -1 on error.
+int restriction_value(ExecStatement* statement, const Restriction& r, QuillValue** out) {
+  QuillValue* value = eval_expression_guarded(static_cast<const Node*>(r.value_expression),
+                                              &statement->eval, EVAL_CONSTANT);
+  if (!value) return -1;
+  return column_value(statement, r, value, out);
+}
+
+// The values of an IN list, or the first column of an IN subquery's rows (run first, or again
+// when its outer references changed; NULLs left out), each converted to the column's type.
+// 1, 0 when a value cannot be pushed, -1 on error.
+int in_values(ExecStatement* statement, const Restriction& r, const InNode* in,
+              std::vector<QuillValue*>* out) {
+  EvalContext* context = &statement->eval;
+  int rc = 1;
+  if (!in->query) {
+    for (ListNode* at = in->values; at && rc > 0; at = at->next) {
+      Restriction item = r;
+      item.value_expression = at->data;
+      QuillValue* value = nullptr;
+      rc = restriction_value(statement, item, &value);
+      if (rc > 0) out->push_back(value);
+    }
+    return rc;
+  }
+  bool reexecuted = false;
+  if (!context->hooks.open_subquery || !context->hooks.fetch_subquery ||
+      context->hooks.open_subquery(context, in->query, &reexecuted) != 0) {
+    SetReturnCode(statement->errors, -1);
+    return -1;
+  }
+  while (rc > 0) {
+    const QuillValue* row = nullptr;
+    int status = context->hooks.fetch_subquery(context, in->query, &row);
+    if (status == EXEC_NO_DATA) break;
+    if (status != EXEC_OK || !row) {
+      SetReturnCode(statement->errors, -1);
+      return -1;
+    }
+    if (is_value_null(row)) continue;
+    QuillValue* copy = duplicate_value(context->pool, row);
+    if (!copy) return exec_post_memory(statement);
+    QuillValue* converted = nullptr;
+    rc = column_value(statement, r, copy, &converted);
+    if (rc > 0) out->push_back(converted);
+  }
+  return rc;
+}
+
+// Adds an IN list or IN subquery on a required parameter column with its values (the backend
+// makes one call per value; other IN lists are left to the branch predicate). A list with a
+// value that cannot be converted to the column's type is not passed. 0 or -1.
+int add_in_list(ExecStatement* statement, TableCursor* cursor, const BranchRestriction& br) {
+  const Restriction& r = br.restriction;
+  auto* in =
+      br.predicate && br.predicate->kind == NODE_IN ? node_cast<InNode>(br.predicate) : nullptr;
+  if (!r.column->required || !in || in->negated) return 0;
+  std::vector<QuillValue*> values;
+  int rc = in_values(statement, r, in, &values);
+  auto** kept = rc > 0 ? static_cast<QuillValue**>(
+                             std::calloc(values.empty() ? 1 : values.size(), sizeof(QuillValue*)))
+                       : nullptr;
+  if (!kept) {
+    for (QuillValue* value : values) release_value(statement->eval.pool, value);
+    return rc > 0 ? exec_post_memory(statement) : rc;
+  }
+  std::copy(values.begin(), values.end(), kept);
+  add_active(cursor, r, RESTRICT_IN, nullptr, nullptr);
+  Restriction* added = cursor->active[cursor->active_count - 1];
+  added->in_values = kept;
+  added->in_count = static_cast<int32_t>(values.size());
+  return 0;
 }
 
 // A character value of `text` (at most kLiteralLimit characters); null on memory failure.
@@ -203,8 +285,10 @@ int prepare_restrictions(ExecStatement* statement, BranchTable* table) {
     if (!r.column) continue;
     switch (r.op) {
       case RESTRICT_IN:
+        if (add_in_list(statement, cursor, br) < 0) return -1;
+        break;
       case RESTRICT_RANGE:
-        break;  // value lists are never passed; ranges arrive as two comparisons
+        break;  // ranges arrive as two comparisons
       case RESTRICT_LIKE:
         if (add_like(statement, cursor, br) < 0) return -1;
         break;
@@ -336,6 +420,9 @@ int exec_fetch_scan(ExecStatement* statement, BranchTable* table) {
     bool keep = true;
     for (int i = 0; sampled && keep && i < cursor->active_count; ++i) {
       Restriction* r = cursor->active[i];
+      // A backend consumes what restricts a required parameter: one call per listed value or
+      // block of a range, whose rows echo the call's value (not the one written).
+      if (r->column && r->column->required) continue;
       if (!exec_sample_due(r->hits)) {
         ++r->hits;
         continue;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "driver/sql/exec_sorting.h"
 #include "support/dm.h"
@@ -93,9 +94,54 @@ int32_t exec_field_size(int sql_type, int64_t length) {
   return payload + static_cast<int32_t>(DM_HEADER_SIZE);
 }
 
+int32_t exec_content_field_size(int sql_type, int64_t length) {
+  return exec_is_long_type(sql_type) ? EXEC_LONG_FIELD_START : exec_field_size(sql_type, length);
+}
+
+int exec_record_kind(int sql_type) {
+  if (sql_type == SQL_LONGVARCHAR) return VALUE_CHARACTER;
+  if (sql_type == SQL_LONGVARBINARY) return VALUE_BINARY;
+  return sql_to_value_type(sql_type);
+}
+
+namespace {
+
+// A LONG value goes into a record as the text or bytes it holds, read in full here (the row
+// is still current), so that grouping, DISTINCT and ORDER BY compare contents.
+int put_long_field(ExecStatement* statement, unsigned char* field, int32_t size,
+                   const QuillValue* value, int32_t* needed_out) {
+  bool text = value->kind == VALUE_LONG_CHARACTER;
+  QuillValue view{};
+  if (is_value_null(value)) {
+    set_value_null(&view, text ? VALUE_CHARACTER : VALUE_BINARY);
+    return exec_put_field(statement, field, size, &view, needed_out);
+  }
+  std::string content;
+  EvalContext* context = &statement->eval;
+  if (!context->read_long || !context->read_long(context, value, &content)) {
+    if (GetErrorCount(statement->errors) > 0) {
+      SetReturnCode(statement->errors, -1);
+      return -1;
+    }
+    return exec_post_general(statement, EXEC_NATIVE_SORT, "Data Read Error 1");
+  }
+  if (content.size() > INT32_MAX / 4)
+    return exec_post_general(statement, EXEC_NATIVE_SORT, kTooLong);
+  view.kind = text ? VALUE_CHARACTER : VALUE_BINARY;
+  view.bytes.data = content.data();
+  view.bytes.capacity = static_cast<int32_t>(content.size() + 1);
+  view.bytes.length = static_cast<int32_t>(content.size());
+  view.length = view.bytes.length;
+  return exec_put_field(statement, field, size, &view, needed_out);
+}
+
+}  // namespace
+
 int exec_put_field(ExecStatement* statement, unsigned char* field, int32_t size,
                    const QuillValue* value, int32_t* needed_out) {
   if (!value) return exec_post_general(statement, EXEC_NATIVE_SORT, "Internal Error");
+  if (value->kind == VALUE_LONG_CHARACTER || value->kind == VALUE_LONG_BINARY)
+    return put_long_field(statement, field, size, value, needed_out);
   QuillValue view = *value;
   bool null = is_value_null(value);
   int32_t needed = static_cast<int32_t>(DM_HEADER_SIZE);

@@ -126,6 +126,14 @@ SortContext exec_sort_context(ExecStatement* statement);
 // Bytes of a dm field for values of `sql_type` declared `length` long (header included);
 // -1 for LONG types; an unknown type gets room for any fixed-size value.
 int32_t exec_field_size(int sql_type, int64_t length);
+// Bytes a field starts with for a LONG value carried by its content; it grows (the stage reads
+// its rows again) to the longest value met.
+constexpr int32_t EXEC_LONG_FIELD_START = 268;
+// exec_field_size, except that a LONG type gets EXEC_LONG_FIELD_START: its content is carried.
+int32_t exec_content_field_size(int sql_type, int64_t length);
+// The value kind a record field of `sql_type` holds and compares as (a LONG type as the text
+// or bytes it holds).
+int exec_record_kind(int sql_type);
 // Writes `value` as a dm into a field of `size` bytes at `field`: 0, or -1 after posting
 // when it cannot be flattened. A value that does not fit is never cut: with `needed` given,
 // EXEC_FIELD_TOO_SHORT and the bytes it needs in *needed; without, -1 after posting.

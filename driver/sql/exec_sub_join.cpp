@@ -6,7 +6,10 @@
 // and its kept rows are replayed for each preserved row. A preserved row without a match
 // comes back once with the other side NULL (never for INNER); for FULL the matched row
 // numbers of the other side go into a TREE and, after the last preserved row, the other
-// side's unmatched rows come back with the preserved side NULL.
+// side's unmatched rows come back with the preserved side NULL. WHERE conditions on the
+// preserved side alone of a top-level LEFT or RIGHT join become its query's WHERE, so they
+// restrict its scan (and supply its parameters).
+#include <algorithm>
 #include <vector>
 
 #include "driver/sql/exec_sub_internal.h"
@@ -87,6 +90,135 @@ bool has_or(const Node* condition) {
   const auto* op = node_cast<OperatorNode>(condition);
   if (op->op_class == OPCLASS_OR) return true;
   return op->op_class == OPCLASS_AND && (has_or(op->left) || has_or(op->right));
+}
+
+// Whether `entry` is `leaf` or holds it.
+bool holds_leaf(const TableEntry* entry, const void* leaf) {
+  if (entry == leaf) return true;
+  return entry->type == TABLE_JOINED && entry->join &&
+         (holds_leaf(entry->join->left, leaf) || holds_leaf(entry->join->right, leaf));
+}
+
+// Whether `owner` lists `entry` in its FROM list itself (not inside another join).
+bool top_level(const QueryPlan* owner, const TableEntry* entry) {
+  for (ListNode* at = owner->from; at; at = at->next)
+    if (at->data == entry) return true;
+  return false;
+}
+
+// Whether `owner` scans the table `leaf`.
+bool scanned_by(const QueryPlan* owner, const void* leaf) {
+  for (ListNode* at = owner->scan_tables; at; at = at->next)
+    if (at->data == leaf) return true;
+  return false;
+}
+
+// Whether a WHERE conjunct can go into the preserved side's query: a single comparison, IN
+// list, LIKE or IS NULL (no subquery, no boolean structure the side's planner would rewrite
+// in place) whose columns are all the side's own or an outer query's.
+bool preserved_conjunct(EvalContext* context, const QueryPlan* owner, const TableEntry* side,
+                        const Node* part) {
+  switch (part->kind) {
+    case NODE_OPERATOR: {
+      const auto* op = node_cast<OperatorNode>(part);
+      if (op->op_class != OPCLASS_VALUE || op->op < OP_LESS || op->op > OP_NOT_EQUAL) return false;
+      for (const Node* side_node : {op->left, op->right})
+        if (side_node && (side_node->kind == NODE_QUERY_SPEC ||
+                          side_node->kind == NODE_GROUPED_QUERY || side_node->kind == NODE_UNION))
+          return false;
+      break;
+    }
+    case NODE_IN:
+      if (node_cast<InNode>(part)->query) return false;
+      break;
+    case NODE_LIKE:
+    case NODE_IS_NULL:
+      break;
+    default:
+      return false;
+  }
+  struct Check {
+    const QueryPlan* owner;
+    const TableEntry* side;
+    bool ok;
+  } check{owner, side, true};
+  eval_expr(
+      part, context,
+      [](const Node* node, void* argument) {
+        auto* c = static_cast<Check*>(argument);
+        if (node->kind != NODE_COLUMN_REF) {
+          c->ok = false;  // a set function's argument
+          return;
+        }
+        const void* table = node_cast<ColumnRefNode>(node)->resolved_table;
+        if (scanned_by(c->owner, table) && !holds_leaf(c->side, table)) c->ok = false;
+      },
+      &check, 0);
+  return check.ok;
+}
+
+// The conjuncts of an AND tree, in tree order.
+std::vector<const Node*> conjuncts_of(const Node* node) {
+  std::vector<const Node*> parts;
+  std::vector<const Node*> pending{node};
+  while (!pending.empty()) {
+    const Node* at = pending.back();
+    pending.pop_back();
+    if (at->kind == NODE_OPERATOR && node_cast<OperatorNode>(at)->op_class == OPCLASS_AND) {
+      pending.push_back(node_cast<OperatorNode>(at)->right);
+      pending.push_back(node_cast<OperatorNode>(at)->left);
+      continue;
+    }
+    parts.push_back(at);
+  }
+  return parts;
+}
+
+// The WHERE conjuncts of the owner that touch only the preserved side of a top-level LEFT or
+// RIGHT join, ANDed in new nodes (the conjuncts themselves shared); null when none. They
+// filter the preserved rows before the join exactly as after it (a preserved column is never
+// NULL-extended), and restrictions among them can supply the side's required parameters. A
+// WHERE clause the planner split into OR branches gives the conjuncts every branch shares.
+Node* preserved_where(ExecStatement* statement, MemPool* pool, const QueryPlan* owner,
+                      const TableEntry* joined, const TableEntry* side) {
+  if (!owner || !owner->where || !top_level(owner, joined)) return nullptr;
+  std::vector<const Node*> branches;
+  std::vector<const Node*> pending{owner->where};
+  while (!pending.empty()) {
+    const Node* at = pending.back();
+    pending.pop_back();
+    if (at->kind == NODE_OPERATOR && node_cast<OperatorNode>(at)->op_class == OPCLASS_OR) {
+      pending.push_back(node_cast<OperatorNode>(at)->right);
+      pending.push_back(node_cast<OperatorNode>(at)->left);
+      continue;
+    }
+    branches.push_back(at);
+  }
+  std::vector<const Node*> parts;
+  for (const Node* part : conjuncts_of(branches.front())) {
+    bool everywhere = true;
+    for (size_t b = 1; everywhere && b < branches.size(); ++b) {
+      std::vector<const Node*> others = conjuncts_of(branches[b]);
+      everywhere = std::find(others.begin(), others.end(), part) != others.end();
+    }
+    if (everywhere && preserved_conjunct(&statement->eval, owner, side, part))
+      parts.push_back(part);
+  }
+  Node* where = nullptr;
+  for (const Node* part : parts) {
+    if (!where) {
+      where = const_cast<Node*>(part);
+      continue;
+    }
+    auto* both = static_cast<OperatorNode*>(newNode(sizeof(OperatorNode), NODE_OPERATOR, pool));
+    if (!both) return nullptr;
+    both->op_class = OPCLASS_AND;
+    both->op = OP_NONE;
+    both->left = where;
+    both->right = const_cast<Node*>(part);
+    where = both;
+  }
+  return where;
 }
 
 int init_side(ExecStatement* statement, JoinState* state, JoinSide* side, TableEntry* entry,
@@ -305,8 +437,13 @@ int sub_join_open(ExecStatement* statement, TableCursor* cursor) {
     // preserved row's values; FULL needs the other side whole for its second pass.
     state->pushed =
         join->join_type != JOIN_FULL && join->condition != nullptr && !has_or(join->condition);
+    QueryPlan* owner = statement->plan ? statement->plan->query : statement->member;
+    Node* preserved_filter =
+        join->join_type == JOIN_LEFT || join->join_type == JOIN_RIGHT
+            ? preserved_where(statement, state->pool, owner, cursor->entry, preserved)
+            : nullptr;
     if (init_side(statement, state, &state->preserved, preserved, right_preserved ? left_slots : 0,
-                  nullptr) < 0 ||
+                  preserved_filter) < 0 ||
         init_side(statement, state, &state->other, other, right_preserved ? 0 : left_slots,
                   state->pushed ? join->condition : nullptr) < 0)
       return -1;

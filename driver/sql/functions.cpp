@@ -3,6 +3,7 @@
 
 #include "driver/sql/fn_datetime.h"
 #include "driver/sql/fn_numeric.h"
+#include "driver/sql/fn_quantity.h"
 #include "driver/sql/fn_string.h"
 #include "driver/sql/fn_system.h"
 
@@ -22,6 +23,10 @@ constexpr uint32_t TSP = FN_CLASS_TIMESTAMP;
 constexpr uint32_t IVL = FN_CLASS_INTERVAL;
 constexpr uint32_t SPC = FN_CLASS_SPECIFIER;
 constexpr uint32_t ANY = FN_CLASS_ANY;
+constexpr uint32_t BIG = FN_CLASS_BIGINT;
+constexpr uint32_t EXA = FN_CLASS_EXACT;
+// A quantity: "0x" text, or a number for a column that is already typed.
+constexpr uint32_t QTY = FN_CLASS_CHARACTER | FN_CLASS_INTEGER | FN_CLASS_DOUBLE;
 constexpr uint32_t OPT = FN_CLASS_OPTIONAL;
 constexpr uint32_t D_TS = FN_CLASS_DATE_OR_TIMESTAMP;
 constexpr uint32_t T_TS = FN_CLASS_TIME_OR_TIMESTAMP;
@@ -76,6 +81,9 @@ constexpr ScalarFunction kFunctions[] = {
     fn("EXTRACT", 25, INT, {SPC, DTM | IVL}),
     fn("FLOOR", 26, INT, {DBL}),
     fn("FORMAT", 74, CHR, {ANY, SPC}),
+    fn("HEX_TO_BIGINT", FN_HEX_TO_BIGINT, BIG, {QTY}),
+    fn("HEX_TO_DOUBLE", FN_HEX_TO_DOUBLE, DBL, {QTY}),
+    fn("HEX_TO_NUMERIC", FN_HEX_TO_NUMERIC, EXA, {QTY}),
     fn("HOUR", 27, INT, {T_TS}),
     fn("IFNULL", 28, ANY, {ANY, ANY}, LAZY),
     fn("INSERT", 29, CHR, {CHR, INT, INT, CHR}),
@@ -122,11 +130,13 @@ constexpr ScalarFunction kFunctions[] = {
     fn("TIMESTAMPDIFF", 63, INT, {SPC, DTM, DTM}),
     fn("TRUNCATE", 64, DBL, {DBL, INT}),
     fn("UCASE", 65, CHR, {CHR}),
+    fn("UNIX_TO_TIMESTAMP", FN_UNIX_TO_TIMESTAMP, TSP, {QTY}),
     fn("UPPER", 65, CHR, {CHR}),
     fn("USER", 66, CHR, {}),
     fn("VAL", 71, DBL, {CHR}),
     fn("WEEK", 67, INT, {D_TS}),
     fn("WEEKDAY", 20, INT, {D_TS}),
+    fn("WEI_TO_ETHER", FN_WEI_TO_ETHER, EXA, {QTY}),
     fn("YEAR", 68, INT, {D_TS | CHR}),
 };
 
@@ -241,6 +251,10 @@ int scalar_result_sql_type(uint32_t result_class) {
       return 92;  // SQL_TYPE_TIME
     case FN_CLASS_TIMESTAMP:
       return 93;  // SQL_TYPE_TIMESTAMP
+    case FN_CLASS_BIGINT:
+      return -5;  // SQL_BIGINT
+    case FN_CLASS_EXACT:
+      return 2;  // SQL_NUMERIC
     default:
       return 0;
   }
@@ -255,8 +269,9 @@ ScalarEvaluator scalar_function_evaluator(const ScalarFunction* entry) {
   if (entry == nullptr) return nullptr;
   if (entry->evaluator != nullptr) return entry->evaluator;
   // Each group knows its own numbers and answers null for the others.
-  for (ScalarEvaluator (*group)(int) : {numeric_function_evaluator, string_function_evaluator,
-                                        datetime_function_evaluator, system_function_evaluator}) {
+  for (ScalarEvaluator (*group)(int) :
+       {numeric_function_evaluator, string_function_evaluator, datetime_function_evaluator,
+        system_function_evaluator, quantity_function_evaluator}) {
     ScalarEvaluator evaluator = group(entry->number);
     if (evaluator != nullptr) return evaluator;
   }

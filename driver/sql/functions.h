@@ -24,6 +24,8 @@ enum FunctionClass : uint32_t {
   FN_CLASS_SPECIFIER = 256,  // a unit name (SQL_TSI_DAY, "yyyy", ...); never type-checked
   FN_CLASS_ANY = 512,        // any type; never type-checked. In a result: "type of the argument"
   FN_CLASS_OPTIONAL = 2048,  // the argument may be left out
+  FN_CLASS_BIGINT = 4096,    // results only: BIGINT
+  FN_CLASS_EXACT = 8192,     // results only: NUMERIC (precision and scale by the function)
 };
 
 // Shorthands for the classes the table uses.
@@ -84,7 +86,8 @@ const ScalarFunction* scalar_function_by_number(int number);
 // them. False (outputs untouched) for an unknown number.
 bool scalar_function_argument_range(int number, int* min_arguments, int* max_arguments);
 // The SQL type code a result class gives (12 VARCHAR, 4 INTEGER, 8 DOUBLE, 91 DATE,
-// 92 TIME, 93 TIMESTAMP), 0 when the class names no single type (any, several bits).
+// 92 TIME, 93 TIMESTAMP, -5 BIGINT, 2 NUMERIC), 0 when the class names no single type (any, several
+// bits).
 int scalar_result_sql_type(uint32_t result_class);
 // True when an argument declared `declared_class` accepts an actual argument satisfying
 // `family_bits` (one of FN_FAMILY_*): a shared bit, or a specifier/any class.

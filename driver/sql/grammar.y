@@ -6,7 +6,7 @@
 %define api.pure full
 %define api.prefix {sql_yy}
 %define api.token.prefix {TK_}
-%define parse.error simple
+%define parse.error custom
 %parse-param {ParseState* state}
 %lex-param {ParseState* state}
 
@@ -14,6 +14,12 @@
 #include "driver/sql/nodes.h"
 struct ParseState;
 struct NamePrefix;
+// The rows a cursor specification asks for: LIMIT / OFFSET / FETCH FIRST.
+struct RowLimit {
+  int32_t has_limit;  // a row count was given
+  int32_t limit;      // that count
+  int32_t offset;     // rows skipped first
+};
 }
 
 %code top {
@@ -58,6 +64,7 @@ static void sql_yyerror(ParseState* state, const char* message);
   DataTypeNode* type;
   IntervalFieldNode* field;
   LiteralNode* literal;
+  RowLimit row_limit;
 }
 
 %token <name> IDENTIFIER QUALIFIER
@@ -66,18 +73,19 @@ static void sql_yyerror(ParseState* state, const char* message);
 %token NE LE GE CONCAT
 %token ESC_FN ESC_D ESC_T ESC_TS ESC_OJ ESC_INTERVAL ESC_ESCAPE ESC_CALL
 %token INTERVAL_QUOTE INTERVAL_SPACE
+%token K_FROM_NAME /* FROM where only a column name can stand (the scanner looks ahead) */
 %token K_AT_IDENTITY K_ADD K_ALL K_ALTER K_AND K_ANY K_AS K_ASC K_AUTHORIZATION
 %token K_AUTOINCREMENT K_AUTONUMBER K_AUTO_INCREMENT K_AVG K_BETWEEN K_BIGINT K_BINARY K_BIT
 %token K_BIT_LENGTH K_BOTH K_BY K_BYTE K_CASCADE K_CASE K_CAST K_CHAR K_CHARACTER
 %token K_CHARACTER_LENGTH K_CHAR_LENGTH K_CHECK K_COALESCE K_COLUMN K_COMMIT K_CONSTRAINT
 %token K_COUNT K_COUNTER K_CREATE K_CURRENT K_CURRENT_DATE K_CURRENT_TIME K_CURRENT_TIMESTAMP
 %token K_CURRENT_USER K_DATE K_DATETIME K_DAY K_DEC K_DECIMAL K_DEFAULT K_DELETE K_DESC
-%token K_DISTINCT K_DOUBLE K_DROP K_ELSE K_END K_ESCAPE K_EXISTS K_FALSE K_FIRST K_FLOAT
+%token K_DISTINCT K_DOUBLE K_DROP K_ELSE K_END K_ESCAPE K_EXISTS K_FALSE K_FETCH K_FIRST K_FLOAT
 %token K_FOR K_FOREIGN K_FROM K_FULL K_GRANT K_GROUP K_HAVING K_HOUR K_IDENTITY K_IIF K_IMAGE
 %token K_IN K_INDEX K_INNER K_INSERT K_INTEGER K_INTERVAL K_INTO K_IS K_JOIN K_KEY K_LAST
-%token K_LEADING K_LEFT K_LIKE K_LONG K_LONGBLOB K_LONGCHAR K_LOWER K_MAX K_MEDIUMBLOB K_MEMO
+%token K_LEADING K_LEFT K_LIKE K_LIMIT K_LONG K_LONGBLOB K_LONGCHAR K_LOWER K_MAX K_MEDIUMBLOB K_MEMO
 %token K_MIDDLEINT K_MIN K_MINUTE K_MONTH K_NATURAL K_NO K_NOT K_NULL K_NULLIF K_NUMERIC
-%token K_OCTET_LENGTH K_OF K_ON K_OPTION K_OR K_ORDER K_OUTER K_OVERLAPS K_POSITION
+%token K_OCTET_LENGTH K_OF K_OFFSET K_ON K_OPTION K_OR K_ORDER K_OUTER K_OVERLAPS K_POSITION
 %token K_PRECISION K_PRIMARY K_PRIVILEGES K_PUBLIC K_REAL K_REFERENCES K_RESTRICT K_REVOKE
 %token K_RIGHT K_ROLLBACK K_SECOND K_SELECT K_SET K_SIGNED K_SMALLINT K_SOME K_SUBSTRING K_SUM
 %token K_TABLE K_TEXT K_THEN K_TIME K_TIMESTAMP K_TINYBLOB K_TINYINT K_TO K_TOP K_TRAILING
@@ -92,15 +100,16 @@ static void sql_yyerror(ParseState* state, const char* message);
 %type <node> insert_value assignment privilege index_column interval_qualifier where_opt
 %type <node> call_arg like_operand escape_opt trim_args trim_char when_value
 %type <node> table_constraint_body numeric_literal
-%type <node> from_clause
+%type <node> from_clause derived_query derived_union
 %type <list> select_list group_opt expression_list name_list table_refs
 %type <list> order_list table_elements col_constraints insert_values assignments privileges
 %type <list> grantees index_columns arg_list call_arg_list call_args_opt column_list_opt
 %type <list> when_list for_update_cols as_items opt_paren_names row_values
-%type <list> select_items column_defs column_ref_list privilege_list
+%type <list> select_items column_defs column_ref_list privilege_list derived_columns_opt
+%type <list> values_rows
 %type <node> having_opt as_item
 %type <table> table_name
-%type <name> name alias_opt
+%type <name> name alias_opt bare_name keyword_name
 %type <prefix> prefix
 %type <type> data_type
 %type <field> interval_field
@@ -109,6 +118,7 @@ static void sql_yyerror(ParseState* state, const char* message);
 %type <number> auto_kw field_keyword interval_sign decimal_kw check_option_opt
 %type <text> interval_value kw_function_name
 %type <literal> default_literal
+%type <row_limit> limit_opt fetch_first
 
 /* `SET c = ( query )` is a subquery assignment, not a subquery used as a value: after the
    query, reduce to a query expression rather than shift the ')' of the value primary. */
@@ -519,7 +529,6 @@ default_literal
       $$ = l;
     }
   | '+' numeric_literal { $$ = node_cast<LiteralNode>($2); }
-  | K_NULL { $$ = build_literal(state, LIT_NULL, nullptr); NEED($$); }
   ;
 
 as_items
@@ -643,8 +652,16 @@ insert_values
   ;
 
 insert_value
-  : expression { $$ = $1; }
-  | K_NULL { NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD); n->which = 1; $$ = n; }
+  : expression {
+      // A bare NULL keeps its own node: the value list takes it as the keyword.
+      if (is_null_literal($1)) {
+        NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD);
+        n->which = 1;
+        $$ = n;
+      } else {
+        $$ = $1;
+      }
+    }
   | K_DEFAULT { NEW(n, ValuesKeywordNode, NODE_VALUES_KEYWORD); n->which = 2; $$ = n; }
   ;
 
@@ -668,17 +685,18 @@ assignments
 assignment
   : name '=' expression {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
-      n->column = $1; n->value_kind = ASSIGN_EXPRESSION; n->value = $3;
+      n->column = $1;
+      if (is_null_literal($3)) {
+        n->value_kind = ASSIGN_NULL;
+      } else {
+        n->value_kind = ASSIGN_EXPRESSION;
+        n->value = $3;
+      }
       $$ = n;
     }
   | name '=' '(' query_expr ')' {
       NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
       n->column = $1; n->value_kind = ASSIGN_SUBQUERY; n->value = $4;
-      $$ = n;
-    }
-  | name '=' K_NULL {
-      NEW(n, SetAssignmentNode, NODE_SET_ASSIGNMENT);
-      n->column = $1; n->value_kind = ASSIGN_NULL;
       $$ = n;
     }
   | name '=' K_DEFAULT K_VALUE {
@@ -706,16 +724,62 @@ call_arg : %empty { $$ = nullptr; } | expression { $$ = $1; } ;
 /* ---- Queries ---- */
 
 cursor_spec
-  : query_expr {
+  : query_expr limit_opt {
       NEW(n, CursorSpecNode, NODE_CURSOR_SPEC);
       n->query = $1;
+      n->has_limit = $2.has_limit; n->limit = $2.limit; n->offset = $2.offset;
       $$ = n;
     }
-  | query_expr K_ORDER K_BY order_list {
+  | query_expr K_ORDER K_BY order_list limit_opt {
       NEW(n, CursorSpecNode, NODE_CURSOR_SPEC);
       n->query = $1;
       n->order_by = $4;
+      n->has_limit = $5.has_limit; n->limit = $5.limit; n->offset = $5.offset;
       $$ = n;
+    }
+  ;
+
+/* LIMIT n [OFFSET m], and the standard OFFSET m ROWS FETCH FIRST n ROWS ONLY; ROW, ROWS, NEXT
+   and ONLY are names the actions check, so they stay usable as names everywhere. */
+limit_opt
+  : %empty { $$ = RowLimit{0, 0, 0}; }
+  | K_LIMIT INTNUM { $$ = RowLimit{1, 0, 0}; INT_OF($$.limit, $2); }
+  | K_LIMIT INTNUM K_OFFSET INTNUM {
+      $$ = RowLimit{1, 0, 0}; INT_OF($$.limit, $2); INT_OF($$.offset, $4);
+    }
+  | K_OFFSET INTNUM name {
+      if (!build_expect_word(state, $3, "ROWS", "ROW")) YYABORT;
+      $$ = RowLimit{0, 0, 0}; INT_OF($$.offset, $2);
+    }
+  | K_OFFSET INTNUM name fetch_first {
+      if (!build_expect_word(state, $3, "ROWS", "ROW")) YYABORT;
+      $$ = $4; INT_OF($$.offset, $2);
+    }
+  | fetch_first { $$ = $1; }
+  ;
+
+fetch_first
+  : K_FETCH K_FIRST INTNUM name name {
+      if (!build_expect_word(state, $4, "ROWS", "ROW") ||
+          !build_expect_word(state, $5, "ONLY", nullptr)) YYABORT;
+      $$ = RowLimit{1, 0, 0}; INT_OF($$.limit, $3);
+    }
+  | K_FETCH name INTNUM name name {
+      if (!build_expect_word(state, $2, "NEXT", nullptr) ||
+          !build_expect_word(state, $4, "ROWS", "ROW") ||
+          !build_expect_word(state, $5, "ONLY", nullptr)) YYABORT;
+      $$ = RowLimit{1, 0, 0}; INT_OF($$.limit, $3);
+    }
+  | K_FETCH K_FIRST name name {
+      if (!build_expect_word(state, $3, "ROW", "ROWS") ||
+          !build_expect_word(state, $4, "ONLY", nullptr)) YYABORT;
+      $$ = RowLimit{1, 1, 0};
+    }
+  | K_FETCH name name name {
+      if (!build_expect_word(state, $2, "NEXT", nullptr) ||
+          !build_expect_word(state, $3, "ROW", "ROWS") ||
+          !build_expect_word(state, $4, "ONLY", nullptr)) YYABORT;
+      $$ = RowLimit{1, 1, 0};
     }
   ;
 
@@ -806,9 +870,10 @@ select_item
     }
   ;
 
+/* A name written without AS may not be a keyword: LIMIT after a table is the clause. */
 alias_opt
   : %empty { $$ = nullptr; }
-  | name { $$ = $1; }
+  | bare_name { $$ = $1; }
   | K_AS name { $$ = $2; }
   ;
 
@@ -854,10 +919,12 @@ table_primary
       n->alias = $2;
       $$ = n;
     }
-  | '(' query_spec ')' alias_opt {
+  | '(' derived_query ')' alias_opt derived_columns_opt {
+      if ($5 && !$4) { scan_report(state, "syntax error"); YYABORT; }
       NEW(n, TableRefNode, NODE_TABLE_REF);
       n->table = $2;
       n->alias = $4;
+      n->column_aliases = $5;
       $$ = n;
     }
   | '(' joined_table ')' { $$ = $2; }
@@ -865,6 +932,56 @@ table_primary
       node_cast<JoinedTableNode>($2)->escaped = 1;
       $$ = $2;
     }
+  ;
+
+/* A derived table: a query (a UNION too) or a VALUES list of rows. */
+derived_query
+  : query_spec { $$ = $1; }
+  | derived_union { $$ = $1; }
+  | K_VALUES values_rows { $$ = build_values_table(state, $2); NEED($$); }
+  ;
+
+/* Its first operand is a plain query: "( (" is kept for a parenthesised join. */
+derived_union
+  : query_spec K_UNION query_term {
+      NEW(n, UnionNode, NODE_UNION);
+      n->left = $1; n->right = $3;
+      $$ = n;
+    }
+  | query_spec K_UNION K_ALL query_term {
+      NEW(n, UnionNode, NODE_UNION);
+      n->left = $1; n->right = $4; n->all = 1;
+      $$ = n;
+    }
+  | derived_union K_UNION query_term {
+      NEW(n, UnionNode, NODE_UNION);
+      n->left = $1; n->right = $3;
+      $$ = n;
+    }
+  | derived_union K_UNION K_ALL query_term {
+      NEW(n, UnionNode, NODE_UNION);
+      n->left = $1; n->right = $4; n->all = 1;
+      $$ = n;
+    }
+  ;
+
+values_rows
+  : '(' expression_list ')' {
+      Node* row = build_values_row(state, $2, true);
+      NEED(row);
+      APPEND($$, nullptr, row);
+    }
+  | values_rows ',' '(' expression_list ')' {
+      Node* row = build_values_row(state, $4, false);
+      NEED(row);
+      if (!build_values_row_fits(state, $1, row)) YYABORT;
+      APPEND($$, $1, row);
+    }
+  ;
+
+derived_columns_opt
+  : %empty { $$ = nullptr; }
+  | '(' name_list ')' { $$ = $2; }
   ;
 
 joined_table
@@ -901,7 +1018,23 @@ outer_opt : %empty | K_OUTER ;
 
 /* ---- Names ---- */
 
-name : IDENTIFIER { $$ = $1; } ;
+/* LIMIT, OFFSET and FETCH came late: they remain names wherever no clause can start. */
+name
+  : IDENTIFIER { $$ = $1; }
+  | K_LIMIT { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  | K_OFFSET { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  | K_FETCH { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  ;
+
+bare_name : IDENTIFIER { $$ = $1; } ;
+
+/* Keywords that name columns of the catalog, accepted as column names in expressions. */
+keyword_name
+  : K_TIMESTAMP { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  | K_VALUE { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  | K_TO { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  | K_FROM_NAME { $$ = build_keyword_name(state, $<text>1); NEED($$); }
+  ;
 
 prefix
   : QUALIFIER separator { $$ = build_prefix(state, nullptr, $1); NEED($$); }
@@ -1075,6 +1208,11 @@ primary
       NEED(c);
       $$ = c;
     }
+  | keyword_name {
+      ColumnRefNode* c = build_column_ref(state, nullptr, $1);
+      NEED(c);
+      $$ = c;
+    }
   | PARAM { NEW(n, ParameterNode, NODE_PARAMETER); n->number = $1; $$ = n; }
   | literal { $$ = $1; }
   | function { $$ = $1; }
@@ -1085,11 +1223,8 @@ primary
   | '(' query_spec ')' { $$ = $2; }
   | K_CAST '(' expression K_AS data_type ')' {
       NEW(n, CastNode, NODE_CAST);
-      n->operand = $3; n->type = $5;
-      $$ = n;
-    }
-  | K_CAST '(' K_NULL K_AS data_type ')' {
-      NEW(n, CastNode, NODE_CAST);
+      // CAST(NULL AS type) has no operand: the value is a NULL of that type.
+      n->operand = is_null_literal($3) ? nullptr : $3;
       n->type = $5;
       $$ = n;
     }
@@ -1342,6 +1477,7 @@ literal
   | K_USER { $$ = build_literal(state, LIT_USER, nullptr); NEED($$); }
   | K_CURRENT_USER { $$ = build_literal(state, LIT_CURRENT_USER, nullptr); NEED($$); }
   | K_AT_IDENTITY { $$ = build_literal(state, LIT_IDENTITY, nullptr); NEED($$); }
+  | K_NULL { $$ = build_literal(state, LIT_NULL, nullptr); NEED($$); }
   ;
 
 interval_sign
@@ -1510,14 +1646,33 @@ static int sql_yylex(SQL_YYSTYPE* value, ParseState* state) {
   return token;
 }
 
-static void sql_yyerror(ParseState* state, const char* message) {
+static void sql_yyerror(ParseState* state, const char* message) { scan_report(state, message); }
+
+// True when the parser could have taken a name where it met the error.
+static bool name_expected(const yypcontext_t* context) {
+  yysymbol_kind_t expected[YYNTOKENS];
+  int count = yypcontext_expected_tokens(context, expected, YYNTOKENS);
+  for (int i = 0; i < count; ++i)
+    if (expected[i] == YYSYMBOL_IDENTIFIER) return true;
+  return false;
+}
+
+static int yyreport_syntax_error(const yypcontext_t* context, ParseState* state) {
+  int met = state->previous_token;
+  int before = state->before_previous_token;
   // A '*' right after a qualifier is a wildcard where no wildcard may stand.
-  if (std::strcmp(message, "syntax error") == 0 && state->previous_token == '*' &&
-      (state->before_previous_token == '.' || state->before_previous_token == '!')) {
+  if (met == '*' && (before == '.' || before == '!')) {
     scan_report(state, "Wildcard not allowed here");
-    return;
+  } else if (scan_is_keyword(met) && !scan_is_clause_word(met) && name_expected(context)) {
+    scan_report_keyword_as_name(state, state->token_start, state->token_length);
+  } else if ((before == TK_K_DATE || before == TK_K_TIME || before == TK_K_TIMESTAMP) &&
+             met != TK_STRING) {
+    // DATE, TIME and TIMESTAMP begin literals: as a column they only fail at the next token.
+    scan_report_keyword_as_name(state, state->before_start, state->before_length);
+  } else {
+    scan_report(state, "syntax error");
   }
-  scan_report(state, message);
+  return 0;
 }
 
 int sql_run_grammar(ParseState* state) { return sql_yyparse(state); }

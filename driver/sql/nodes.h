@@ -338,6 +338,9 @@ struct CursorSpecNode : Node {
   static constexpr NodeKind kKind = NODE_CURSOR_SPEC;
   Node* query;         // query expression
   ListNode* order_by;  // OrderItemNode* list, or null
+  int32_t has_limit;   // LIMIT n or FETCH FIRST n ROWS ONLY was written
+  int32_t limit;       // that n (rows at most), when has_limit
+  int32_t offset;      // rows skipped first (OFFSET m), 0 when not written
 };
 
 // 114: SELECT ... FOR UPDATE [OF cols]
@@ -419,8 +422,9 @@ struct CallNode : Node {
 // 125: a FROM-list table reference.
 struct TableRefNode : Node {
   static constexpr NodeKind kKind = NODE_TABLE_REF;
-  Node* table;      // TableNameNode* (119) or a derived table query (115/122)
-  NameNode* alias;  // correlation name, or null
+  Node* table;               // TableNameNode* (119) or a derived table query (115/122/123)
+  NameNode* alias;           // correlation name, or null
+  ListNode* column_aliases;  // NameNode* naming a derived table's columns (`AS v(a, b)`), or null
 };
 
 // Join types of JoinedTableNode.

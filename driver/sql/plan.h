@@ -147,6 +147,9 @@ struct QueryPlan : PlanRecord {
   int32_t union_all;               // UNION ALL
   int32_t distinct;                // 1 for SELECT DISTINCT
   int32_t top;                     // TOP n, or -1
+  int32_t has_limit;               // the cursor specification set LIMIT (or FETCH FIRST)
+  int32_t limit;                   // its row count, when has_limit
+  int32_t offset;                  // rows its OFFSET skips, 0 when none
   ListNode* from;                  // TableEntry* of the FROM list, in written order
   ListNode* scan_tables;           // TableEntry* of every base and derived table, FROM order
   SelectColumn* items;             // select-list items after wildcard expansion

@@ -8,9 +8,7 @@
 
 namespace {
 
-// Normal forms with more disjuncts than this are not built: the WHERE clause then stays one
-// branch, so a long AND of ORs cannot blow up into exponentially many branches.
-constexpr double kMaxBranches = 256;
+constexpr double kMaxBranches = PLANNER_MAX_BRANCHES;
 
 OperatorNode* as_operator(const Node* node) {
   return node && node->kind == NODE_OPERATOR ? node_cast<OperatorNode>(const_cast<Node*>(node))
@@ -57,6 +55,8 @@ Node* expand_one_in(PlannerState& state, InNode* in, bool* failed) {
   if (!in->values || in->query || in->reduced != 0) return nullptr;
   if (!own_column(state, in->operand, &table, &column)) return nullptr;
   if (!planner_column_indexed(state, table, column)) return nullptr;
+  // A required parameter's list goes to its backend whole, one call per value.
+  if (planner_parameter_list(state, table, column)) return nullptr;
   if (ListCount(in->values) > kMaxBranches) return nullptr;  // would only exceed the limit
   int op_class = in->negated ? OPCLASS_AND : OPCLASS_OR;
   int op = in->negated ? OP_NOT_EQUAL : OP_EQUAL;
@@ -111,17 +111,6 @@ Node* normal_form(PlannerState& state, Node* node, bool* failed) {
   made_or->left = normal_form(state, made_or->left, failed);
   made_or->right = normal_form(state, made_or->right, failed);
   return made_or;
-}
-
-// Collects the conjuncts of an AND tree, in tree order.
-void conjuncts(const Node* node, std::vector<const Node*>* out) {
-  if (!node) return;
-  if (is_class(node, OPCLASS_AND)) {
-    conjuncts(as_operator(node)->left, out);
-    conjuncts(as_operator(node)->right, out);
-    return;
-  }
-  out->push_back(node);
 }
 
 // What a value expression refers to.
@@ -219,10 +208,16 @@ void add_candidate(const PlannerState& state, const Node* column, int op, const 
   if (!own_column(state, column, &candidate.table, &candidate.column)) return;
   if (!state.tables[static_cast<size_t>(candidate.table)].standalone) return;
   ValueScan scan;
-  scan_value(state, value, &scan);
   int in_count = 0;
-  for (ListNode* at = values; at; at = at->next, ++in_count)
-    scan_value(state, static_cast<Node*>(at->data), &scan);
+  // A subquery supplies a required parameter: run before the scan (again per row of the
+  // tables it reads).
+  const Node* source = op == RESTRICT_IN ? node_cast<InNode>(predicate)->query : value;
+  if (!planner_subquery_source(state, column, source, &scan.tables)) {
+    if (op == RESTRICT_IN && !values) return;  // other IN subqueries stay in the predicate
+    scan_value(state, value, &scan);
+    for (ListNode* at = values; at; at = at->next, ++in_count)
+      scan_value(state, static_cast<Node*>(at->data), &scan);
+  }
   if (!scan.pushable) return;
   std::sort(scan.tables.begin(), scan.tables.end());
   scan.tables.erase(std::unique(scan.tables.begin(), scan.tables.end()), scan.tables.end());
@@ -239,6 +234,16 @@ void add_candidate(const PlannerState& state, const Node* column, int op, const 
 }
 
 }  // namespace
+
+void planner_conjuncts(const Node* node, std::vector<const Node*>* out) {
+  if (!node) return;
+  if (is_class(node, OPCLASS_AND)) {
+    planner_conjuncts(as_operator(node)->left, out);
+    planner_conjuncts(as_operator(node)->right, out);
+    return;
+  }
+  out->push_back(node);
+}
 
 Node* planner_expand_in(PlannerState& state, Node* condition, bool* failed) {
   if (!condition || *failed) return condition;
@@ -297,7 +302,7 @@ const Node* planner_with_join_conditions(PlannerState& state, const Node* predic
 void planner_derive_candidates(const PlannerState& state, const Node* predicate,
                                std::vector<RestrictionCandidate>* out) {
   std::vector<const Node*> parts;
-  conjuncts(predicate, &parts);
+  planner_conjuncts(predicate, &parts);
   for (const Node* part : parts) {
     switch (part->kind) {
       case NODE_OPERATOR: {
@@ -321,7 +326,7 @@ void planner_derive_candidates(const PlannerState& state, const Node* predicate,
       }
       case NODE_IN: {
         auto* in = node_cast<InNode>(part);
-        if (!in->negated && in->values && !in->query && in->reduced == 0)
+        if (!in->negated && (in->values || in->query) && in->reduced == 0)
           add_candidate(state, in->operand, RESTRICT_IN, nullptr, in->values, part, 0, out);
         break;
       }

@@ -8,6 +8,10 @@
 
 #include "driver/sql/planner.h"
 
+// Normal forms with more disjuncts than this are not built: the WHERE clause then stays one
+// branch, so a long AND of ORs cannot blow up into exponentially many branches.
+constexpr int PLANNER_MAX_BRANCHES = 256;
+
 // One index of a table as its statistics describe it.
 struct PlannerIndex {
   std::string name;          // index name (statistics rows of one name form one index)
@@ -25,7 +29,7 @@ struct PlannerTable {
   double cost_factor = 1.0;           // DALGetInfo code 2
   int integer_factor = 1;             // DALGetInfo code 6
   std::vector<PlannerIndex> indexes;  // its indexes
-  std::vector<int> required_columns;  // 0-based columns the backend requires an `=` on
+  std::vector<int> required_columns;  // 0-based columns the backend requires a value on
 };
 
 // A predicate of a branch that could restrict one table's scan.
@@ -79,6 +83,28 @@ bool planner_exact_filtering_offered(PlannerState& state, int table);
 // Rewrites IN lists on indexed columns inside the boolean structure of `condition`.
 // Null on memory failure (posted).
 Node* planner_expand_in(PlannerState& state, Node* condition, bool* failed);
+// Rewrites each OR of `=` on one required parameter column as an IN list, inside the boolean
+// structure of `condition`; the backend makes one call per listed value. `*failed` on memory
+// failure (posted).
+Node* planner_collapse_parameter_lists(PlannerState& state, Node* condition, bool* failed);
+// Whether 0-based `column` of scan table `table` is a required parameter column of a
+// standalone table (its IN lists are kept whole, for the backend).
+bool planner_parameter_list(const PlannerState& state, int table, int column);
+// When the WHERE clause stayed one branch because its normal form would pass the branch limit
+// and a required parameter column is left without a value in it, posts the message naming
+// the limit (the backend would only say the column is missing) and returns -1; else 0.
+int planner_check_branch_limit(PlannerState& state);
+// Whether `query` (a subquery node of this query) can supply the required parameter column
+// `column` (IN (subquery), = (subquery)); `depends` gets the scan tables it reads, which must be
+// scanned before the parameter's table.
+bool planner_subquery_source(const PlannerState& state, const Node* column, const Node* query,
+                             std::vector<int>* depends);
+// `predicate` without the conjuncts that `restrictions` hand to a backend which consumes them
+// (IN lists and range bounds on required parameter columns); null when nothing remains.
+// `*failed` on memory failure (posted).
+const Node* planner_without_consumed(PlannerState& state, const Node* predicate,
+                                     const std::vector<PlannedRestriction>& restrictions,
+                                     bool* failed);
 // Brings `condition` into disjunctive normal form; returns the new root. Leaves it as it is
 // when the normal form would exceed the branch limit. `*failed` on memory failure.
 Node* planner_normal_form(PlannerState& state, Node* condition, bool* failed);
@@ -88,6 +114,8 @@ bool planner_branch_count_ok(const Node* condition);
 bool planner_has_and_or_not(const Node* condition);
 // The OR operands of a normal form, in tree order (the node itself when not an OR).
 void planner_split_branches(Node* condition, std::vector<Node*>* out);
+// Appends the conjuncts of the AND tree `node` to `out`, in tree order (null adds nothing).
+void planner_conjuncts(const Node* node, std::vector<const Node*>* out);
 // The AND of the flattened join conditions and `predicate` (either may be absent).
 // `*failed` on memory failure.
 const Node* planner_with_join_conditions(PlannerState& state, const Node* predicate, bool* failed);

@@ -93,14 +93,19 @@ double table_estimate(const PlannerTable& table,
   return estimate * table.cost_factor;
 }
 
-// Whether every required parameter column of `table` has a usable `=`.
+// Whether every required parameter column of `table` has a usable `=`, IN list, or a lower
+// and an upper bound (a range the backend walks).
 bool parameters_supplied(const PlannerTable& table,
                          const std::vector<const RestrictionCandidate*>& usable) {
   for (int column : table.required_columns) {
-    bool given = false;
-    for (const RestrictionCandidate* candidate : usable)
-      given |= candidate->column == column && candidate->op == RESTRICT_EQUAL;
-    if (!given) return false;
+    bool given = false, lower = false, upper = false;
+    for (const RestrictionCandidate* candidate : usable) {
+      if (candidate->column != column || candidate->negated) continue;
+      given |= candidate->op == RESTRICT_EQUAL || candidate->op == RESTRICT_IN;
+      lower |= candidate->op == RESTRICT_GREATER || candidate->op == RESTRICT_GREATER_EQUAL;
+      upper |= candidate->op == RESTRICT_LESS || candidate->op == RESTRICT_LESS_EQUAL;
+    }
+    if (!given && !(lower && upper)) return false;
   }
   return true;
 }

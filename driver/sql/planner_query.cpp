@@ -62,6 +62,7 @@ std::vector<Node*> branch_predicates(PlannerState& state, const PlannerOptions& 
   QueryPlan* query = state.query;
   Node* where = query->where;
   if (where && !options.no_analysis) {
+    where = planner_collapse_parameter_lists(state, where, failed);
     if (options.in_expansion) where = planner_expand_in(state, where, failed);
     bool single = state.tables.size() == 1 && state.units.size() == 1 &&
                   state.tables[0].standalone && state.join_conditions.empty();
@@ -107,6 +108,9 @@ int plan_query_with(Dal* dal, ErrorHeader* errors, MemPool* pool, QueryPlan* que
     state.branches.push_back(std::move(branch));
   }
   if (failed) return -1;
+  if (!options.no_analysis && options.split_branches && !out->exact_filtering &&
+      planner_check_branch_limit(state) < 0)
+    return -1;
   OrderEvaluation chosen;
   std::vector<int> unit_order = planner_choose_order(state, &chosen);
   out->runnable = chosen.runnable;
@@ -115,8 +119,13 @@ int plan_query_with(Dal* dal, ErrorHeader* errors, MemPool* pool, QueryPlan* que
     out->units.push_back(state.units[static_cast<size_t>(unit)]);
     for (int table : state.unit_tables[static_cast<size_t>(unit)]) out->join_order.push_back(table);
   }
-  for (const BranchCandidates& branch : state.branches)
-    out->branches.push_back(PlannedBranch{
-        branch.predicate, planner_branch_restrictions(state, branch.candidates, unit_order)});
+  for (const BranchCandidates& branch : state.branches) {
+    std::vector<PlannedRestriction> restrictions =
+        planner_branch_restrictions(state, branch.candidates, unit_order);
+    const Node* predicate =
+        planner_without_consumed(state, branch.predicate, restrictions, &failed);
+    if (failed) return -1;
+    out->branches.push_back(PlannedBranch{predicate, std::move(restrictions)});
+  }
   return 0;
 }

@@ -76,6 +76,7 @@ constexpr Keyword kKeywords[] = {
     {"ESCAPE", TK_K_ESCAPE},
     {"EXISTS", TK_K_EXISTS},
     {"FALSE", TK_K_FALSE},
+    {"FETCH", TK_K_FETCH},
     {"FIRST", TK_K_FIRST},
     {"FLOAT", TK_K_FLOAT},
     {"FOR", TK_K_FOR},
@@ -104,6 +105,7 @@ constexpr Keyword kKeywords[] = {
     {"LEADING", TK_K_LEADING},
     {"LEFT", TK_K_LEFT},
     {"LIKE", TK_K_LIKE},
+    {"LIMIT", TK_K_LIMIT},
     {"LONG", TK_K_LONG},
     {"LONGBLOB", TK_K_LONGBLOB},
     {"LONGCHAR", TK_K_LONGCHAR},
@@ -123,6 +125,7 @@ constexpr Keyword kKeywords[] = {
     {"NUMERIC", TK_K_NUMERIC},
     {"OCTET_LENGTH", TK_K_OCTET_LENGTH},
     {"OF", TK_K_OF},
+    {"OFFSET", TK_K_OFFSET},
     {"ON", TK_K_ON},
     {"OPTION", TK_K_OPTION},
     {"OR", TK_K_OR},
@@ -181,21 +184,22 @@ constexpr Keyword kKeywords[] = {
     {"YES", TK_K_YES},
 };
 constexpr size_t kKeywordCount = sizeof kKeywords / sizeof kKeywords[0];
-static_assert(kKeywordCount == 160, "keyword table size");
+static_assert(kKeywordCount == 163, "keyword table size");
 constexpr size_t kLongestKeyword = 17;  // CURRENT_TIMESTAMP
 
-int find_keyword(const char* upper) {
+// The keyword spelled `upper`, or null.
+const Keyword* find_keyword(const char* upper) {
   size_t low = 0, high = kKeywordCount;
   while (low < high) {
     size_t mid = (low + high) / 2;
     int order = std::strcmp(upper, kKeywords[mid].text);
-    if (order == 0) return kKeywords[mid].token;
+    if (order == 0) return &kKeywords[mid];
     if (order < 0)
       high = mid;
     else
       low = mid + 1;
   }
-  return 0;
+  return nullptr;
 }
 
 bool is_letter(char c) {
@@ -268,6 +272,45 @@ bool interval_value_follows(const char* p, const char* end) {
 
 constexpr int kOutOfMemory = -2;
 
+// FROM is a column name (`SELECT from, to FROM ...`, `WHERE x = from`) where no FROM clause or
+// FROM of a function can stand: after an operator, a '(' or a word that wants an operand, or
+// before what only follows an operand (a ',', a comparison, a ')', AS, IS, ORDER, ...), or at
+// the end of the text after a ','. A printed statement reads back the same way.
+bool from_is_name(const ParseState* state) {
+  static constexpr int kWantsOperand[] = {
+      '=',     '<',     '>',       '+',       '-',       '/',         TK_LE,
+      TK_GE,   TK_NE,   TK_CONCAT, TK_K_AND,  TK_K_OR,   TK_K_NOT,    TK_K_WHERE,
+      TK_K_BY, TK_K_ON, TK_K_WHEN, TK_K_THEN, TK_K_ELSE, TK_K_HAVING, TK_K_BETWEEN};
+  for (int token : kWantsOperand)
+    if (state->previous_token == token) return true;
+  // After '(' only TRIM ( FROM x ) has the keyword.
+  if (state->previous_token == '(' && state->before_previous_token != TK_K_TRIM) return true;
+  const char* p = state->pos;
+  while (p < state->end && is_blank(*p)) ++p;
+  if (p == state->end) return state->previous_token == ',';
+  char c = *p;
+  if (c == ',' || c == '=' || c == '<' || c == '>' || c == '!' || c == ')') return true;
+  if (!is_letter(c)) return false;
+  // Words that can neither name a table nor begin an operand follow only an operand.
+  char upper[kLongestKeyword + 1];
+  size_t length = 0;
+  while (p + length < state->end && is_word_char(p[length]) && length < kLongestKeyword) {
+    upper[length] = upper_of(p[length]);
+    ++length;
+  }
+  if (p + length < state->end && is_word_char(p[length])) return false;  // longer than any
+  upper[length] = '\0';
+  const Keyword* next = find_keyword(upper);
+  if (!next) return false;
+  static constexpr int kAfterOperand[] = {
+      TK_K_FROM, TK_K_AS,   TK_K_IS,    TK_K_LIKE,  TK_K_BETWEEN, TK_K_IN,    TK_K_NOT,
+      TK_K_AND,  TK_K_OR,   TK_K_ORDER, TK_K_GROUP, TK_K_HAVING,  TK_K_UNION, TK_K_WHERE,
+      TK_K_ASC,  TK_K_DESC, TK_K_THEN,  TK_K_ELSE,  TK_K_END,     TK_K_WHEN};
+  for (int token : kAfterOperand)
+    if (next->token == token) return true;
+  return false;
+}
+
 // Scans a word starting at state->pos (a letter or '@').
 int scan_word(ParseState* state, ScanValue* value) {
   const char* p = state->pos;
@@ -288,7 +331,11 @@ int scan_word(ParseState* state, ScanValue* value) {
     char upper[kLongestKeyword + 1];
     for (size_t i = 0; i < length; ++i) upper[i] = upper_of(word[i]);
     upper[length] = '\0';
-    int token = find_keyword(upper);
+    const Keyword* keyword = find_keyword(upper);
+    int token = keyword ? keyword->token : 0;
+    // The spelling goes with the token: a keyword the grammar accepts as a name needs it.
+    if (keyword) value->text = keyword->text;
+    if (token == TK_K_FROM && from_is_name(state)) token = TK_K_FROM_NAME;
     if (token == TK_K_DAY && !state->in_interval_qualifier &&
         state->previous_token != TK_K_INTERVAL)
       token = 0;
@@ -594,6 +641,8 @@ int scan_next_token(ParseState* state, ScanValue* value) {
   for (;;) {
     if (state->mode != 2)
       while (state->pos < state->end && is_blank(*state->pos)) ++state->pos;
+    state->before_start = state->token_start;
+    state->before_length = state->token_length;
     state->token_start = state->pos;
     state->token_length = 0;
     if (state->pos >= state->end) {
@@ -634,4 +683,35 @@ void scan_report_near(ParseState* state, const char* message, const char* near, 
 
 void scan_report(ParseState* state, const char* message) {
   scan_report_near(state, message, state->token_start, state->token_length);
+}
+
+void scan_report_keyword_as_name(ParseState* state, const char* word, size_t length) {
+  if (state->failed) return;
+  state->failed = true;
+  std::string near(state->token_start, strnlen(state->token_start, state->token_length));
+  near.resize(utf8_truncation_point(near.data(), near.size(), 60));
+  std::string name(word, strnlen(word, length));
+  name.resize(utf8_truncation_point(name.data(), name.size(), 40));
+  std::string upper = name;
+  scan_upper(upper.data());
+  utf8_format(state->context->message, PARSE_MESSAGE_SIZE - 1,
+              "syntax error near '%s': %s is a keyword; to use it as a name, write it in double "
+              "quotes (\"%s\")",
+              near.c_str(), upper.c_str(), name.c_str());
+}
+
+bool scan_is_keyword(int token) {
+  return token >= TK_K_AT_IDENTITY && token <= TK_K_YES;
+}
+
+bool scan_is_clause_word(int token) {
+  static constexpr int kClauseWords[] = {
+      TK_K_SELECT,   TK_K_FROM, TK_K_WHERE, TK_K_GROUP, TK_K_ORDER,  TK_K_HAVING,
+      TK_K_UNION,    TK_K_BY,   TK_K_AND,   TK_K_OR,    TK_K_NOT,    TK_K_ON,
+      TK_K_AS,       TK_K_JOIN, TK_K_IS,    TK_K_IN,    TK_K_LIKE,   TK_K_BETWEEN,
+      TK_K_CASE,     TK_K_WHEN, TK_K_THEN,  TK_K_ELSE,  TK_K_END,    TK_K_EXISTS,
+      TK_K_DISTINCT, TK_K_ALL,  TK_K_INTO,  TK_K_SET,   TK_K_VALUES, TK_K_NULL};
+  for (int word : kClauseWords)
+    if (word == token) return true;
+  return false;
 }

@@ -18,7 +18,8 @@
 // Semantic value the scanner gives a token.
 struct ScanValue {
   NameNode* name;    // IDENTIFIER and QUALIFIER: the name (pool copy)
-  const char* text;  // literal tokens: the token text (strings unquoted), pool copy
+  const char* text;  // literal tokens: the token text (strings unquoted), pool copy;
+                     // keywords: their upper-case spelling (static)
   int32_t number;    // '?' and {?=call: the marker's 1-based number
 };
 
@@ -36,6 +37,8 @@ struct ParseState {
   int before_previous_token;   // token code of the one before it
   const char* token_start;     // text of the last token read, for error messages
   size_t token_length;         // its length
+  const char* before_start;    // text of the token before it, for the quoting hint
+  size_t before_length;        // its length
   int32_t parameter_count;     // '?' markers scanned so far
   bool failed;                 // an error message has been written; keep the first one
   ListNode* statements;        // statement nodes collected by the grammar
@@ -50,5 +53,12 @@ int scan_next_token(ParseState* state, ScanValue* value);
 void scan_report(ParseState* state, const char* message);
 // As scan_report with the token text given explicitly.
 void scan_report_near(ParseState* state, const char* message, const char* near, size_t length);
+// A syntax error at a keyword that stands where a name could: "syntax error near '<last
+// token>'", then how to write the keyword `word[0..length)` as a name.
+void scan_report_keyword_as_name(ParseState* state, const char* word, size_t length);
+// True for a token code of a keyword.
+bool scan_is_keyword(int token);
+// True for a keyword that shapes a statement (SELECT, FROM, AND, ...): never meant as a name.
+bool scan_is_clause_word(int token);
 // Upper-cases ASCII letters of `text` in place.
 void scan_upper(char* text);

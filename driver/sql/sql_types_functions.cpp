@@ -3,6 +3,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <strings.h>
+
+#include "driver/sql/fn_quantity.h"
 #include "driver/sql/functions.h"
 #include "driver/sql/nodes.h"
 #include "driver/sql/sql_types.h"
@@ -115,6 +118,29 @@ bool describe_syntax_function(const FunctionNode* function, const DescribeContex
   }
 }
 
+// TIMESTAMPADD keeps a DATE for units of a day or more and a TIME for units below a day, as
+// validation types it; anything else is a TIMESTAMP.
+bool describe_timestampadd(const FunctionNode* function, const DescribeContext& context,
+                           TypeDescription* out) {
+  const Node* unit = describe_list_item(function->arguments, 0);
+  const Node* source = describe_list_item(function->arguments, 2);
+  TypeDescription source_type{};
+  int type = SQL_TYPE_TIMESTAMP;
+  if (unit && unit->kind == NODE_COLUMN_REF && node_cast<ColumnRefNode>(unit)->column && source &&
+      describe_expression(source, context, &source_type)) {
+    const char* name = node_cast<ColumnRefNode>(unit)->column->text;
+    bool below_day =
+        strcasecmp(name, "SQL_TSI_FRAC_SECOND") == 0 || strcasecmp(name, "SQL_TSI_SECOND") == 0 ||
+        strcasecmp(name, "SQL_TSI_MINUTE") == 0 || strcasecmp(name, "SQL_TSI_HOUR") == 0;
+    if (!below_day && (source_type.sql_type == SQL_TYPE_DATE || source_type.sql_type == SQL_DATE))
+      type = SQL_TYPE_DATE;
+    if (below_day && (source_type.sql_type == SQL_TYPE_TIME || source_type.sql_type == SQL_TIME))
+      type = SQL_TYPE_TIME;
+  }
+  describe_type(type, SQL_NULLABLE_UNKNOWN, out);
+  return true;
+}
+
 }  // namespace
 
 bool describe_function(const FunctionNode* function, const DescribeContext& context,
@@ -135,6 +161,16 @@ bool describe_function(const FunctionNode* function, const DescribeContext& cont
     return true;
   }
   if (result & FN_CLASS_CHARACTER) return describe_character_function(function, context, out);
+  if (function->number == 62) return describe_timestampadd(function, context, out);
+  if (result & (FN_CLASS_BIGINT | FN_CLASS_EXACT)) {  // the decoding functions
+    describe_type(result & FN_CLASS_BIGINT ? SQL_BIGINT : SQL_NUMERIC, SQL_NULLABLE_UNKNOWN, out);
+    if (result & FN_CLASS_EXACT) {
+      out->precision = out->column_size = 38;
+      out->length = 40;  // digits, sign and point
+      out->scale = function->number == FN_WEI_TO_ETHER ? WEI_PER_ETHER_DIGITS : 0;
+    }
+    return true;
+  }
   int type = SQL_TYPE_UNKNOWN;
   if (result & FN_CLASS_INTEGER)
     type = SQL_INTEGER;

@@ -1,6 +1,8 @@
 // SQL text of queries and data-manipulation statements: SELECT in all its shapes (cursor
 // specification, FOR UPDATE, grouping, UNION), FROM lists and joins, INSERT, UPDATE,
 // DELETE, CALL, COMMIT and ROLLBACK.
+#include <cstring>
+
 #include "driver/sql/sqlgen_internal.h"
 
 namespace {
@@ -64,6 +66,9 @@ void print_cursor_spec(const CursorSpecNode* node, SqlOutput& out) {
     sql_emitf(out, " ORDER BY ");
     sqlgen_print_list(node->order_by, ", ", out);
   }
+  if (node->has_limit) sql_emitf(out, " LIMIT %d", node->limit);
+  if (node->offset)
+    sql_emitf(out, node->has_limit ? " OFFSET %d" : " OFFSET %d ROWS", node->offset);
 }
 
 void print_select_for_update(const SelectForUpdateNode* node, SqlOutput& out) {
@@ -95,8 +100,17 @@ void print_table_ref(const TableRefNode* node, SqlOutput& out) {
     sqlgen_print_subquery(node->table, out);
   }
   if (node->alias) {
-    sql_emitf(out, " ");
+    // LIMIT, OFFSET and FETCH read back as an alias only after AS.
+    const char* text = node->alias->quoted ? "" : node->alias->text;
+    bool clause_word =
+        !std::strcmp(text, "LIMIT") || !std::strcmp(text, "OFFSET") || !std::strcmp(text, "FETCH");
+    sql_emitf(out, clause_word ? " AS " : " ");
     sqlgen_print_name(node->alias, out);
+  }
+  if (node->column_aliases) {
+    sql_emitf(out, " ( ");
+    sqlgen_print_list(node->column_aliases, ", ", out);
+    sql_emitf(out, " )");
   }
 }
 

@@ -67,3 +67,20 @@ bool build_small_int(ParseState* state, const char* text, int32_t* out);
 // Pool string concatenation of up to five pieces (null pieces are skipped).
 const char* build_concat(ParseState* state, const char* a, const char* b, const char* c = nullptr,
                          const char* d = nullptr, const char* e = nullptr);
+
+// The common forms (tree_build_forms.cpp).
+// A name spelled as the keyword `spelling` (upper case, unquoted).
+NameNode* build_keyword_name(ParseState* state, const char* spelling);
+// True when `name` is the unquoted word `word` (or `other`); otherwise a syntax error.
+bool build_expect_word(ParseState* state, const NameNode* name, const char* word,
+                       const char* other);
+// True for a bare NULL literal.
+bool is_null_literal(const Node* node);
+// One row of a VALUES list as a query specification without FROM; the first row names its
+// columns COLUMN1, COLUMN2, ...
+Node* build_values_row(ParseState* state, ListNode* values, bool first_row);
+// True when `row` has as many values as the first of `rows`; otherwise false after a message.
+bool build_values_row_fits(ParseState* state, ListNode* rows, Node* row);
+// The rows of a VALUES list as UNION ALL, balanced so that a long list nests only as deep as
+// its logarithm; the rows keep their order.
+Node* build_values_table(ParseState* state, ListNode* rows);

@@ -140,6 +140,9 @@ PlanRecord* validate_statement(ValidateContext& context, Node* statement) {
       auto* node = node_cast<CursorSpecNode>(statement);
       QueryPlan* plan = validate_query_expression(context, node->query, nullptr, false);
       validate_order_by(context, plan, node->order_by);
+      plan->has_limit = node->has_limit;
+      plan->limit = node->limit;
+      plan->offset = node->offset;
       return plan;
     }
     case NODE_SELECT_FOR_UPDATE:

@@ -36,13 +36,23 @@ TableEntry* make_derived_entry(ValidateContext& context, TableRefNode* reference
   entry->table.backend_index = -1;
   entry->derived = validate_query_expression(context, reference->table, context.plan, false);
   int count = entry->derived->item_count;
+  int named = ListCount(reference->column_aliases);
+  if (reference->column_aliases && named != count)
+    general_error(context, "The derived table %s has %d columns but %d column names are given",
+                  name_text(reference->alias), count, named);
+  ListNode* column_alias = reference->column_aliases;
   allocate_maps(context, entry, count);
   entry->columns = static_cast<ColumnInfo*>(
       validate_alloc(context, sizeof(ColumnInfo) * static_cast<size_t>(count > 0 ? count : 1)));
   for (int i = 0; i < count; ++i) {
     const SelectColumn& item = entry->derived->items[i];
     ColumnInfo& column = entry->columns[i];
-    copy_text(column.name, sizeof column.name, item.name);
+    const char* name = item.name;
+    if (column_alias) {
+      name = name_text(static_cast<NameNode*>(column_alias->data));
+      column_alias = column_alias->next;
+    }
+    copy_text(column.name, sizeof column.name, name);
     copy_text(column.table, sizeof column.table, name_text(reference->alias));
     column.number = i + 1;
     column.sql_type = item.sql_type;

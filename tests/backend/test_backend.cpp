@@ -306,6 +306,7 @@ int describe_columns(SqiEnv, const DalTable* dal_table, int count, DalColumn* ou
     c.precision = column.precision;
     c.scale = column.scale;
     c.nullable = column.nullable;
+    c.required = column.required;
     c.searchable = SQL_SEARCHABLE;
     c.backend_index = dal_table->backend_index;
   }
@@ -346,6 +347,25 @@ int close_stmt(SqiStmt s) {
   return SQI_OK;
 }
 
+// The first required column of `table` that no restriction supplies (an `=`, an IN list, or a
+// lower and an upper bound, as a backend making one call per value takes them); "" when none.
+std::string unsupplied_parameter(const TestTable& table, int count,
+                                 Restriction* const* restrictions) {
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    if (!table.columns[c].required) continue;
+    bool given = false, lower = false, upper = false;
+    for (int i = 0; i < count; ++i) {
+      const Restriction* r = restrictions[i];
+      if (r->column_number != static_cast<int>(c) + 1) continue;
+      given |= r->op == RESTRICT_EQUAL || r->op == RESTRICT_IN;
+      lower |= r->op == RESTRICT_GREATER || r->op == RESTRICT_GREATER_EQUAL;
+      upper |= r->op == RESTRICT_LESS || r->op == RESTRICT_LESS_EQUAL;
+    }
+    if (!given && !(lower && upper)) return table.columns[c].name;
+  }
+  return "";
+}
+
 int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int count,
                Restriction* const* restrictions) {
   auto* statement = static_cast<TestStatement*>(s);
@@ -359,6 +379,9 @@ int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int
     for (int i = 0; i < n; ++i) scan.restrictions.push_back(describe_restriction(restrictions[i]));
   if (g_backend->log_scans || g_backend->scans.empty()) g_backend->scans.push_back(scan);
   if (table->fail_start) return post(statement->target, "HY000", "scan refused by test table");
+  if (std::string missing = unsupplied_parameter(*table, n, restrictions); !missing.empty())
+    return post(statement->target, "HY000",
+                ("The column '" + missing + "' must be specified in the query").c_str());
   statement->table = table;
   statement->statistics = false;
   statement->position = 0;

@@ -27,6 +27,7 @@ struct TestColumn {
   int precision = 0;            // numeric precision or fraction digits
   int scale = 0;                // numeric scale
   int nullable = SQL_NULLABLE;  // SQL_NULLABLE or SQL_NO_NULLS
+  bool required = false;        // a parameter: scans must restrict it (=, IN, or two bounds)
 };
 
 // One index for the statistics answer.

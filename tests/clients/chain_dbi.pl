@@ -76,5 +76,48 @@ check("table_info", "@names" eq join(" ", sort keys %catalog), scalar(@names) . 
 my $columns = $dbh->column_info(undef, undef, 'getBalance', '%')->fetchall_arrayref({});
 my @column_names = map { $_->{COLUMN_NAME} } @$columns;
 check("column_info", "@column_names" eq "@{$catalog{getBalance}}", "@column_names");
+# Search patterns in the catalog arguments.
+my @matched = map { $_->{TABLE_NAME} } @{$dbh->table_info(undef, undef, 'getBal%')->fetchall_arrayref({})};
+check("table_info pattern", "@matched" eq "getBalance", "@matched");
+@matched = sort map { $_->{TABLE_NAME} } @{$dbh->table_info('', '', 'feeHistory\\_%', 'VIEW')->fetchall_arrayref({})};
+my @fee = sort grep { /^feeHistory_/ } keys %catalog;
+check("table_info escaped pattern", "@matched" eq "@fee", "@matched");
+# What a new user writes: a block range bound as SQL_INTEGER with its transactions and their
+# receipts' status, receipts through IN (subquery), the balances of a block's senders.
+my $latest = hex(node("eth_blockNumber", []));
+my (@range_want, %status);
+for my $n (1 .. $latest) {
+  for my $t (@{node("eth_getBlockByNumber", [sprintf("0x%x", $n), JSON::PP::true])->{transactions}}) {
+    $status{$t->{hash}} = node("eth_getTransactionReceipt", [$t->{hash}])->{status};
+    push @range_want, join("|", $n, $t->{hash}, $status{$t->{hash}});
+  }
+}
+my $range = $dbh->prepare("SELECT t.blockNumber, t.transactionsHash, r.status "
+  . "FROM getBlockByNumber_transactions t JOIN getTransactionReceipt r "
+  . "ON r.transactionHash = t.transactionsHash "
+  . "WHERE t.blockNumber BETWEEN ? AND ? AND t.transactionDetailsFlag = 1");
+$range->bind_param(1, 1, DBI::SQL_INTEGER);
+$range->bind_param(2, $latest, DBI::SQL_INTEGER);
+$range->execute;
+my @range_got = map { join("|", @$_) } @{$range->fetchall_arrayref};
+check("block range with receipts", "@range_got" eq "@range_want", "@range_got");
+my $listed = $dbh->selectall_arrayref("SELECT transactionHash, status FROM getTransactionReceipt "
+  . "WHERE transactionHash IN (SELECT transactionsHash FROM getBlockByNumber_transactions "
+  . "WHERE blockNumber IN (SELECT result FROM blockNumber) AND transactionDetailsFlag = 0) "
+  . "ORDER BY 1");
+my $latest_block = node("eth_getBlockByNumber", [sprintf("0x%x", $latest), JSON::PP::false]);
+my @latest_hashes = sort @{$latest_block->{transactions} // []};
+my @listed = map { $_->[0] } @$listed;
+my $statuses_match = !grep { $_->[1] ne $status{$_->[0]} } @$listed;
+check("receipts through IN (subquery)", "@listed" eq "@latest_hashes" && $statuses_match, "@listed");
+my $senders = $dbh->selectall_arrayref("SELECT DISTINCT t.transactionsFrom, b.result "
+  . "FROM getBlockByNumber_transactions t, getBalance b WHERE t.blockNumber = ? "
+  . "AND t.transactionDetailsFlag = 1 AND b.address = t.transactionsFrom "
+  . "AND b.blockParameter = 'latest' ORDER BY 1", undef, $number);
+my %from = map { $_->{from} => 1 } @{$block->{transactions}};
+my @want_senders = map { "$_|" . node("eth_getBalance", [$_, "latest"]) } sort keys %from;
+my @got_senders = map { join("|", @$_) } @$senders;
+check("balances of a block's senders", "@got_senders" eq "@want_senders", "@got_senders");
+
 $dbh->disconnect;
 exit($failures ? 1 : 0);

@@ -86,11 +86,52 @@ tables = [row.table_name for row in cursor.tables()]
 check("tables()", sorted(tables) == sorted(catalog) and len(tables) == 56, tables)
 check("tables(table=)", [row.table_name for row in cursor.tables(table="getBalance")] ==
       ["getBalance"])
+# Catalog arguments are search patterns: "%", "_" and the "\\" escape.
+for pattern, wanted in [("getBal%", ["getBalance"]),
+                        ("get_alance", ["getBalance"]),
+                        ("%Balance", sorted(t for t in catalog if t.endswith("Balance"))),
+                        ("feeHistory\\_%", sorted(t for t in catalog if t.startswith("feeHistory_")))]:
+    got = sorted(row.table_name for row in cursor.tables(table=pattern))
+    check("tables(table=%r)" % pattern, got == wanted, (got, wanted))
+got = [row.column_name for row in cursor.columns(table="getBal%", column="block%")]
+check("columns(table='getBal%', column='block%')", got == ["blockParameter"], got)
 for table in ("getBalance", "getBlockByNumber_transactions"):
     columns = [row.column_name for row in cursor.columns(table=table)]
     check("columns(%s)" % table, columns == catalog[table], (columns, catalog[table]))
 
 cursor.execute("SELECT 1 AS one")
 check("rowcount of a query", cursor.rowcount == -1, cursor.rowcount)
+# What a new user writes: a block range with its transactions and their receipts' status (the
+# range's end bound as an integer), receipts of a list of hashes through IN (subquery), and the
+# balances of a block's senders.
+latest = int(node("eth_blockNumber", []), 16)
+want = []
+for number in range(1, latest + 1):
+    for t in node("eth_getBlockByNumber", [hex(number), True])["transactions"]:
+        want.append((str(number), t["hash"], node("eth_getTransactionReceipt", [t["hash"]])["status"]))
+cursor.execute("SELECT t.blockNumber, t.transactionsHash, r.status "
+               "FROM getBlockByNumber_transactions t "
+               "JOIN getTransactionReceipt r ON r.transactionHash = t.transactionsHash "
+               "WHERE t.blockNumber BETWEEN 1 AND ? AND t.transactionDetailsFlag = 1", latest)
+got = [tuple(r) for r in cursor.fetchall()]
+check("block range with receipts", got == want, (got, want))
+
+cursor.execute("SELECT transactionHash, status FROM getTransactionReceipt WHERE transactionHash IN "
+               "(SELECT transactionsHash FROM getBlockByNumber_transactions "
+               "WHERE blockNumber BETWEEN 1 AND 'latest' AND transactionDetailsFlag = 0) "
+               "ORDER BY transactionHash")
+got = [tuple(r) for r in cursor.fetchall()]
+check("receipts through IN (subquery)", got == sorted((h, s) for _, h, s in want), got)
+
+senders = sorted({t["from"] for t in block["transactions"]})
+cursor.execute("SELECT DISTINCT t.transactionsFrom, b.result "
+               "FROM getBlockByNumber_transactions t, getBalance b "
+               "WHERE t.blockNumber = ? AND t.transactionDetailsFlag = 1 "
+               "AND b.address = t.transactionsFrom AND b.blockParameter = 'latest' "
+               "ORDER BY 1", int(block_number, 16))
+got = [tuple(r) for r in cursor.fetchall()]
+check("balances of a block's senders",
+      got == [(a, node("eth_getBalance", [a, "latest"])) for a in senders], got)
+
 cnxn.close()
 sys.exit(1 if failures else 0)

@@ -29,7 +29,7 @@ def check(name, condition, detail=""):
 
 for label, text in [
     ("dsn", "DSN=quill_demo"),
-    ("dsn-less", "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:8545"),
+    ("dsn-less", "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:8545;connect_probe=no"),
 ]:
     try:
         cnxn = pyodbc.connect(text, autocommit=False)

@@ -56,6 +56,11 @@ out=$(echo "help getBalance" | isql -b quill_chain 2>&1 || true)
 if grep -q "| address " <<<"$out" && grep -q "| blockParameter " <<<"$out" &&
   grep -q "| result " <<<"$out"; then echo "ok   isql help TABLE"; else
   echo "FAIL isql help TABLE"; echo "$out"; failed=1; fi
+# help TABLE passes its name as a search pattern.
+out=$(echo "help getBal%" | isql -b quill_chain 2>&1 || true)
+if grep -q "| getBalance " <<<"$out" && grep -q "| blockParameter " <<<"$out" &&
+  ! grep -q "| getBlockByHash " <<<"$out"; then echo "ok   isql help PATTERN"; else
+  echo "FAIL isql help PATTERN"; echo "$out"; failed=1; fi
 
 # One execution with a parameter array of 100 addresses returns every balance, in order.
 if [ -n "$array_client" ]; then
@@ -89,6 +94,7 @@ fi
 
 /usr/bin/python3 "$here/chain_pyodbc.py" "$dir" "$dir/chain.json" || failed=1
 /usr/bin/perl "$here/chain_dbi.pl" "$dir/chain.json" || failed=1
+bash "$here/chain_isql_examples.sh" "$dir/chain.json" || failed=1
 
 # node-odbc builds a native addon once; its install scripts must be allowed explicitly.
 if [ ! -e "$here/node_modules/odbc/lib/bindings/napi-v8/odbc.node" ]; then
@@ -103,4 +109,6 @@ if [ -e "$here/node_modules/odbc/lib/bindings/napi-v8/odbc.node" ]; then
 else
   echo "FAIL node-odbc could not be installed"; failed=1
 fi
+# Kilobyte inputs and log data, and typed values, on a node of their own.
+bash "$here/run_long_values.sh" "$driver" || failed=1
 exit $failed

@@ -16,6 +16,7 @@ cat > "$dir/odbc.ini" <<INI
 Driver=Quillmoor Ethereum ODBC Driver
 Description=Local Ethereum node
 URI=http://127.0.0.1:8545
+connect_probe=no
 INI
 export ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini
 # A sanitizer build of the driver needs its runtime loaded first in these uninstrumented

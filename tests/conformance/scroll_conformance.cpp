@@ -1046,9 +1046,10 @@ int main(int argc, char** argv) {
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
   std::string connection =
-      reference_mode() ? "DRIVER={SQLiteRows};Database=" + g_dir + "/rows.db"
-                       : "DRIVER={QuillRows};URI=http://127.0.0.1:9;work_dir_path=" + g_dir +
-                             ";work_dir_size=" + std::to_string(g_options.cache);
+      reference_mode()
+          ? "DRIVER={SQLiteRows};Database=" + g_dir + "/rows.db"
+          : "DRIVER={QuillRows};URI=http://127.0.0.1:9;connect_probe=no;work_dir_path=" + g_dir +
+                ";work_dir_size=" + std::to_string(g_options.cache);
   SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connection.c_str(), SQL_NTS, nullptr, 0,
                                   nullptr, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {

@@ -115,8 +115,9 @@ struct AsyncExecution : ::testing::Test {
     // Asynchronous execution is a connection attribute here; new statements take it over.
     ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_ASYNC_ENABLE,
                                              reinterpret_cast<SQLPOINTER>(SQL_ASYNC_ENABLE_ON), 0));
-    std::string text = "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:" +
-                       std::to_string(node.port());
+    std::string text =
+        "DRIVER={Quillmoor Ethereum ODBC Driver};connect_probe=no;URI=http://127.0.0.1:" +
+        std::to_string(node.port());
     ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS,
                                                nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));

@@ -33,7 +33,7 @@ class ModuleEnvironment : public ::testing::Environment {
                                          << "Driver=" << QUILL_DRIVER_PATH << "\n";
     std::ofstream(dir + "/odbc.ini") << "[quill_rows]\n"
                                      << "Driver=Quillmoor Ethereum ODBC Driver\n"
-                                     << "URI=http://127.0.0.1:1\n"
+                                     << "URI=http://127.0.0.1:1\nconnect_probe=no\n"
                                      << "work_dir_path=" << g_work_dir << "\n";
     setenv("ODBCSYSINI", dir.c_str(), 1);
     setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);

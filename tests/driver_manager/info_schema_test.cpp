@@ -26,7 +26,7 @@ class IniEnvironment : public ::testing::Environment {
                                          << "Driver=" << QUILL_DRIVER_PATH << "\n";
     std::ofstream(dir + "/odbc.ini") << "[quill_info]\n"
                                      << "Driver=Quillmoor Ethereum ODBC Driver\n"
-                                     << "URI=http://127.0.0.1:8545\n";
+                                     << "URI=http://127.0.0.1:8545\nconnect_probe=no\n";
     setenv("ODBCSYSINI", dir.c_str(), 1);
     setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
   }
@@ -90,9 +90,9 @@ TEST_F(InfoSchema, EqualityOnColumnsNamesTheTableAndMatchesExactly) {
   Rows rows = query(
       "SELECT TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION, DATA_TYPE FROM INFO_SCHEMA.COLUMNS "
       "WHERE TABLE_NAME = 'getBalance' ORDER BY ORDINAL_POSITION");
-  Rows want = {{"getBalance", "address", "1", "WVARCHAR"},
-               {"getBalance", "blockParameter", "2", "WVARCHAR"},
-               {"getBalance", "result", "3", "WVARCHAR"}};
+  Rows want = {{"getBalance", "address", "1", "VARCHAR"},
+               {"getBalance", "blockParameter", "2", "VARCHAR"},
+               {"getBalance", "result", "3", "VARCHAR"}};
   EXPECT_EQ(want, rows);
   // An underscore is a character of the name, not a pattern.
   EXPECT_TRUE(query("SELECT COLUMN_NAME FROM INFO_SCHEMA.COLUMNS WHERE TABLE_NAME = "

@@ -30,10 +30,10 @@ class IniEnvironment : public ::testing::Environment {
                                            << "Driver=" << QUILL_DRIVER_PATH << "\n";
     std::ofstream(g_dir + "/odbc.ini") << "[quill_demo]\n"
                                        << "Driver=Quillmoor Ethereum ODBC Driver\n"
-                                       << "URI=http://127.0.0.1:8545\n"
+                                       << "URI=http://127.0.0.1:8545\nconnect_probe=no\n"
                                        << "[quill_opts]\n"
                                        << "Driver=Quillmoor Ethereum ODBC Driver\n"
-                                       << "URI=http://127.0.0.1:8545\n"
+                                       << "URI=http://127.0.0.1:8545\nconnect_probe=no\n"
                                        << "relational_opt=00\n"
                                        << "in_expansion=1\n"
                                        << "catalog_schema_check=0\n";
@@ -119,7 +119,8 @@ TEST_F(DriverManager, ConnectByDsnLoadsDriverAndConnects) {
 
 TEST_F(DriverManager, DsnLessConnectionReturnsCompletedString) {
   std::string out;
-  ASSERT_EQ(SQL_SUCCESS, driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545", &out))
+  ASSERT_EQ(SQL_SUCCESS,
+            driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545;connect_probe=no", &out))
       << all_messages(SQL_HANDLE_DBC, dbc);
   EXPECT_NE(std::string::npos, out.find("URI=http://127.0.0.1:8545")) << out;
   EXPECT_NE(std::string::npos, out.find("DRIVER=")) << out;
@@ -129,7 +130,7 @@ TEST_F(DriverManager, DsnLessConnectionReturnsCompletedString) {
 TEST_F(DriverManager, TruncatedOutputStringIsFlagged) {
   std::string out;
   ASSERT_EQ(SQL_SUCCESS_WITH_INFO,
-            driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545", &out, 10));
+            driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545;connect_probe=no", &out, 10));
   EXPECT_EQ(9u, out.size());
   EXPECT_EQ("01004", first_state(SQL_HANDLE_DBC, dbc));
   EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
@@ -145,8 +146,8 @@ TEST_F(DriverManager, ConnectFailuresCarryExactMessages) {
   const FailureCase cases[] = {
       {kDriver, "HY000", "URI must be provided"},
       {kDriver + "URI=ftp://example.org", "HY000", "Unable to extract host from Api Domain"},
-      {kDriver + "URI=http://127.0.0.1:8545;work_dir_path=/nonexistent/dir", "HY000",
-       "Unable to open or create a schema fileset in (/nonexistent/dir/)"},
+      {kDriver + "URI=http://127.0.0.1:8545;connect_probe=no;work_dir_path=/nonexistent/dir",
+       "HY000", "Unable to open or create a schema fileset in (/nonexistent/dir/)"},
       {"DSN=quill_demo;SAVEFILE=x.dsn", "01S09", "Invalid keyword"},
   };
   for (const auto& c : cases) {
@@ -157,7 +158,8 @@ TEST_F(DriverManager, ConnectFailuresCarryExactMessages) {
     EXPECT_NE(std::string::npos, messages.find(c.message)) << messages;
   }
   // A failed attempt does not hold the next one to its values.
-  EXPECT_EQ(SQL_SUCCESS, driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545"));
+  EXPECT_EQ(SQL_SUCCESS,
+            driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545;connect_probe=no"));
   EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
 }
 
@@ -205,7 +207,7 @@ TEST_F(DriverManager, MissingSetupLibraryIsReportedAndConnectGoesOn) {
   int window = 0;  // any non-null window lets the driver prompt
   SQLCHAR out[512];
   SQLSMALLINT length = 0;
-  std::string text = kDriver + "URI=http://127.0.0.1:8545";
+  std::string text = kDriver + "URI=http://127.0.0.1:8545;connect_probe=no";
   SQLRETURN rc = SQLDriverConnect(dbc, reinterpret_cast<SQLHWND>(&window), (SQLCHAR*)text.c_str(),
                                   SQL_NTS, out, sizeof out, &length, SQL_DRIVER_PROMPT);
   EXPECT_EQ(SQL_SUCCESS_WITH_INFO, rc) << all_messages(SQL_HANDLE_DBC, dbc);
@@ -219,7 +221,8 @@ TEST_F(DriverManager, MissingSetupLibraryIsReportedAndConnectGoesOn) {
 // What BI tools and generic clients ask right after connecting.
 TEST_F(DriverManager, InformationAndAttributesThroughTheDriverManager) {
   // Before connecting, the driver answers only what needs no connection.
-  ASSERT_EQ(SQL_SUCCESS, driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545"));
+  ASSERT_EQ(SQL_SUCCESS,
+            driver_connect(dbc, kDriver + "URI=http://127.0.0.1:8545;connect_probe=no"));
   SQLCHAR name[10];
   SQLSMALLINT length = 0;
   EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length));

@@ -381,6 +381,38 @@ TEST_F(Params, DescribeParamFilledByTheDriver) {
   EXPECT_EQ("07009", state());
 }
 
+// Without SQL_ATTR_ENABLE_AUTO_IPD (node-odbc never sets it) unbound markers are described
+// from validation's types, and a marker of no inferable type as wide text.
+TEST_F(Params, DescribeParamWithoutAutoIpd) {
+  ASSERT_EQ(
+      SQL_SUCCESS,
+      SQLPrepare(stmt, (SQLCHAR*)"SELECT ID FROM rows_10 WHERE ID = ? AND S1 = ? AND ? IS NULL",
+                 SQL_NTS))
+      << diag().message;
+  SQLSMALLINT type = 0, digits = 0, nullable = 0;
+  SQLULEN size = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLDescribeParam(stmt, 1, &type, &size, &digits, &nullable)) << state();
+  EXPECT_EQ(SQL_INTEGER, type);
+  ASSERT_EQ(SQL_SUCCESS, SQLDescribeParam(stmt, 2, &type, &size, &digits, &nullable)) << state();
+  EXPECT_EQ(SQL_VARCHAR, type);
+  EXPECT_EQ(60u, size);
+  ASSERT_EQ(SQL_SUCCESS, SQLDescribeParam(stmt, 3, &type, &size, &digits, &nullable)) << state();
+  EXPECT_EQ(SQL_WVARCHAR, type);
+  EXPECT_EQ(65535u, size);
+  EXPECT_EQ(SQL_NULLABLE, nullable);
+  EXPECT_EQ(SQL_ERROR, SQLDescribeParam(stmt, 4, &type, &size, &digits, &nullable));
+  EXPECT_EQ("07009", state());
+  // A type the application gave stays what the marker is described as.
+  char text[16] = "1";
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_CHAR, 5, 0,
+                                          text, sizeof text, nullptr));
+  ASSERT_EQ(SQL_SUCCESS, SQLDescribeParam(stmt, 2, &type, &size, &digits, &nullable)) << state();
+  EXPECT_EQ(SQL_CHAR, type);
+  EXPECT_EQ(5u, size);
+  ASSERT_EQ(SQL_SUCCESS, SQLDescribeParam(stmt, 1, &type, &size, &digits, &nullable)) << state();
+  EXPECT_EQ(SQL_INTEGER, type);
+}
+
 TEST_F(Params, BindParamAndSetParam) {
   SQLINTEGER number = 41;
   SQLLEN four = 4;

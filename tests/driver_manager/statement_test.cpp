@@ -27,7 +27,7 @@ class IniEnvironment : public ::testing::Environment {
                                          << "Driver=" << QUILL_DRIVER_PATH << "\n";
     std::ofstream(dir + "/odbc.ini") << "[quill_demo]\n"
                                      << "Driver=Quillmoor Ethereum ODBC Driver\n"
-                                     << "URI=http://127.0.0.1:8545\n";
+                                     << "URI=http://127.0.0.1:8545\nconnect_probe=no\n";
     setenv("ODBCSYSINI", dir.c_str(), 1);
     setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
   }

@@ -73,6 +73,16 @@ struct Backend {
   explicit Backend(int string_length = 255, int block_length = 24) {
     connection.string_length = string_length;
     connection.block_length = block_length;
+    attach();
+  }
+  // A backend on a copy of `settings`' lengths and typed-values flag.
+  explicit Backend(const EthConnection& settings) {
+    connection.string_length = settings.string_length;
+    connection.block_length = settings.block_length;
+    connection.typed_values = settings.typed_values;
+    attach();
+  }
+  void attach() {
     env.service = recording_service;
     env.target = &target;
     env.connection = &connection;
@@ -148,7 +158,9 @@ TEST_F(EthCatalog, MatchesTheExpectedTableFile) {
           {"B", {SQL_VARCHAR, ETH_LENGTH_BLOCK}},
           {"L", {SQL_LONGVARCHAR, 0}},
           {"D", {SQL_DOUBLE, 8}},
-          {"T", {SQL_BIT, 1}}};
+          {"T", {SQL_BIT, 1}},
+          {"X", {SQL_VARCHAR, ETH_LENGTH_BYTES}},
+          {"F", {SQL_VARCHAR, 514}}};
       auto type = kTypes.at(name_and_type[1]);
       EXPECT_EQ(type.first, columns[i].sql_type) << columns[i].name;
       EXPECT_EQ(type.second, columns[i].length) << columns[i].name;
@@ -169,8 +181,8 @@ TEST_F(EthCatalog, HoldsFiftySixDistinctTables) {
 }
 
 TEST_F(EthCatalog, SatisfiesItsInvariants) {
-  static const std::set<std::string> kTypeNames = {"varchar", "longvarchar", "double",
-                                                   "boolean", "bool",        "array"};
+  static const std::set<std::string> kTypeNames = {"varchar", "longvarchar", "double", "bool",
+                                                   "array"};
   for (const EthCatalogTable& table : eth_catalog_tables()) {
     SCOPED_TRACE(table.name);
     auto columns = eth_catalog_columns(table);
@@ -303,11 +315,13 @@ TEST_F(EthCatalog, DescribeColumnsByType) {
     const char* prefix;
     const char* create;
   } cases[] = {
-      {"getBalance", 0, "address", SQL_VARCHAR, "NVARCHAR", 100, SQL_SEARCHABLE, "'", "length"},
-      {"getBalance", 1, "blockParameter", SQL_VARCHAR, "NVARCHAR", 30, SQL_SEARCHABLE, "'",
+      {"getBalance", 0, "address", SQL_VARCHAR, "VARCHAR", 100, SQL_SEARCHABLE, "'", "length"},
+      {"getBalance", 1, "blockParameter", SQL_VARCHAR, "VARCHAR", 30, SQL_SEARCHABLE, "'",
        "length"},
-      {"getCode", 2, "result", SQL_LONGVARCHAR, "LONGNVARCHAR", INT_MAX, SQL_PRED_CHAR, "'", ""},
-      {"feeHistory_gasUsedRatio", 7, "gasUsedRatio", SQL_DOUBLE, "DOUBLE", 8, SQL_SEARCHABLE, "",
+      {"getLogs", 0, "filter", SQL_LONGVARCHAR, "LONGVARCHAR", INT_MAX, SQL_PRED_CHAR, "'", ""},
+      {"getCode", 2, "result", SQL_VARCHAR, "VARCHAR", ETH_BYTES_LENGTH, SQL_SEARCHABLE, "'",
+       "length"},
+      {"feeHistory_gasUsedRatio", 7, "gasUsedRatio", SQL_DOUBLE, "DOUBLE", 15, SQL_SEARCHABLE, "",
        ""},
       {"mining", 0, "result", SQL_BIT, "BIT", 1, SQL_SEARCHABLE, "", ""},
   };
@@ -478,24 +492,34 @@ TEST_F(EthCatalog, ColumnsRowsPerType) {
   } cases[] = {
       {"getBalance",
        "address",
-       {"ETH", "DBO", "getBalance", "address", "-9", "varchar", "100", "100", "NULL", "0", "1",
-        "NULL", "NULL", "-9", "0", "200", "1", "Yes"}},
+       {"ETH", "DBO", "getBalance", "address", "12", "VARCHAR", "100", "100", "NULL", "NULL", "1",
+        "required parameter: an account address, 0x and 40 hex digits", "NULL", "12", "NULL", "400",
+        "1", "Yes"}},
       {"getBalance",
        "blockParameter",
-       {"ETH", "DBO", "getBalance", "blockParameter", "-9", "varchar", "30", "30", "NULL", "0", "1",
-        "NULL", "NULL", "-9", "0", "60", "2", "Yes"}},
+       {"ETH", "DBO", "getBalance", "blockParameter", "12", "VARCHAR", "30", "30", "NULL", "NULL",
+        "1", "required parameter: block number, 'latest' or a range", "NULL", "12", "NULL", "120",
+        "2", "Yes"}},
+      // Byte strings are declared with a size that holds any a block can carry.
       {"getCode",
        "result",
-       {"ETH", "DBO", "getCode", "result", "-10", "longvarchar", "2147483647", "2147483647", "NULL",
-        "0", "1", "NULL", "NULL", "-10", "0", "2147483647", "3", "Yes"}},
+       {"ETH", "DBO", "getCode", "result", "12", "VARCHAR", "16777218", "16777218", "NULL", "NULL",
+        "1", "NULL", "NULL", "12", "NULL", "67108872", "3", "Yes"}},
+      {"getLogs",
+       "filter",
+       {"ETH", "DBO", "getLogs", "filter", "-1", "LONGVARCHAR", "2147483647", "2147483647", "NULL",
+        "NULL", "1",
+        "required parameter: a log filter as a JSON object, e.g. "
+        "{\"fromBlock\":\"0x1\",\"address\":\"0x...\"}",
+        "NULL", "-1", "NULL", "2147483647", "1", "Yes"}},
       {"feeHistory_gasUsedRatio",
        "gasUsedRatio",
-       {"ETH", "DBO", "feeHistory_gasUsedRatio", "gasUsedRatio", "8", "double", "24", "8", "NULL",
-        "10", "1", "NULL", "NULL", "8", "0", "0", "8", "Yes"}},
+       {"ETH", "DBO", "feeHistory_gasUsedRatio", "gasUsedRatio", "8", "DOUBLE", "15", "8", "NULL",
+        "10", "1", "NULL", "NULL", "8", "NULL", "NULL", "8", "Yes"}},
       {"mining",
        "result",
-       {"ETH", "DBO", "mining", "result", "-7", "boolean", "1", "1", "NULL", "0", "1", "NULL",
-        "NULL", "-7", "0", "0", "1", "Yes"}},
+       {"ETH", "DBO", "mining", "result", "-7", "BIT", "1", "1", "NULL", "NULL", "1", "NULL",
+        "NULL", "-7", "NULL", "NULL", "1", "Yes"}},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(SQI_OK, eth_columns(&backend.stmt, kAbsent, kAbsent, nts(c.table), nts(c.column)));
@@ -505,6 +529,42 @@ TEST_F(EthCatalog, ColumnsRowsPerType) {
   }
   ASSERT_EQ(18u, backend.stmt.rows->columns.size());
   EXPECT_EQ("IS_NULLABLE", backend.stmt.rows->columns[17].name);
+}
+
+TEST_F(EthCatalog, ColumnsRowsOfTypedQuantities) {
+  using Row = std::vector<std::string>;
+  EthConnection connection;
+  connection.typed_values = true;
+  Backend backend(connection);
+  struct Case {
+    const char* table;
+    const char* column;
+    Row expected;
+  } cases[] = {
+      {"getBlockByNumber",
+       "number",
+       {"ETH", "DBO", "getBlockByNumber", "number", "-5", "BIGINT", "19", "8", "0", "10", "1",
+        "NULL", "NULL", "-5", "NULL", "NULL", "19", "Yes"}},
+      {"getBalance",
+       "result",
+       {"ETH", "DBO", "getBalance", "result", "2", "NUMERIC", "38", "40", "0", "10", "1", "NULL",
+        "NULL", "2", "NULL", "NULL", "3", "Yes"}},
+      {"getBlockByNumber",
+       "timestamp",
+       {"ETH", "DBO", "getBlockByNumber", "timestamp", "93", "TIMESTAMP", "19", "16", "0", "NULL",
+        "1", "NULL", "NULL", "9", "3", "NULL", "12", "Yes"}},
+      // A block's nonce is proof-of-work bytes; hashes stay text.
+      {"getBlockByNumber",
+       "nonce",
+       {"ETH", "DBO", "getBlockByNumber", "nonce", "12", "VARCHAR", "255", "255", "NULL", "NULL",
+        "1", "NULL", "NULL", "12", "NULL", "1020", "17", "Yes"}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(SQI_OK, eth_columns(&backend.stmt, kAbsent, kAbsent, nts(c.table), nts(c.column)));
+    auto rows = backend.rows();
+    ASSERT_EQ(1u, rows.size()) << c.table << "." << c.column;
+    EXPECT_EQ(c.expected, rows[0]);
+  }
 }
 
 TEST_F(EthCatalog, ColumnsLengthsFollowEachConnection) {
@@ -548,11 +608,11 @@ TEST_F(EthCatalog, ColumnsSelectionAndDisguisedLong) {
     EXPECT_EQ(c.rows, backend.rows().size()) << (c.table.text ? c.table.text : "-");
   }
   backend.env.disguise_long = true;
-  ASSERT_EQ(SQI_OK, eth_columns(&backend.stmt, kAbsent, kAbsent, nts("getCode"), nts("result")));
+  ASSERT_EQ(SQI_OK, eth_columns(&backend.stmt, kAbsent, kAbsent, nts("getLogs"), nts("filter")));
   auto rows = backend.rows();
   ASSERT_EQ(1u, rows.size());
-  EXPECT_EQ("-10", rows[0][4]);
-  EXPECT_EQ("-9", rows[0][13]);
+  EXPECT_EQ("-1", rows[0][4]);
+  EXPECT_EQ("12", rows[0][13]);
 }
 
 // ---- keys, special columns, statistics ----

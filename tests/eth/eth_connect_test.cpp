@@ -18,6 +18,7 @@
 #include "driver/eth/eth_uri.h"
 #include "support/connstr.h"
 #include "support/memory.h"
+#include "tests/eth/script_server.h"
 
 extern "C" int driver_test(const char* dsn_record, char* message, int size);
 
@@ -71,11 +72,15 @@ class EthConnectTest : public ::testing::Test {
     }
     quill_mem_release_handle(pool_);
   }
-  // Allocates the environment for `dsn` and connects with `text`; returns the result.
+  // Allocates the environment for `dsn` and connects with `text`; returns the result. No node
+  // listens at these endpoints, so the probe is off unless `text` says otherwise.
   int connect(const char* text, const char* dsn = nullptr) {
     EXPECT_EQ(eth_alloc_env(&g_target, &env_, fake_service, dsn), SQI_OK);
     clear_con_str(&attributes_);
-    EXPECT_EQ(parse_connection_string(text, nullptr, nullptr, SQL_NTS, &attributes_), 0);
+    std::string full = std::string(text);
+    if (full.find("connect_probe") == std::string::npos)
+      full += std::string(full.empty() ? "" : ";") + "connect_probe=no";
+    EXPECT_EQ(parse_connection_string(full.c_str(), nullptr, nullptr, SQL_NTS, &attributes_), 0);
     char out[64] = "junk";
     int result = eth_connect(env_, &attributes_, nullptr, out, sizeof out);
     EXPECT_STREQ(out, "");
@@ -210,7 +215,7 @@ TEST_F(EthConnectTest, EndpointProxyAndSecretsAreTakenOver) {
   EXPECT_EQ(env()->tables, nullptr);
 
   // Every value is cut to 1023 bytes; a connect on a used environment starts afresh.
-  std::string text = "uri=http://node;api_key=" + std::string(1500, 'k');
+  std::string text = "uri=http://node;connect_probe=no;api_key=" + std::string(1500, 'k');
   clear_con_str(&attributes_);
   ASSERT_EQ(parse_connection_string(text.c_str(), nullptr, nullptr, SQL_NTS, &attributes_), 0);
   ASSERT_EQ(eth_connect(env_, &attributes_, nullptr, nullptr, 0), SQI_OK);
@@ -388,6 +393,84 @@ std::vector<char> dsn_record(const char* uri, const char* api_key, const char* p
   return record;
 }
 
+// A loopback port nothing listens on.
+int dead_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+std::string reply_of(const std::string& status, const std::string& body) {
+  return "HTTP/1.1 " + status +
+         "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
+}
+
+TEST_F(EthConnectTest, ProbeFailsConnectWhenNoNodeAnswers) {
+  const struct {
+    const char* name;
+    std::string reply;    // what the endpoint answers; "" for nothing listening
+    const char* options;  // further keys
+    const char* problem;  // what the 08001 says after the endpoint, null: connected
+  } cases[] = {
+      {"nothing listens", "", "", ": OS Error: 'Connection refused'"},
+      {"nothing listens, probe off", "", ";connect_probe=no", nullptr},
+      {"not found", reply_of("404 Not Found", "nope"), "",
+       " answered eth_chainId with HTTP status 404 Not Found"},
+      {"no JSON-RPC", reply_of("200 OK", "<html></html>"), "",
+       " did not answer eth_chainId with JSON-RPC"},
+      {"refused",
+       reply_of("200 OK", R"({"jsonrpc":"2.0","id":1,"error":{"code":-32601,)"
+                          R"("message":"Method not found"}})"),
+       "", " refused eth_chainId: Method not found"},
+      {"a node", reply_of("200 OK", R"({"jsonrpc":"2.0","id":1,"result":"0x7a69"})"), "", nullptr},
+      {"a busy node", reply_of("429 Too Many Requests", ""), "", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<ScriptServer> server;
+    int port = dead_port();
+    if (!c.reply.empty()) {
+      server = std::make_unique<ScriptServer>(std::vector<std::string>{c.reply});
+      port = server->port();
+    }
+    if (env_) eth_free_env(env_);
+    env_ = nullptr;
+    g_posted.clear();
+    std::string text = "uri=http://127.0.0.1:" + std::to_string(port) + c.options +
+                       (std::strlen(c.options) ? "" : ";connect_probe=yes");
+    int result = connect(text.c_str());
+    if (server) {
+      std::vector<std::string> bodies = server->bodies();
+      ASSERT_EQ(bodies.size(), 1u);
+      EXPECT_NE(bodies[0].find("\"method\":\"eth_chainId\""), std::string::npos) << bodies[0];
+    }
+    if (!c.problem) {
+      EXPECT_EQ(result, SQI_OK);
+      EXPECT_TRUE(g_posted.empty());
+      continue;
+    }
+    EXPECT_EQ(result, SQI_ERROR);
+    EXPECT_EQ(env()->connection, nullptr);
+    ASSERT_EQ(g_posted.size(), 1u);
+    EXPECT_EQ(g_posted[0].sqlstate, "08001");
+    const std::string peer = "127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(g_posted[0].message.rfind(
+                  (c.reply.empty() ? "Unable to reach the endpoint " : "The endpoint ") + peer +
+                      c.problem,
+                  0),
+              0u)
+        << g_posted[0].message;
+    EXPECT_NE(g_posted[0].message.find("connect_probe=no"), std::string::npos);
+  }
+}
+
 TEST(EthDriverTest, ReportsTheOutcome) {
   struct Case {
     const char* uri;
@@ -397,9 +480,11 @@ TEST(EthDriverTest, ReportsTheOutcome) {
     const char* message;
   };
   const Case cases[] = {
-      {"https://node:8545/", "key", "http://px:3128", 0,
-       "Connected and authenticated with Ethereum"},
-      {"http://node", "", "", 0, "Connected and authenticated with Ethereum"},
+      // Test sends the probe: nothing answers at these endpoints.
+      {"https://node:8545/", "key", "http://px:3128", 1,
+       "Unable to reach the endpoint node:8545: Conection to proxy failed"},
+      {"http://node", "", "", 1,
+       "Unable to reach the endpoint node:80: Failed to find host address 'node'"},
       {"", "key", "", 1, "URI Token Server MUST be supplied"},
       {"", "", "", 1, "URI Token Server MUST be supplied"},
       {"ftp://node", "key", "", 1, "unable to extract host from URI"},
@@ -419,11 +504,11 @@ TEST(EthDriverTest, ReportsTheOutcome) {
 TEST(EthDriverTest, MessageIsCutAndBadArgumentsAreSafe) {
   std::vector<char> record = dsn_record("http://node", "");
   char small[10];
-  EXPECT_EQ(driver_test(record.data(), small, sizeof small), 0);
-  EXPECT_STREQ(small, "Connected");
-  EXPECT_EQ(driver_test(record.data(), nullptr, 0), 0);
+  EXPECT_EQ(driver_test(record.data(), small, sizeof small), 1);
+  EXPECT_STREQ(small, "Unable to");
+  EXPECT_EQ(driver_test(record.data(), nullptr, 0), 1);
   char one[1] = {'x'};
-  EXPECT_EQ(driver_test(record.data(), one, 1), 0);
+  EXPECT_EQ(driver_test(record.data(), one, 1), 1);
   EXPECT_EQ(one[0], '\0');
   char message[64];
   EXPECT_EQ(driver_test(nullptr, message, sizeof message), 1);

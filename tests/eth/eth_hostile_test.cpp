@@ -213,7 +213,8 @@ TEST(EthHostileTime, EachLimitEndsItsWait) {
   for (const auto& c : cases) {
     ScriptServer server({c.reply});
     ASSERT_TRUE(server.ok());
-    Outcome out = run_query("URI=" + server.uri() + c.keys, kBlockNumber, c.limits);
+    Outcome out =
+        run_query("URI=" + server.uri() + ";connect_probe=no" + c.keys, kBlockNumber, c.limits);
     EXPECT_FALSE(out.ok) << c.name;
     EXPECT_EQ(c.state, out.state) << c.name << ": " << out.message;
     EXPECT_NE(std::string::npos, out.message.find(c.message)) << c.name << ": " << out.message;
@@ -240,7 +241,7 @@ TEST(EthHostileTime, LoginTimeOutBoundsEveryStepOfConnecting) {
       {"TCP connect", "URI=http://" + stalled_endpoint, stalled_endpoint},
   };
   for (const auto& c : cases) {
-    Outcome out = run_query(c.connection, kBlockNumber, {0, 0, 2});
+    Outcome out = run_query(c.connection + ";connect_probe=no", kBlockNumber, {0, 0, 2});
     EXPECT_EQ("08001", out.state) << c.name << ": " << out.message;
     EXPECT_NE(std::string::npos, out.message.find("Unable to connect to " + c.peer +
                                                   " within the login time-out of 2 seconds"))
@@ -276,7 +277,7 @@ TEST(EthHostileReplies, BodiesToTheCloseAndLongTextInPieces) {
   };
   for (const auto& c : cases) {
     ScriptServer server({plain_reply(c.reply)});
-    Outcome out = run_query("URI=" + server.uri(), c.sql, {}, c.c_type);
+    Outcome out = run_query("URI=" + server.uri() + ";connect_probe=no", c.sql, {}, c.c_type);
     EXPECT_TRUE(out.ok) << c.name << ": " << out.state << " " << out.message;
     EXPECT_EQ(1u, out.rows) << c.name;
     EXPECT_EQ(c.expected.size(), out.length) << c.name;
@@ -394,7 +395,8 @@ TEST(EthHostileMemory, RepliesBuiltToExhaustMemoryStayBounded) {
     ASSERT_TRUE(server.ok());
     Outcome out;
     long peak_kb = 0;
-    ASSERT_TRUE(run_in_child("URI=" + server.uri(), 300, &out, &peak_kb)) << c.name;
+    ASSERT_TRUE(run_in_child("URI=" + server.uri() + ";connect_probe=no", 300, &out, &peak_kb))
+        << c.name;
     if (*c.message) {
       EXPECT_FALSE(out.ok) << c.name;
       EXPECT_NE(std::string::npos, out.message.find(c.message)) << c.name << ": " << out.message;

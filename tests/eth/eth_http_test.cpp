@@ -331,29 +331,32 @@ TEST(EthRequestBytes, ExactPostAndConnectBytes) {
   http.uri = "https://node.example:8545/rpc/";
   http.api_key = "key1";
   EthRequest request;
-  eth_make_json_request(&http, "node.example", "{\"id\":1}", &request);
+  eth_make_json_request(&http, "node.example", 8545, "{\"id\":1}", &request);
   EXPECT_EQ(request.header.tag, ETH_REQUEST_TAG);
   EXPECT_EQ(request.header.context, &http);
   EXPECT_EQ(eth_request_bytes(request),
             "POST /rpc/key1 HTTP/1.1\r\n"
-            "Host: node.example\r\n"
+            "Host: node.example:8545\r\n"
             "User-Agent: quillhttp/1.0\r\n"
             "Content-Type: application/json\r\n"
             "Content-Length: 8\r\n"
             "Accept: application/json\r\n"
             "Accept-Encoding: gzip, deflate\r\n"
-            "Connection: close\r\n"
             "\r\n"
             "{\"id\":1}");
   // No body, an extra header, another content type (the type only goes with a body), IPv6.
   request.body.clear();
   request.host = "::1";
+  request.port = 443;  // the scheme's default: Host leaves it out
   request.content_type = "text/plain";
   request.extra_headers = {{"X-Trace", "7"}};
   EXPECT_EQ(eth_request_bytes(request),
             "POST /rpc/key1 HTTP/1.1\r\nHost: [::1]\r\nUser-Agent: quillhttp/1.0\r\n"
             "X-Trace: 7\r\nContent-Length: 0\r\nAccept: application/json\r\n"
-            "Accept-Encoding: gzip, deflate\r\nConnection: close\r\n\r\n");
+            "Accept-Encoding: gzip, deflate\r\n\r\n");
+  EXPECT_EQ(eth_host_header("http://h/", "h", 80), "h");
+  EXPECT_EQ(eth_host_header("http://h:443/", "h", 443), "h:443");
+  EXPECT_EQ(eth_host_header("https://[::1]:8443/", "::1", 8443), "[::1]:8443");
   EXPECT_EQ(eth_connect_request_bytes("h", 443, ""),
             "CONNECT h:443 HTTP/1.1\r\nUser-Agent: quillSOAP/1.0\r\n\r\n");
   EXPECT_EQ(eth_connect_request_bytes("::1", 8545, "A: b\r\n"),
@@ -636,7 +639,7 @@ TEST(EthTransport, ExchangeSendsExactBytesAndReadsTheResponse) {
     ASSERT_EQ(eth_open_connection(&http, host, node.port(), nullptr, 0, nullptr, nullptr), 0)
         << http.last_error;
     EthRequest request;
-    eth_make_json_request(&http, host, "{\"id\":1}", &request);
+    eth_make_json_request(&http, host, 0, "{\"id\":1}", &request);
     EthResponse response;
     EXPECT_EQ(eth_exchange(&request, &response), 0) << http.last_error;
     EXPECT_EQ(response.status_code, 200);
@@ -741,7 +744,7 @@ TEST_F(EthTransportLog, ApiKeyInTheUrlIsMasked) {
   http.log.secrets[0] = http.api_key;
   ASSERT_EQ(eth_open_connection(&http, "127.0.0.1", node.port(), nullptr, 0, nullptr, nullptr), 0);
   EthRequest request;
-  eth_make_json_request(&http, "127.0.0.1", "{}", &request);
+  eth_make_json_request(&http, "127.0.0.1", 0, "{}", &request);
   EXPECT_GT(eth_send_request(&request), 0);
   eth_close_connection(&http);
   EXPECT_NE(node.requests().at(0).find("POST /topsecretkey HTTP/1.1\r\n"), std::string::npos);
@@ -825,7 +828,7 @@ class EthSquid : public ::testing::Test {
               0)
         << http.last_error;
     EthRequest request;
-    eth_make_json_request(&http, "127.0.0.1", "{\"id\":7}", &request);
+    eth_make_json_request(&http, "127.0.0.1", 0, "{\"id\":7}", &request);
     EthResponse response;
     EXPECT_EQ(eth_exchange(&request, &response), 0) << http.last_error;
     EXPECT_EQ(response.status_code, 200);

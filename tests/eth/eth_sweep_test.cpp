@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -191,8 +192,14 @@ std::vector<Row> expected_rows(const EthCatalogTable& table, json_t* result, con
           json_t* element = json_array_get(array, e);
           if (!(column.flags & ETH_COLUMN_NESTED))
             text = as_text(element);
+          else if (json_is_string(element))  // a list of hashes: the hash column reads each
+            text = std::string("hash") == (column.element_field ? column.element_field : "")
+                       ? as_text(element)
+                       : "NULL";
           else if (column.element_field)
             text = as_text(json_object_get(element, column.element_field));
+        } else if (json_is_string(object)) {  // a result that is a list of hashes
+          text = std::string("result") == column.member ? as_text(object) : "NULL";
         } else {
           text = as_text(json_object_get(object, column.member));
         }
@@ -298,6 +305,9 @@ class EthSweep : public ::testing::Test {
     ASSERT_TRUE(session_->open());
     odbc_ = std::make_unique<OdbcSession>("URI=http://127.0.0.1:" + std::to_string(port_));
     ASSERT_TRUE(odbc_->open());
+    typed_ = std::make_unique<OdbcSession>("URI=http://127.0.0.1:" + std::to_string(port_) +
+                                           ";typed_values=yes");
+    ASSERT_TRUE(typed_->open());
   }
 
   static inline std::string dir_;
@@ -306,7 +316,45 @@ class EthSweep : public ::testing::Test {
   static inline Chain chain_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<OdbcSession> odbc_;
+  std::unique_ptr<OdbcSession> typed_;  // the same node with typed_values=yes
 };
+
+// The typed text of a node's hex quantity: decimal digits (128 bits hold every value a
+// NUMERIC(38,0) can), or for times "YYYY-MM-DD HH:MM:SS" in UTC.
+std::string decoded(EthValueKind kind, const std::string& hex) {
+  if (hex == "NULL") return hex;
+  unsigned __int128 value = 0;
+  for (size_t i = 2; i < hex.size(); ++i)
+    value = value * 16 + static_cast<unsigned>(std::stoi(hex.substr(i, 1), nullptr, 16));
+  if (kind == ETH_VALUE_TIMESTAMP) {
+    time_t seconds = static_cast<time_t>(value);
+    tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+  }
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
+// A text column's declared size with the default length settings.
+int declared_size(const EthCatalogColumn& column) {
+  switch (column.length) {
+    case ETH_LENGTH_STRING:
+      return 255;
+    case ETH_LENGTH_BLOCK:
+      return 24;
+    case ETH_LENGTH_BYTES:
+      return ETH_BYTES_LENGTH;
+    default:
+      return column.length;
+  }
+}
 
 std::string in_quotes(const std::string& text) {
   return "\"" + text + "\"";
@@ -572,6 +620,24 @@ TEST_F(EthSweep, EveryCatalogTableAgainstTheNode) {
           for (const auto& [column, text] : expected[r])
             EXPECT_EQ(odbc_text(text), through_odbc.rows[r][column])
                 << "through ODBC, row " << r << " column " << column;
+        // With typed values every quantity reads as the node's hex decoded, every other column
+        // as before; and every text fits its column's declared size.
+        OdbcResult typed = typed_->select(select_with(sweep.table, sweep.params));
+        ASSERT_TRUE(SQL_SUCCEEDED(typed.rc)) << typed.message;
+        ASSERT_EQ(expected.size(), typed.rows.size());
+        for (const EthCatalogColumn& column : eth_catalog_columns(*table)) {
+          const EthValueKind kind = eth_value_kind(*table, column);
+          for (size_t r = 0; r < expected.size(); ++r) {
+            const std::string& text = expected[r][column.name];
+            EXPECT_EQ(kind == ETH_VALUE_TEXT ? odbc_text(text) : decoded(kind, text),
+                      typed.rows[r][column.name])
+                << "typed, row " << r << " column " << column.name;
+            if (column.sql_type == SQL_VARCHAR && text != "NULL") {
+              EXPECT_LE(text.size(), static_cast<size_t>(declared_size(column)))
+                  << "longer than declared: " << column.name;
+            }
+          }
+        }
         break;
       }
     }

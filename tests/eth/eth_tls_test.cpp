@@ -373,7 +373,7 @@ TEST(EthTlsOption, AcceptUnverifiedReachesTheConnection) {
     MemPool* pool = quill_mem_alloc_handle(nullptr);
     ConnAttrSet attributes{};
     init_con_str(&attributes, pool);
-    std::string text = std::string(c.text) + "uri=https://127.0.0.1:1/;api_key=k";
+    std::string text = std::string(c.text) + "uri=https://127.0.0.1:1/;connect_probe=no;api_key=k";
     ASSERT_EQ(parse_connection_string(text.c_str(), nullptr, nullptr, SQL_NTS, &attributes), 0);
     ASSERT_EQ(eth_connect(env, &attributes, nullptr, nullptr, 0), SQI_OK);
     EXPECT_EQ(static_cast<EthEnv*>(env)->connection->http.accept_unverified, c.accepted);

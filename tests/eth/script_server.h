@@ -1,9 +1,11 @@
 // A scripted loopback HTTP server for the Ethereum backend's tests: it answers each
 // connection with the next scripted reply (the last one repeats) and records the body of every
-// request. Besides plain answers it plays the hostile peers a real node does not: silent,
-// dripping one byte at a time, answering late, sending huge bodies. Every wait of the server is
-// bounded and looks at its stop flag often, so a test ends promptly whatever the client does.
-// Also a listener whose backlog is full, so a connect to it never completes.
+// request; in keep-alive mode it answers request after request on one connection, counts the
+// connections and can hang up on a request instead of answering it. Besides plain answers it plays
+// the hostile peers a real node does not: silent, dripping one byte at a time, answering late,
+// sending huge bodies. Every wait of the server is bounded and looks at its stop flag often, so a
+// test ends promptly whatever the client does. Also a listener whose backlog is full, so a connect
+// to it never completes.
 #pragma once
 
 #include <arpa/inet.h>
@@ -29,6 +31,7 @@ struct ScriptReply {
   int delay_millis = 0;                      // waits this long before sending
   int drip_millis = 0;                       // > 0: sends one byte, waits this long, and so on
   bool silent = false;                       // sends nothing and holds the connection open
+  bool hang_up = false;                      // closes the connection without an answer
 };
 
 // A reply of `bytes`, sent after `delay_millis`, at once or one byte every `drip_millis`.
@@ -44,10 +47,19 @@ inline ScriptReply silent_reply() {
   return reply;
 }
 
+// A request that is read and then answered by closing the connection (keep-alive mode).
+inline ScriptReply hang_up_reply() {
+  ScriptReply reply;
+  reply.hang_up = true;
+  return reply;
+}
+
 class ScriptServer {
  public:
-  explicit ScriptServer(std::vector<ScriptReply> replies, int max_requests = 10)
-      : replies_(std::move(replies)), max_requests_(max_requests) {
+  // `keep_alive`: each connection serves requests until the client closes it or a reply hangs up.
+  explicit ScriptServer(std::vector<ScriptReply> replies, int max_requests = 10,
+                        bool keep_alive = false)
+      : replies_(std::move(replies)), max_requests_(max_requests), keep_alive_(keep_alive) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -60,8 +72,9 @@ class ScriptServer {
     port_ = ntohs(address.sin_port);
     if (ok_) thread_ = std::thread([this] { run(); });
   }
-  explicit ScriptServer(const std::vector<std::string>& replies, int max_requests = 10)
-      : ScriptServer(plain(replies), max_requests) {}
+  explicit ScriptServer(const std::vector<std::string>& replies, int max_requests = 10,
+                        bool keep_alive = false)
+      : ScriptServer(plain(replies), max_requests, keep_alive) {}
   ~ScriptServer() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
@@ -78,6 +91,16 @@ class ScriptServer {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     return bodies_;
+  }
+  // Stops serving and returns the request heads (request line and headers), in order.
+  std::vector<std::string> heads() {
+    bodies();
+    return heads_;
+  }
+  // Stops serving and returns how many connections were accepted.
+  int connections() {
+    bodies();
+    return connections_;
   }
 
  private:
@@ -124,7 +147,9 @@ class ScriptServer {
       }
     }
     size_t end = data.find("\r\n\r\n");
-    return end == std::string::npos ? "" : data.substr(end + 4);
+    if (end == std::string::npos) return "";
+    heads_.push_back(data.substr(0, end));
+    return data.substr(end + 4);
   }
   // Sends `bytes` (one byte per step when dripping); false when the client went away.
   bool send_all(int fd, const std::string& bytes, int drip_millis) {
@@ -157,6 +182,23 @@ class ScriptServer {
     while (wait_for(client, POLLIN, 200) && recv(client, sink, sizeof sink, 0) > 0) {
     }
   }
+  // Keep-alive mode: answers requests on `client` in turn; false once the client went away.
+  bool serve_kept(int client, int* served) {
+    for (; *served < max_requests_; ++*served) {
+      size_t heads = heads_.size();
+      std::string body = read_body(client);
+      if (heads_.size() == heads) return false;  // closed (or stopped) before a request
+      bodies_.push_back(body);
+      const ScriptReply& reply = replies_[std::min<size_t>(*served, replies_.size() - 1)];
+      if (reply.hang_up) {
+        ++*served;
+        return true;
+      }
+      if (reply.delay_millis > 0 && !pause(reply.delay_millis)) return false;
+      if (reply.bytes && !send_all(client, *reply.bytes, reply.drip_millis)) return false;
+    }
+    return true;
+  }
   void run() {
     for (int served = 0; served < max_requests_;) {
       if (!wait_for(listener_, POLLIN, kSliceMillis)) {
@@ -165,6 +207,12 @@ class ScriptServer {
       }
       int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
       if (client < 0) return;
+      ++connections_;
+      if (keep_alive_) {
+        serve_kept(client, &served);
+        ::close(client);
+        continue;
+      }
       bodies_.push_back(read_body(client));
       serve(client, replies_[std::min<size_t>(served, replies_.size() - 1)]);
       ::close(client);
@@ -174,7 +222,10 @@ class ScriptServer {
 
   std::vector<ScriptReply> replies_;
   std::vector<std::string> bodies_;
+  std::vector<std::string> heads_;
   int max_requests_;
+  bool keep_alive_ = false;
+  int connections_ = 0;
   int listener_ = -1;
   int port_ = 0;
   bool ok_ = false;

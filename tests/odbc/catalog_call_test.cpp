@@ -177,7 +177,8 @@ struct CatalogCalls : ::testing::Test {
                                          reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
     if (!eth) static_cast<QuillDbc*>(dbc)->dal->backends[2] = &kFake;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)"URI=http://127.0.0.1:1",
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr,
+                                               (SQLCHAR*)"URI=http://127.0.0.1:1;connect_probe=no",
                                                SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
   }

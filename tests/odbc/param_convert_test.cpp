@@ -123,6 +123,12 @@ TEST_F(ParamConvert, TextBySqlType) {
       {"+2.25", SQL_REAL, 0, 0, "", "2.25"},
       {"1e999", SQL_DOUBLE, 0, 0, "22003", ""},
       {"-9223372036854775808", SQL_BIGINT, 0, 0, "", "-9223372036854775808"},
+      // "0x" quantities are numbers, read exactly.
+      {"0x10913", SQL_BIGINT, 0, 0, "", "67859"},
+      {"0x8000000000000000", SQL_BIGINT, 0, 0, "22003", ""},
+      {"0x21e0bff3ff42b9e61a4", SQL_NUMERIC, 38, 0, "", "9998999767921991770532"},
+      {"0x10913", SQL_DOUBLE, 0, 0, "", "67859"},
+      {"0xzz", SQL_INTEGER, 0, 0, "22018", ""},
       {"x", SQL_GUID, 0, 0, "HY000", ""},
       // Integer application codes given as SQL types.
       {"70000", SQL_C_SLONG, 0, 0, "", "70000"},

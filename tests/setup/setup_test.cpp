@@ -375,7 +375,9 @@ TEST_F(Setup, TestButtonShowsTheDriversVerdict) {
     const char* uri;
     QMessageBox::Icon icon;
   };
-  const Case cases[] = {{"http://127.0.0.1:8545", QMessageBox::Information},
+  // Nothing listens on port 1: Test reaches for the node and reports it unreachable. (The
+  // Xvfb suite tests against a live node.)
+  const Case cases[] = {{"http://127.0.0.1:1", QMessageBox::Warning},
                         {"ftp://nowhere", QMessageBox::Warning}};
   for (const Case& c : cases) {
     std::string list = attributes({"DSN=tested", (std::string("URI=") + c.uri).c_str()});
@@ -401,6 +403,32 @@ TEST_F(Setup, TestButtonShowsTheDriversVerdict) {
     EXPECT_EQ(c.icon, icon) << c.uri;
     EXPECT_FALSE(text.isEmpty()) << c.uri;
   }
+}
+
+TEST_F(Setup, ApiKeyIsMaskedUntilShownAndHelpSaysWhereTheDocumentationIs) {
+  std::string list = attributes({"DSN=masked", "API_KEY=secret"});
+  QLineEdit::EchoMode masked = QLineEdit::Normal;
+  QLineEdit::EchoMode shown = QLineEdit::Password;
+  QString help;
+  when_shown([&] {
+    masked = child<QLineEdit>("api_key")->echoMode();
+    QTest::mouseClick(child<QCheckBox>("show_api_key"), Qt::LeftButton);
+    shown = child<QLineEdit>("api_key")->echoMode();
+    // No help_dir is set: Help answers with a box instead of doing nothing.
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(modal());
+      ASSERT_NE(nullptr, box);
+      help = box->text();
+      box->accept();
+    });
+    click("help");
+    click("cancel");
+  });
+  ConfigDSN(kWindow, ODBC_ADD_DSN, "Quillmoor Ethereum ODBC Driver", list.c_str());
+  EXPECT_EQ(QLineEdit::Password, masked);
+  EXPECT_EQ(QLineEdit::Normal, shown);
+  EXPECT_TRUE(help.contains("help_dir")) << help.toStdString();
+  EXPECT_TRUE(help.contains("README.md")) << help.toStdString();
 }
 
 TEST_F(Setup, UnixOdbcListsTheDriversPropertiesThroughTheSetupLibrary) {
@@ -435,7 +463,8 @@ TEST_F(Setup, DriverPromptsThroughTheSetupLibraryWhenTheUriIsMissing) {
     });
     SQLCHAR out[1024] = {0};
     SQLSMALLINT length = 0;
-    const char* in = "DRIVER={Quillmoor Ethereum ODBC Driver};";
+    // No node listens: the connection is made without the probe call.
+    const char* in = "DRIVER={Quillmoor Ethereum ODBC Driver};connect_probe=no;";
     SQLRETURN rc = SQLDriverConnect(dbc, kWindow, (SQLCHAR*)in, SQL_NTS, out, sizeof out, &length,
                                     SQL_DRIVER_COMPLETE);
     EXPECT_EQ(c.result, rc) << c.button;
@@ -463,7 +492,8 @@ TEST_F(Setup, PromptCompletionShowsTheDialogOnceEvenWithCompleteDetails) {
   };
   when_shown(accept);
   const char* complete =
-      "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:8545;API_KEY=k;";
+      "DRIVER={Quillmoor Ethereum ODBC Driver};URI=http://127.0.0.1:8545;API_KEY=k;"
+      "connect_probe=no;";
   SQLCHAR out[1024] = {0};
   SQLSMALLINT length = 0;
   EXPECT_EQ(SQL_SUCCESS, SQLDriverConnect(dbc, kWindow, (SQLCHAR*)complete, SQL_NTS, out,

@@ -311,7 +311,7 @@ TEST_F(DeepStatement, OperandsBetweenRepeatsCannotMultiplyWithoutLimit) {
 TEST_F(DeepStatement, OdbcReportsTheNestingAsSyntaxError) {
   OdbcResult result;
   on_small_stack([&] {
-    OdbcSession session("URI=http://127.0.0.1:1");
+    OdbcSession session("URI=http://127.0.0.1:1;connect_probe=no");
     ASSERT_TRUE(session.open());
     result = session.select("SELECT " + chain(50000, "1", " + "));
   });

@@ -205,6 +205,16 @@ bool ExecHarness::declare(const std::string& declaration, const std::vector<std:
     if (key == "KEYS") {
       rest >> word;
       for (const std::string& name : split(word, ',')) table.keys.push_back(upper(name));
+    } else if (key == "REQUIRED") {
+      rest >> word;
+      for (const std::string& name : split(word, ',')) {
+        int number = column_number(table, name);
+        if (number == 0) {
+          *error = "required column unknown: " + name;
+          return false;
+        }
+        table.columns[static_cast<size_t>(number - 1)].required = true;
+      }
     } else if (key == "CARDINALITY") {
       rest >> table.cardinality;
     } else if (key == "INDEX") {

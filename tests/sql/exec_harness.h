@@ -46,7 +46,8 @@ class ExecHarness {
   // The backend (tables, capabilities, faults, scan log); change it before run().
   TestBackend& backend() { return backend_; }
   // Adds a table from "NAME (COL TYPE[(n[,s])], ...) [keys C1,C2] [cardinality N]
-  // [index NAME [unique] (C1,...)]" and its rows ("1|abc|NULL"). False with *error set.
+  // [index NAME [unique] (C1,...)] [required C1,C2]" (required: parameter columns every scan
+  // must restrict) and its rows ("1|abc|NULL"). False with *error set.
   bool declare(const std::string& declaration, const std::vector<std::string>& rows,
                std::string* error);
   // Parses, validates and executes `sql`, then fetches every row.

@@ -99,6 +99,8 @@ const char* kind_name(int kind) {
       return "TIMESTAMP";
     case VALUE_BIGINT:
       return "BIGINT";
+    case VALUE_NUMERIC:
+      return "NUMERIC";
     default:
       return "OTHER";
   }

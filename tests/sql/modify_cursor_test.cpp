@@ -43,7 +43,7 @@ class ModifyCursor : public ::testing::Test {
                                          reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
     test_backend_install(static_cast<QuillDbc*>(dbc)->dal, &harness.backend());
-    std::string text = "URI=http://127.0.0.1:1;" + extra;
+    std::string text = "URI=http://127.0.0.1:1;connect_probe=no;" + extra;
     ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS,
                                                nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
   }
@@ -328,7 +328,8 @@ TEST_F(ModifyCursor, ReplicationEndsWithTheConnection) {
   }
   ASSERT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
   test_backend_install(static_cast<QuillDbc*>(dbc)->dal, &harness.backend());
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)"URI=http://127.0.0.1:1;",
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr,
+                                             (SQLCHAR*)"URI=http://127.0.0.1:1;connect_probe=no;",
                                              SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
   open_statements();
   ASSERT_EQ(SQL_SUCCESS, exec(stmt, "INSERT INTO T VALUES (8, 'h')")) << diag(stmt);

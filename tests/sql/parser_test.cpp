@@ -188,8 +188,10 @@ std::string dump(const Node* node) {
     }
     case NODE_CURSOR_SPEC: {
       auto* n = reinterpret_cast<const CursorSpecNode*>(node);
-      return n->order_by ? "(cursor " + dump(n->query) + " order" + dump_list(n->order_by) + ")"
-                         : dump(n->query);
+      if (!n->order_by && !n->has_limit && !n->offset) return dump(n->query);
+      return "(cursor " + dump(n->query) + (n->order_by ? " order" + dump_list(n->order_by) : "") +
+             (n->has_limit ? " limit" + num(n->limit) : "") +
+             (n->offset ? " offset" + num(n->offset) : "") + ")";
     }
     case NODE_ORDER_ITEM: {
       auto* n = reinterpret_cast<const OrderItemNode*>(node);
@@ -207,7 +209,9 @@ std::string dump(const Node* node) {
     }
     case NODE_TABLE_REF: {
       auto* n = reinterpret_cast<const TableRefNode*>(node);
-      return n->alias ? "(ref " + dump(n->table) + " " + dump_name(n->alias) + ")" : dump(n->table);
+      return n->alias ? "(ref " + dump(n->table) + " " + dump_name(n->alias) +
+                            (n->column_aliases ? " " + dump_list(n->column_aliases) : "") + ")"
+                      : dump(n->table);
     }
     case NODE_JOINED_TABLE: {
       auto* n = reinterpret_cast<const JoinedTableNode*>(node);

@@ -78,8 +78,8 @@ class Catalog {
     if (exact) dal_->backends[2] = exact_operations();
     ConnAttrSet attributes;
     init_con_str(&attributes, pool_);
-    open_ = parse_connection_string("URI=http://127.0.0.1:9", nullptr, nullptr, SQL_NTS,
-                                    &attributes) == 0 &&
+    open_ = parse_connection_string("URI=http://127.0.0.1:9;connect_probe=no", nullptr, nullptr,
+                                    SQL_NTS, &attributes) == 0 &&
             DALOpen(dal_, &attributes, nullptr) == SQI_OK;
   }
   ~Catalog() {

@@ -289,6 +289,15 @@ constexpr DescribeCase kDescribeCases[] = {
     {"CASE i WHEN 1 THEN X'01' ELSE X'010203' END", SQL_BINARY, 3, 6, 0, 0},
     {"NULLIF(v, 'a')", SQL_VARCHAR, 40, 40, 0, 0},
     {"COALESCE(i, 2)", SQL_INTEGER, 10, 4, 10, 0},
+    {"{fn TIMESTAMPADD(SQL_TSI_DAY, 1, {d '2001-01-31'})}", SQL_TYPE_DATE, 10, 10, 0, 0},
+    {"{fn TIMESTAMPADD(SQL_TSI_HOUR, 1, {d '2001-01-31'})}", SQL_TYPE_TIMESTAMP, 26, 26, 6, 0},
+    {"{fn TIMESTAMPADD(SQL_TSI_MINUTE, 1, {t '10:00:00'})}", SQL_TYPE_TIME, 8, 8, 0, 0},
+    {"{fn TIMESTAMPADD(SQL_TSI_DAY, 1, {t '10:00:00'})}", SQL_TYPE_TIMESTAMP, 26, 26, 6, 0},
+    {"HEX_TO_BIGINT(v)", SQL_BIGINT, 19, 8, 19, 0},
+    {"HEX_TO_NUMERIC(v)", SQL_NUMERIC, 38, 40, 38, 0},
+    {"WEI_TO_ETHER(v)", SQL_NUMERIC, 38, 40, 38, 18},
+    {"HEX_TO_DOUBLE(v)", SQL_DOUBLE, 15, 8, 15, 0},
+    {"UNIX_TO_TIMESTAMP(v)", SQL_TYPE_TIMESTAMP, 26, 26, 6, 0},
 };
 
 TEST(SqlTypes, DescribeParsedExpressions) {

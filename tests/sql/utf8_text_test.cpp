@@ -20,7 +20,8 @@ class Utf8Parameters : public ::testing::Test {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr, (SQLCHAR*)"URI=http://127.0.0.1:1",
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr,
+                                               (SQLCHAR*)"URI=http://127.0.0.1:1;connect_probe=no",
                                                SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_));
   }

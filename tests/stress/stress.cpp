@@ -528,7 +528,7 @@ int main(int argc, char** argv) {
   std::ofstream(dir + "/odbc.ini") << "[quill_stress]\nDriver=Quill Stress Driver\nURI=http://"
                                    << "127.0.0.1:" << node.port << "\n"
                                    << "[quill_silent]\nDriver=Quill Stress Driver\nURI=http://"
-                                   << "127.0.0.1:" << silent.port() << "\n";
+                                   << "127.0.0.1:" << silent.port() << "\nconnect_probe=no\n";
   setenv("ODBCSYSINI", dir.c_str(), 1);
   setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
   if (wanted(settings, "connections")) connections_scenario(node, settings);

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "driver/odbc/catalog/catalog_layout.h"
 #include "driver/odbc/catalog/catalog_result.h"
@@ -73,8 +75,18 @@ SQLRETURN catalog_call(QuillStmt* stmt, const CatalogRequest& request) {
   stmt_release_text(stmt);
   stmt->tree_pool = pool;
   if (!catalog_fill_ird(stmt, *layout)) return fail(stmt);
-  CatalogResult* result = catalog_result_create(stmt, *layout, request);
+  // Pattern arguments leave the data-access call and filter its rows instead.
+  CatalogRequest exact = request;
+  std::vector<CatalogPattern> patterns;
+  try {
+    catalog_take_patterns(&exact, stmt->attrs.metadata_id == SQL_TRUE, &patterns);
+  } catch (const std::bad_alloc&) {
+    post_call_error(stmt->errors, "HY001", MSG_MEMORY);
+    return fail(stmt);
+  }
+  CatalogResult* result = catalog_result_create(stmt, *layout, exact);
   if (!result) return fail(stmt);
+  result->patterns = std::move(patterns);
   if (catalog_force_cursor_attributes(&stmt->attrs)) {
     post_call_warning(stmt->errors, "01S02", MSG_VALUE_CHANGED);
     result->info = true;

@@ -295,6 +295,7 @@ int catalog_result_run(QuillStmt* stmt, CatalogResult* result) {
       return post_dal_failure(stmt->errors, before, "catalog fetch failed");
     }
     if (!store_row(result)) return -1;
+    if (!catalog_row_matches(result->patterns, result->values)) continue;
     int sorted = sort_insert(result->sort, result->record.data());
     if (sorted != SORT_OK) return post_sort_failure(stmt->errors, result->sort, sorted);
   }

@@ -9,6 +9,7 @@
 
 #include "driver/dal/dal.h"
 #include "driver/odbc/catalog/catalog_layout.h"
+#include "driver/odbc/catalog/catalog_pattern.h"
 #include "driver/odbc/catalog/catalog_request.h"
 #include "driver/odbc/handles/handles.h"
 #include "driver/sql/sort.h"
@@ -24,6 +25,7 @@ struct CatalogField {
 struct CatalogResult {
   const CatalogLayout* layout = nullptr;  // result columns and sort keys
   CatalogRequest request;                 // the call's arguments (kept for the worker)
+  std::vector<CatalogPattern> patterns;   // pattern arguments the rows are matched against
   bool odbc2 = false;                     // the application is an ODBC 2 one
   bool info = false;                      // a warning was posted (the call returns with info)
   DalIterator* iterator = nullptr;        // the data-access call's rows

@@ -68,23 +68,32 @@ std::unique_ptr<PieceSource> image_source(QuillValue* value, std::string& scratc
 std::string render_text(const QuillValue* value);
 
 // --- Numeric reading of a source value -----------------------------------------------------
-enum class NumberOrigin { INTEGRAL, REAL, TEXT, NUMERIC };
+// QUANTITY: a "0x" quantity text, read exactly (saturated like the other integer parts).
+enum class NumberOrigin { INTEGRAL, REAL, TEXT, NUMERIC, QUANTITY };
 
 // A value seen as a number: its integer part exactly (saturated far beyond 64 bits) and as a
 // double, and whether a fraction was dropped from the integer part.
 struct NumberReading {
-  NumberOrigin origin;  // which kind of source the number came from
-  bool exact;           // `integer` holds the value's integer part exactly
-  __int128 integer;     // integer part, truncated toward zero (when exact)
-  bool fraction;        // a non-zero fraction lies beyond `integer` (when exact)
-  double real;          // the value as a double
+  NumberOrigin origin;      // which kind of source the number came from
+  bool exact;               // `integer` holds the value's integer part exactly
+  __int128 integer;         // integer part, truncated toward zero (when exact)
+  bool fraction;            // a non-zero fraction lies beyond `integer` (when exact)
+  double real;              // the value as a double
+  bool not_number = false;  // a text that is neither a quantity nor begins with a number
 };
 
-// Reads integer, bit, double, character (its leading number; other text reads as 0),
-// numeric, BIGINT and single-field interval values. False for any other source.
+// Reads integer, bit, double, character (a "0x" quantity exactly, else its leading number;
+// other text is marked not_number), numeric, BIGINT and single-field interval values. False
+// for any other source.
 bool read_number(const QuillValue* value, NumberReading* out);
+// read_number for a target that needs a number: SQL_SUCCESS, or the error posted (07006 for
+// a kind without a number, 22018 for text that is not one).
+SQLRETURN read_number_for(ErrorHeader* errors, const QuillValue* value, NumberReading* out);
 // The leading decimal number of `text` (blanks, sign, digits, fraction, exponent).
 NumberReading read_leading_number(const char* text, size_t length);
+// A text as a number: a "0x" quantity read exactly (origin QUANTITY) or its leading decimal
+// number; not_number when it is neither.
+NumberReading read_text_number(const char* text, size_t length);
 // Text of a character or long character value (long values: the first bytes only).
 std::string character_text(const QuillValue* value);
 

@@ -1,5 +1,6 @@
 // Numeric targets: signed and unsigned integers of every width, float, double,
-// bit and the numeric structure, from the numeric reading of a value, with the
+// bit and the numeric structure, from the numeric reading of a value (text: a "0x"
+// quantity exactly or its leading decimal number, 22018 for neither), with the
 // range (22003) and fractional truncation (01S07) rules.
 
 #include <cfloat>
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "driver/odbc/convert/convert_internal.h"
+#include "driver/sql/cast_hex.h"
 #include "support/interval.h"
 #include "support/numeric.h"
 
@@ -159,7 +161,8 @@ NumberReading read_leading_number(const char* text, size_t length) {
   }
   if (!any_digit) {
     out.fraction = false;
-    return out;  // not a number: reads as 0
+    out.not_number = true;
+    return out;
   }
   if (i < length && (text[i] == 'e' || text[i] == 'E')) {
     size_t j = i + 1;
@@ -174,6 +177,33 @@ NumberReading read_leading_number(const char* text, size_t length) {
   out.real = std::strtod(number.c_str(), nullptr);
   out.integer = negative ? -static_cast<__int128>(whole) : static_cast<__int128>(whole);
   return out;
+}
+
+NumberReading read_text_number(const char* text, size_t length) {
+  std::string_view view(text, length);
+  if (!hex_quantity_prefix(view)) return read_leading_number(text, length);
+  NumberReading out{NumberOrigin::QUANTITY, true, 0, false, 0.0};
+  unsigned __int128 magnitude = 0;
+  switch (hex_quantity_read(view, &magnitude)) {
+    case HexQuantity::VALUE:
+      out.integer = static_cast<__int128>(magnitude > kSaturated ? kSaturated : magnitude);
+      out.real = static_cast<double>(magnitude);
+      break;
+    case HexQuantity::TOO_LARGE:  // beyond every target
+      out.integer = static_cast<__int128>(kSaturated);
+      out.real = HUGE_VAL;
+      break;
+    case HexQuantity::NOT_HEX:
+      out.not_number = true;
+      break;
+  }
+  return out;
+}
+
+SQLRETURN read_number_for(ErrorHeader* errors, const QuillValue* value, NumberReading* out) {
+  if (!read_number(value, out)) return fail(errors, "07006");
+  if (out->not_number) return fail(errors, "22018");
+  return SQL_SUCCESS;
 }
 
 bool read_number(const QuillValue* value, NumberReading* out) {
@@ -192,7 +222,7 @@ bool read_number(const QuillValue* value, NumberReading* out) {
     case VALUE_CHARACTER:
     case VALUE_LONG_CHARACTER: {
       std::string text = character_text(value);
-      *out = read_leading_number(text.data(), text.size());
+      *out = read_text_number(text.data(), text.size());
       return true;
     }
     case VALUE_NUMERIC:
@@ -217,7 +247,7 @@ bool read_number(const QuillValue* value, NumberReading* out) {
 
 SQLRETURN to_integer(ErrorHeader* errors, const QuillValue* value, const ResultTarget& target) {
   NumberReading number{};
-  if (!read_number(value, &number)) return fail(errors, "07006");
+  if (SQLRETURN rc = read_number_for(errors, value, &number); rc != SQL_SUCCESS) return rc;
   IntegerShape shape = shape_of(target.c_type);
   __int128 result = 0;
   bool fraction = false;
@@ -243,14 +273,15 @@ SQLRETURN to_integer(ErrorHeader* errors, const QuillValue* value, const ResultT
 
 SQLRETURN to_double(ErrorHeader* errors, const QuillValue* value, const ResultTarget& target) {
   NumberReading number{};
-  if (!read_number(value, &number)) return fail(errors, "07006");
+  if (SQLRETURN rc = read_number_for(errors, value, &number); rc != SQL_SUCCESS) return rc;
   SQLDOUBLE result = number.real;
+  if (std::isinf(result) && number.origin == NumberOrigin::QUANTITY) return fail(errors, "22003");
   return deliver_fixed(target, &result, sizeof result, SQL_SUCCESS);
 }
 
 SQLRETURN to_float(ErrorHeader* errors, const QuillValue* value, const ResultTarget& target) {
   NumberReading number{};
-  if (!read_number(value, &number)) return fail(errors, "07006");
+  if (SQLRETURN rc = read_number_for(errors, value, &number); rc != SQL_SUCCESS) return rc;
   double real = number.real;
   if (std::fabs(real) > kFloatMax) return fail(errors, "22003");
   SQLREAL result = static_cast<SQLREAL>(real);
@@ -261,7 +292,7 @@ SQLRETURN to_float(ErrorHeader* errors, const QuillValue* value, const ResultTar
 
 SQLRETURN to_bit(ErrorHeader* errors, const QuillValue* value, const ResultTarget& target) {
   NumberReading number{};
-  if (!read_number(value, &number)) return fail(errors, "07006");
+  if (SQLRETURN rc = read_number_for(errors, value, &number); rc != SQL_SUCCESS) return rc;
   SQLCHAR bit = 0;
   SQLRETURN rc = SQL_SUCCESS;
   switch (number.origin) {
@@ -291,7 +322,7 @@ SQLRETURN to_bit(ErrorHeader* errors, const QuillValue* value, const ResultTarge
 
 SQLRETURN to_numeric(ErrorHeader* errors, const QuillValue* value, const ResultTarget& target) {
   NumberReading number{};
-  if (!read_number(value, &number)) return fail(errors, "07006");
+  if (SQLRETURN rc = read_number_for(errors, value, &number); rc != SQL_SUCCESS) return rc;
   int precision = 0;
   int scale = 0;
   numeric_shape(target, &precision, &scale);
@@ -309,6 +340,14 @@ SQLRETURN to_numeric(ErrorHeader* errors, const QuillValue* value, const ResultT
                    ? numeric_from_double(number.real, precision, scale, &result)
                    : NUMERIC_OVERFLOW;
       break;
+    case NumberOrigin::QUANTITY: {
+      std::string text = character_text(value);
+      unsigned __int128 magnitude = 0;
+      status = hex_quantity_read(text, &magnitude) == HexQuantity::VALUE
+                   ? hex_quantity_numeric(magnitude, precision, scale, &result)
+                   : NUMERIC_OVERFLOW;
+      break;
+    }
     case NumberOrigin::TEXT: {
       std::string text = character_text(value);
       status = numeric_from_text(text.data(), text.size(), precision, scale, &result);

@@ -27,6 +27,7 @@ constexpr StateText kStates[] = {
     {"22003", "Numeric value out of range", "ISO 9075"},
     {"22008", "Data value is not a valid datetime", "ISO 9075"},
     {"22015", "Interval field overflow", "ISO 9075"},
+    {"22018", "Invalid character value for cast specification", "ISO 9075"},
     {"01004", "String data, right truncated", "ISO 9075"},
     {"01S07", "Fractional truncation", "ODBC 3.0"},
     {"HY001", "Memory allocation error", "ISO 9075"},

@@ -1,9 +1,10 @@
-// Date, time and timestamp structure targets: from text read field by field,
-// from the temporal kinds (with 01S07 when a part is dropped), and the text
-// scanner the interval conversions share.
+// Date, time and timestamp structure targets: from text read field by field (a
+// "0x" quantity as Unix seconds in UTC), from the temporal kinds (with 01S07 when a part is
+// dropped), and the text scanner the interval conversions share.
 #include <string>
 
 #include "driver/odbc/convert/convert_internal.h"
+#include "driver/sql/cast_hex.h"
 #include "support/datetime.h"
 
 namespace convert {
@@ -71,6 +72,20 @@ bool parse_timestamp(const std::string& text, SQL_TIMESTAMP_STRUCT* out) {
   return true;
 }
 
+// A text beginning "0x" as the UTC timestamp that many seconds after 1970: SQL_SUCCESS, or
+// the error posted (22018 when it is not a quantity, 22008 after year 9999). Other texts
+// return SQL_NO_DATA without a diagnostic.
+SQLRETURN quantity_timestamp(ErrorHeader* errors, const std::string& text,
+                             SQL_TIMESTAMP_STRUCT* out) {
+  if (!hex_quantity_prefix(text)) return SQL_NO_DATA;
+  unsigned __int128 seconds = 0;
+  HexQuantity read = hex_quantity_read(text, &seconds);
+  if (read == HexQuantity::NOT_HEX) return fail(errors, "22018");
+  if (read == HexQuantity::TOO_LARGE || !unix_seconds_timestamp(seconds, out))
+    return fail(errors, "22008");
+  return SQL_SUCCESS;
+}
+
 }  // namespace
 
 void TextScanner::skip_blanks() {
@@ -122,6 +137,15 @@ SQLRETURN to_date(ErrorHeader* errors, const QuillValue* value, const ResultTarg
   SQLRETURN rc = SQL_SUCCESS;
   if (is_character(value)) {
     std::string text = character_text(value);
+    SQL_TIMESTAMP_STRUCT instant{};
+    SQLRETURN quantity = quantity_timestamp(errors, text, &instant);
+    if (quantity == SQL_ERROR) return SQL_ERROR;
+    if (quantity == SQL_SUCCESS) {
+      result = {instant.year, instant.month, instant.day};
+      if (instant.hour != 0 || instant.minute != 0 || instant.second != 0)
+        rc = warn(errors, "01S07");
+      return deliver_fixed(target, &result, sizeof result, rc);
+    }
     TextScanner scan = scanner_over(text);
     scan.skip_blanks();
     DateFields d{};
@@ -147,6 +171,13 @@ SQLRETURN to_time(ErrorHeader* errors, const QuillValue* value, const ResultTarg
   SQLRETURN rc = SQL_SUCCESS;
   if (is_character(value)) {
     std::string text = character_text(value);
+    SQL_TIMESTAMP_STRUCT instant{};
+    SQLRETURN quantity = quantity_timestamp(errors, text, &instant);
+    if (quantity == SQL_ERROR) return SQL_ERROR;
+    if (quantity == SQL_SUCCESS) {
+      result = {instant.hour, instant.minute, instant.second};
+      return deliver_fixed(target, &result, sizeof result, rc);
+    }
     TextScanner scan = scanner_over(text);
     scan.skip_blanks();
     TimeFields t{};
@@ -169,8 +200,10 @@ SQLRETURN to_time(ErrorHeader* errors, const QuillValue* value, const ResultTarg
 SQLRETURN to_timestamp(ErrorHeader* errors, const QuillValue* value, const ResultTarget& target) {
   SQL_TIMESTAMP_STRUCT result{};
   if (is_character(value)) {
-    // A text that is not a timestamp gives the all-zero timestamp, without a diagnostic.
-    if (!parse_timestamp(character_text(value), &result)) result = SQL_TIMESTAMP_STRUCT{};
+    std::string text = character_text(value);
+    SQLRETURN quantity = quantity_timestamp(errors, text, &result);
+    if (quantity == SQL_ERROR) return SQL_ERROR;
+    if (quantity != SQL_SUCCESS && !parse_timestamp(text, &result)) return fail(errors, "22018");
   } else if (value->kind == VALUE_DATE) {
     const SQL_DATE_STRUCT& d = value->payload.date;
     result.year = d.year;

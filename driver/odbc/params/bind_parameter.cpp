@@ -1,11 +1,13 @@
 // Parameter binding into the APD and IPD records, and the description of a
-// parameter from its IPD record.
+// parameter: from its IPD record, else from the type validation inferred for it,
+// else as wide character text.
 #include "driver/odbc/params/bind_parameter.h"
 
 #include "driver/odbc/descriptors/desc_records.h"
 #include "driver/odbc/handles/frame.h"
 #include "driver/odbc/params/param_types.h"
 #include "driver/odbc/handles/states.h"
+#include "driver/sql/plan.h"
 
 namespace {
 
@@ -38,6 +40,20 @@ void describe_in_ipd(DescRecord* imp, SQLSMALLINT sql_type, SQLULEN column_size,
   else
     imp->precision = static_cast<SQLSMALLINT>(column_size > 0x7fff ? 0x7fff : column_size);
   imp->nullable = SQL_NULLABLE;
+}
+
+// Size a marker of no inferable type is described with: wide text long enough for the
+// long hexadecimal texts (call data, raw transactions) parameters carry.
+constexpr SQLULEN kUntypedParameterSize = 65535;
+
+// The validated entry of marker `number` (1-based, text order) of the current statement, or
+// null when there is no current statement or it has fewer markers.
+const ParameterEntry* validated_parameter(const QuillStmt* stmt, int number) {
+  if (!stmt->current_entry || !stmt->current_entry->data) return nullptr;
+  const auto* entry = static_cast<const StatementEntry*>(stmt->current_entry->data);
+  for (ListNode* at = entry->parameters; at; at = at->next)
+    if (--number == 0) return static_cast<const ParameterEntry*>(at->data);
+  return nullptr;
 }
 
 }  // namespace
@@ -81,10 +97,27 @@ SQLRETURN describe_parameter(QuillStmt* stmt, SQLUSMALLINT number, SQLSMALLINT* 
   if (stmt_check(stmt, SQL_API_SQLDESCRIBEPARAM, 0) != SQL_SUCCESS) return SQL_ERROR;
   DescRecord* imp =
       number >= 1 && number <= stmt->ipd->count ? desc_record(stmt->ipd, number, false) : nullptr;
-  if (!imp) return post_call_error(stmt->errors, "07009", MSG_BAD_DESC_INDEX);
-  if (sql_type) *sql_type = imp->concise_type;
-  if (column_size) *column_size = imp->length;
-  if (digits) *digits = imp->scale;
-  if (nullable) *nullable = imp->nullable;
+  if (imp && imp->concise_type != 0) {  // bound by the application, or filled automatically
+    if (sql_type) *sql_type = imp->concise_type;
+    if (column_size) *column_size = imp->length;
+    if (digits) *digits = imp->scale;
+    if (nullable) *nullable = imp->nullable;
+    return SQL_SUCCESS;
+  }
+  if (number < 1 || number > stmt->parameter_count)
+    return post_call_error(stmt->errors, "07009", MSG_BAD_DESC_INDEX);
+  const ParameterEntry* entry = validated_parameter(stmt, number);
+  if (entry && entry->sql_type != 0) {
+    const TypeDescription& d = entry->description;
+    if (sql_type) *sql_type = static_cast<SQLSMALLINT>(d.sql_type ? d.sql_type : entry->sql_type);
+    if (column_size) *column_size = static_cast<SQLULEN>(d.column_size > 0 ? d.column_size : 0);
+    if (digits) *digits = static_cast<SQLSMALLINT>(d.scale);
+    if (nullable) *nullable = static_cast<SQLSMALLINT>(d.nullable);
+    return SQL_SUCCESS;
+  }
+  if (sql_type) *sql_type = SQL_WVARCHAR;
+  if (column_size) *column_size = kUntypedParameterSize;
+  if (digits) *digits = 0;
+  if (nullable) *nullable = SQL_NULLABLE;
   return SQL_SUCCESS;
 }

@@ -15,6 +15,8 @@ SQLRETURN bind_parameter(QuillStmt* stmt, int function, SQLUSMALLINT number, SQL
                          SQLSMALLINT digits, SQLPOINTER buffer, SQLLEN buffer_length,
                          SQLLEN* length_or_indicator);
 // SQLDescribeParam: SQL type, column size, decimal digits and nullability of parameter
-// `number` from its IPD record (any output pointer may be null). 07009 beyond the IPD count.
+// `number` (any output pointer may be null): from its IPD record when it has a type, else the
+// type validation inferred for the marker, else SQL_WVARCHAR of 65535 characters. 07009 for a
+// number that is no marker of the statement.
 SQLRETURN describe_parameter(QuillStmt* stmt, SQLUSMALLINT number, SQLSMALLINT* sql_type,
                              SQLULEN* column_size, SQLSMALLINT* digits, SQLSMALLINT* nullable);

@@ -11,6 +11,7 @@
 
 #include "driver/odbc/params/param_temporal.h"
 #include "driver/odbc/params/param_types.h"
+#include "driver/sql/cast_hex.h"
 #include "support/numeric.h"
 #include "support/unicode.h"
 
@@ -95,7 +96,19 @@ std::string raw_bytes(const ParamInput& input) {
 
 enum class Number { Ok, Overflow, Invalid, NotNumber };
 
+// Decimal text, or a "0x" quantity read exactly (as the result conversions and CAST read it).
 Number text_as_numeric(const std::string& text, int precision, int scale, SQL_NUMERIC_STRUCT* out) {
+  unsigned __int128 magnitude = 0;
+  switch (hex_quantity_read(text, &magnitude)) {
+    case HexQuantity::VALUE:
+      return hex_quantity_numeric(magnitude, precision, scale, out) == NUMERIC_OK
+                 ? Number::Ok
+                 : Number::Overflow;
+    case HexQuantity::TOO_LARGE:
+      return Number::Overflow;
+    case HexQuantity::NOT_HEX:
+      break;
+  }
   int status = numeric_from_text(text.data(), text.size(), precision, scale, out);
   if (status == NUMERIC_OK || status == NUMERIC_ROUNDED) return Number::Ok;
   return status == NUMERIC_OVERFLOW ? Number::Overflow : Number::Invalid;
@@ -171,6 +184,12 @@ Number as_double(const ParamInput& input, double* out) {
     case SQL_C_WCHAR: {
       std::string text;
       if (!param_render_text(input, &text, nullptr)) return Number::Invalid;
+      unsigned __int128 magnitude = 0;
+      HexQuantity quantity = hex_quantity_read(text, &magnitude);
+      if (quantity != HexQuantity::NOT_HEX) {
+        *out = static_cast<double>(magnitude);
+        return quantity == HexQuantity::VALUE ? Number::Ok : Number::Overflow;
+      }
       size_t first = text.find_first_not_of(" \t");
       size_t last = text.find_last_not_of(" \t");
       if (first == std::string::npos) return Number::Invalid;
@@ -264,7 +283,10 @@ bool to_numeric(const ParamInput& input, const ParamTarget& target, QuillValue* 
   } else {
     std::string text;
     if (!param_render_text(input, &text, error)) return false;
-    status = numeric_from_text(text.data(), text.size(), precision, scale, &result);
+    Number read = text_as_numeric(text, precision, scale, &result);
+    status = read == Number::Ok         ? NUMERIC_OK
+             : read == Number::Overflow ? NUMERIC_OVERFLOW
+                                        : NUMERIC_INVALID;
   }
   if (status == NUMERIC_OVERFLOW) return param_fail(error, "22003", kOutOfRange);
   if (status != NUMERIC_OK && status != NUMERIC_ROUNDED)
