@@ -22,7 +22,6 @@ constexpr ColumnShape kBlk{SQL_VARCHAR, ETH_LENGTH_BLOCK, 0, "varchar"};
 constexpr ColumnShape kQty{SQL_VARCHAR, ETH_LENGTH_BLOCK, ETH_COLUMN_QUANTITY, "varchar"};
 constexpr ColumnShape kBlock{SQL_VARCHAR, ETH_LENGTH_BLOCK, ETH_COLUMN_QUANTITY | ETH_COLUMN_BLOCK,
                              "varchar"};
-constexpr ColumnShape kLong{SQL_LONGVARCHAR, 0, 0, "longvarchar"};
 // Byte strings of any length (inputs, log data, code, proof nodes).
 constexpr ColumnShape kBytes{SQL_VARCHAR, ETH_LENGTH_BYTES, 0, "varchar"};
 // A 256-byte bloom filter: 0x and 512 hex digits.

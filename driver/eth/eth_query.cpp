@@ -221,14 +221,26 @@ void post_status(EthStmt* stmt, const EthResponse& response) {
   post_pairs(stmt, pairs);
 }
 
-// What a failing call's message ends with when the scan makes several calls: which call it was
-// and the params it sent, so that the value that failed can be found.
+// What a failing call's message ends with: the table and the parameter values the call was made
+// with and, when the scan makes several calls, which call it was and the params it sent, so
+// that the value that failed can be found.
 std::string call_note(const EthQuery& query, size_t index) {
-  if (query.calls.size() < 2) return "";
-  char* params = json_dumps(query.calls[index].params, JSON_COMPACT | JSON_ENCODE_ANY);
-  std::string note = " (call " + std::to_string(index + 1) + " of " +
-                     std::to_string(query.calls.size()) + ", params " + (params ? params : "[]") +
-                     ")";
+  const EthTable& table = *query.table;
+  const EthCall& call = query.calls[index];
+  std::string note = " (" + table.name;
+  for (size_t position = 0; position < call.param_texts.size(); ++position) {
+    if (call.param_texts[position].empty()) continue;
+    for (const EthColumn& column : table.columns) {
+      if (!(column.flags & ETH_COLUMN_PARAM) || column.param_position != static_cast<int>(position))
+        continue;
+      note += ", " + column.name + " '" + call.param_texts[position] + "'";
+      break;
+    }
+  }
+  if (query.calls.size() < 2) return note + ")";
+  char* params = json_dumps(call.params, JSON_COMPACT | JSON_ENCODE_ANY);
+  note += "; call " + std::to_string(index + 1) + " of " + std::to_string(query.calls.size()) +
+          ", params " + (params ? params : "[]") + ")";
   free(params);
   return note;
 }

@@ -105,6 +105,13 @@ bool planner_subquery_source(const PlannerState& state, const Node* column, cons
 const Node* planner_without_consumed(PlannerState& state, const Node* predicate,
                                      const std::vector<PlannedRestriction>& restrictions,
                                      bool* failed);
+// With several branches, `predicate` (in *out) with the range bounds that `restrictions` hand
+// to a backend which consumes them on a character parameter column compared as quantities: each
+// branch predicate also tells later branches which rows it returned, and the rows echo their
+// call's block as hex or decimal text, which does not order as text ('0x10' < '0x2'). 0, or -1
+// with the diagnostic posted (a block tag as such an end, memory).
+int planner_quantity_bounds(PlannerState& state, const Node* predicate,
+                            const std::vector<PlannedRestriction>& restrictions, const Node** out);
 // Brings `condition` into disjunctive normal form; returns the new root. Leaves it as it is
 // when the normal form would exceed the branch limit. `*failed` on memory failure.
 Node* planner_normal_form(PlannerState& state, Node* condition, bool* failed);

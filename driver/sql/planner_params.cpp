@@ -4,8 +4,12 @@
 // per value) leave the branch predicate, since the rows of such a call carry the call's own
 // value, which the written condition need not compare equal to ('0x64' is block 100). The
 // same goes for such conjuncts on the preserved side of a top-level outer join, which its
-// cursor pushes into that side's query.
+// cursor pushes into that side's query. With several OR branches they stay (a branch predicate
+// also tells later branches which rows it returned), their text bounds compared as numbers.
+#include <strings.h>
+
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "driver/sql/planner_internal.h"
@@ -193,6 +197,100 @@ bool preserved_side_consumed(const Node* part) {
          table->columns[ref->resolved_column].required;
 }
 
+// The text of a literal block tag ('latest', 'earliest', ...), or null.
+const char* block_tag(const LiteralNode* literal) {
+  static const char* const kTags[] = {"latest", "earliest", "pending", "safe", "finalized"};
+  if (literal->value_kind != LIT_STRING || !literal->text) return nullptr;
+  for (const char* tag : kTags)
+    if (strncasecmp(literal->text, tag, std::strlen(tag)) == 0 &&
+        static_cast<size_t>(literal->length) == std::strlen(tag))
+      return tag;
+  return nullptr;
+}
+
+// Whether a string literal spells a number as a quantity parameter takes it: "0x" hex digits,
+// or decimal digits.
+bool number_literal(const LiteralNode* literal) {
+  if (literal->value_kind != LIT_STRING || !literal->text) return false;
+  std::string text(literal->text, static_cast<size_t>(literal->length));
+  bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+             text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+  return hex || (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos);
+}
+
+// Whether a consumed range bound compares the echo of a character parameter column with a value
+// that may spell a number: literal text of a number or tag, a parameter or an expression (a
+// numeric literal already compares as a number).
+bool textual_bound(const PlannedRestriction& planned) {
+  const Restriction& r = planned.restriction;
+  if (!consumed(planned) || r.op == RESTRICT_IN || !planned.predicate || !r.value_expression)
+    return false;
+  switch (r.column->sql_type) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      break;
+    default:
+      return false;
+  }
+  auto* value = static_cast<const Node*>(r.value_expression);
+  if (value->kind != NODE_LITERAL) return true;
+  auto* literal = node_cast<LiteralNode>(value);
+  if (literal->value_kind != LIT_STRING || !literal->text) return false;
+  return number_literal(literal) || block_tag(literal);
+}
+
+// The text of a string literal among `values` (a value, or an IN node's list) that spells no
+// number, so that an echo of it cannot be compared with a number; null when there is none.
+const LiteralNode* text_value(const Node* value) {
+  std::vector<const Node*> values{value};
+  if (value && value->kind == NODE_IN) {
+    values.clear();
+    for (ListNode* at = node_cast<InNode>(value)->values; at; at = at->next)
+      values.push_back(static_cast<const Node*>(at->data));
+  }
+  for (const Node* item : values) {
+    if (!item || item->kind != NODE_LITERAL) continue;
+    auto* literal = node_cast<LiteralNode>(item);
+    if (literal->value_kind == LIT_STRING && literal->text && !number_literal(literal))
+      return literal;
+  }
+  return nullptr;
+}
+
+// Posts HY000 with `message`; -1.
+int refuse(PlannerState& state, const std::string& message) {
+  SetReturnCode(state.errors, -1);
+  PostError(state.errors, DIAG_LEVEL_CALL, 0, 0, 0, 0, "ISO 9075", "HY000", message.c_str());
+  return -1;
+}
+
+// A copy of the comparison `op` with its `bound` operand read as a BIGINT, so that the echoed
+// text it is compared with is read as the number it spells; null on memory failure (posted).
+Node* quantity_comparison(PlannerState& state, const OperatorNode* op, const Node* bound,
+                          bool* failed) {
+  auto* copy = static_cast<OperatorNode*>(newNode(sizeof(OperatorNode), NODE_OPERATOR, state.pool));
+  auto* cast = static_cast<CastNode*>(newNode(sizeof(CastNode), NODE_CAST, state.pool));
+  auto* type =
+      static_cast<DataTypeNode*>(newNode(sizeof(DataTypeNode), NODE_DATA_TYPE, state.pool));
+  if (!copy || !cast || !type) {
+    post_memory(state, failed);
+    return nullptr;
+  }
+  *copy = *op;
+  type->sql_type = SQL_BIGINT;
+  type->length = -1;
+  type->scale = -1;
+  type->written_name = "BIGINT";
+  cast->operand = const_cast<Node*>(bound);
+  cast->type = type;
+  (copy->left == bound ? copy->left : copy->right) = cast;
+  return copy;
+}
+
 // planner_collapse_parameter_lists below an operator; `in_or` when the parent is an OR, whose
 // own list (if any) was tried whole: a part of it is never made a list of its own.
 Node* collapse(PlannerState& state, Node* condition, bool in_or, bool* failed) {
@@ -265,6 +363,65 @@ const Node* planner_without_consumed(PlannerState& state, const Node* predicate,
     return node;
   });
   return *failed ? nullptr : result;
+}
+
+int planner_quantity_bounds(PlannerState& state, const Node* predicate,
+                            const std::vector<PlannedRestriction>& restrictions, const Node** out) {
+  *out = predicate;
+  if (state.branches.size() < 2 || !predicate) return 0;
+  std::vector<const Node*> parts;
+  planner_conjuncts(predicate, &parts);
+  std::vector<Node*> rewritten;
+  bool changed = false, failed = false;
+  for (const Node* part : parts) {
+    Node* kept = const_cast<Node*>(part);
+    for (const PlannedRestriction& planned : restrictions) {
+      if (planned.predicate != part || !textual_bound(planned) || !as_operator(part)) continue;
+      auto* bound = static_cast<const Node*>(planned.restriction.value_expression);
+      std::string name = planned.restriction.column->name;
+      const char* advice =
+          ", which cannot be compared across the OR branches of the WHERE "
+          "clause; give both ends as block numbers, or write each branch as its "
+          "own query joined with UNION ALL";
+      // The node resolves a tag when the scan starts; the other branches' rows cannot be told
+      // apart from this one's without that number.
+      if (bound->kind == NODE_LITERAL && block_tag(node_cast<LiteralNode>(bound)))
+        return refuse(state, "The range on '" + name + "' ends at the block tag '" +
+                                 block_tag(node_cast<LiteralNode>(bound)) + "'" + advice);
+      // Nor can a row whose call echoes a tag (or other text) be placed in the range.
+      for (const BranchCandidates& branch : state.branches)
+        for (const RestrictionCandidate& other : branch.candidates) {
+          if (other.table != planned.table ||
+              other.column + 1 != planned.restriction.column_number ||
+              (other.op != RESTRICT_EQUAL && other.op != RESTRICT_IN))
+            continue;
+          const LiteralNode* text =
+              text_value(other.op == RESTRICT_IN ? other.predicate : other.value);
+          if (text)
+            return refuse(state, "The range on '" + name + "' meets its value '" +
+                                     std::string(text->text, static_cast<size_t>(text->length)) +
+                                     "' in another condition" + advice);
+        }
+      kept = quantity_comparison(state, as_operator(part), bound, &failed);
+      if (failed) return -1;
+      changed = true;
+      break;
+    }
+    rewritten.push_back(kept);
+  }
+  if (!changed) return 0;
+  *out = tree_join_balanced(std::move(rewritten), [&]() -> OperatorNode* {
+    auto* node =
+        static_cast<OperatorNode*>(newNode(sizeof(OperatorNode), NODE_OPERATOR, state.pool));
+    if (!node) {
+      post_memory(state, &failed);
+      return nullptr;
+    }
+    node->op_class = OPCLASS_AND;
+    node->op = OP_NONE;
+    return node;
+  });
+  return failed ? -1 : 0;
 }
 
 bool planner_subquery_source(const PlannerState& state, const Node* column, const Node* query,

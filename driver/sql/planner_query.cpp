@@ -124,7 +124,8 @@ int plan_query_with(Dal* dal, ErrorHeader* errors, MemPool* pool, QueryPlan* que
         planner_branch_restrictions(state, branch.candidates, unit_order);
     const Node* predicate =
         planner_without_consumed(state, branch.predicate, restrictions, &failed);
-    if (failed) return -1;
+    if (failed || planner_quantity_bounds(state, predicate, restrictions, &predicate) < 0)
+      return -1;
     out->branches.push_back(PlannedBranch{predicate, std::move(restrictions)});
   }
   return 0;

@@ -62,7 +62,7 @@ void sqlgen_print_qualifier(const NameNode* link, const NameNode* catalog, const
     std::string joined = link->text ? link->text : "";
     joined += '$';
     if (catalog && catalog->text) joined += catalog->text;
-    NameNode combined{NODE_NAME, joined.c_str(), 1};
+    NameNode combined{{NODE_NAME}, joined.c_str(), 1};
     sqlgen_print_name(&combined, out);
     sql_emitf(out, ".");
   } else if (catalog) {

@@ -66,8 +66,8 @@ void print_interval_type(const DataTypeNode* node, SqlOutput& out) {
     sql_print_node(node->qualifier, out);
     return;
   }
-  IntervalFieldNode start{NODE_INTERVAL_FIELD, FIELD_NONE, node->length, -1};
-  IntervalFieldNode end{NODE_INTERVAL_FIELD, FIELD_NONE, -1, -1};
+  IntervalFieldNode start{{NODE_INTERVAL_FIELD}, FIELD_NONE, node->length, -1};
+  IntervalFieldNode end{{NODE_INTERVAL_FIELD}, FIELD_NONE, -1, -1};
   interval_fields(node->sql_type, &start.field, &end.field);
   IntervalFieldNode* second = end.field == FIELD_NONE ? &start : &end;
   if (second->field == FIELD_SECOND && node->scale >= 0) {
@@ -82,7 +82,7 @@ void print_interval_type(const DataTypeNode* node, SqlOutput& out) {
   if (end.field == FIELD_NONE) {
     print_interval_field(&start, out);
   } else {
-    IntervalRangeNode range{NODE_INTERVAL_RANGE, &start, &end};
+    IntervalRangeNode range{{NODE_INTERVAL_RANGE}, &start, &end};
     print_interval_range(&range, out);
   }
 }

@@ -1,6 +1,6 @@
 // The parameter-table generator: rows of P, and the query shapes that supply its parameter N.
 // Values stray outside 1..top on purpose (a call for a value with no rows returns none), lists
-// repeat values (one call each), and ranges may be empty (low above high).
+// repeat values (one call each), and ranges may be empty (low above high) or overlap.
 #include "tests/differential/params_gen.h"
 
 #include <sql.h>
@@ -55,7 +55,7 @@ std::string ParamQueryGenerator::extra() {
 std::string ParamQueryGenerator::next(std::string* shape) {
   const std::string select = "SELECT P.N, P.V, P.W FROM P WHERE ";
   int low = value(), high = low + pick(8) - 1;
-  switch (pick(6)) {
+  switch (pick(7)) {
     case 0:
       *shape = "list";
       return select + "P.N IN (" + list(1 + pick(pick(4) == 0 ? 300 : 8)) + ")" + extra();
@@ -93,6 +93,18 @@ std::string ParamQueryGenerator::next(std::string* shape) {
                std::to_string(value()) + extra();
       return "SELECT T1.A, P.N, P.V FROM T1, P WHERE P.N IN (T1.A, T1.A + 2) AND T1.A <= " +
              std::to_string(value()) + extra();
+    case 5: {
+      // Overlapping ranges as OR branches: each branch's calls, the rows of a block once.
+      *shape = "ranges";
+      std::string text;
+      for (int i = 0, count = 2 + pick(2); i < count; ++i) {
+        int from = value();
+        text += (i ? " OR " : "") + ("P.N BETWEEN " + std::to_string(from) + " AND " +
+                                     std::to_string(from + pick(6) - 1));
+        if (pick(3) == 0) text += " AND P.W > " + std::to_string(pick(30) - 5);
+      }
+      return select + "(" + text + ")" + extra();
+    }
     default:
       *shape = "outer";
       return "SELECT P.N, P.V, T1.B FROM P LEFT JOIN T1 ON T1.A = P.N WHERE P.N IN (" + list(4) +

@@ -1,8 +1,9 @@
 // Generated queries over a table whose integer column N is a required parameter (P(N, V, W):
 // every scan must restrict N with =, IN or two bounds, one call per value as a node backend
 // makes them), run against SQLite over the same rows: IN lists with repeats and misses, long
-// ORs of `=`, ranges written with BETWEEN and with bound pairs, values from IN and scalar
-// subqueries, from joins, and from WHERE on the preserved side of an outer join.
+// ORs of `=`, ranges written with BETWEEN and with bound pairs, ORs of overlapping ranges
+// (one branch each), values from IN and scalar subqueries, from joins, and from WHERE on the
+// preserved side of an outer join.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,8 @@ class ParamQueryGenerator {
  public:
   // A generator whose sequence is fixed by `seed`; N runs from 1 to `top`.
   ParamQueryGenerator(uint32_t seed, int top) : random_(seed), top_(top) {}
-  // The next query; `shape` names its form ("list", "or", "range", "subquery", "join", "outer").
+  // The next query; `shape` names its form ("list", "or", "range", "ranges", "subquery",
+  // "join", "outer").
   std::string next(std::string* shape);
 
  private:

@@ -44,7 +44,7 @@ TEST(ParamsAgainstSqlite, QueriesSupplyingParametersReturnTheSameRows) {
                     << (expected.empty() ? "-" : expected[0]);
   }
   EXPECT_EQ(0, failures);
-  EXPECT_EQ(6u, shapes.size());
+  EXPECT_EQ(7u, shapes.size());
   EXPECT_GT(nonempty, kQueries / 2);
 }
 

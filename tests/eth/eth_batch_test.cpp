@@ -88,6 +88,7 @@ class Scan {
       char number[16];
       std::snprintf(number, sizeof number, "0x%x", i);
       call.params = json_pack("[sb]", number, 0);
+      call.param_texts = {number, "0"};
       query.calls.push_back(call);
     }
     std::vector<int> numbers;
@@ -209,7 +210,9 @@ TEST(EthBatch, ACallFailingFailsTheScanNamingTheCall) {
   ASSERT_TRUE(scan.open());
   EXPECT_EQ(scan.run(3), std::vector<int>{-1});
   ASSERT_EQ(g_posted.size(), 1u);
-  EXPECT_EQ(g_posted[0].message, R"(header not found (call 2 of 3, params ["0x2",false]))");
+  EXPECT_EQ(g_posted[0].message,
+            R"(header not found (getBlockByNumber, blockNumber '0x2', )"
+            R"(transactionDetailsFlag '0'; call 2 of 3, params ["0x2",false]))");
   EXPECT_EQ(g_posted[0].native, -32000);
   EXPECT_FALSE(scan.connection()->batches_refused.load());
 }

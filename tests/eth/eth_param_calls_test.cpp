@@ -244,6 +244,13 @@ TEST_F(EthParamCalls, RangesAndListsEqualTheLongFormAndCallEachBlockOnce) {
       {"blockNumber IN ('4', '2', '1', '3', '2', '0x2')", {"1", "2", "3", "4"}},
       {"(blockNumber = '3' OR blockNumber = '1' OR blockNumber = '4' OR blockNumber = '2')",
        {"1", "2", "3", "4"}},
+      // OR branches keep their ranges to tell later branches what they returned: the echoed
+      // '0x2' is compared with '0x02' as a number, not as text.
+      {"(blockNumber BETWEEN '0x1' AND '0x02' OR blockNumber BETWEEN '0x03' AND '0x04')",
+       {"1", "2", "3", "4"}},
+      // Each branch calls its own range; blocks 2 and 3 come once, from the first.
+      {"(blockNumber BETWEEN '0x1' AND '0x03' OR blockNumber BETWEEN '2' AND '4')",
+       {"1", "2", "3", "2", "3", "4"}},
   };
   for (const Case& c : cases) {
     OdbcResult got = odbc->select(from + c.where + " AND transactionDetailsFlag = 1");
@@ -347,6 +354,10 @@ TEST_F(EthParamCalls, LimitsAndMissingParametersSayWhatToDo) {
       {"blockNumber IN ('0x1', '0x2', '0x3', '0x4')", "more than max_calls (3) allows"},
       {"blockNumber > 2", "blockNumber must be given with =, IN or a range; got >"},
       {"blockNumber BETWEEN 1 AND 'nonsense'", "is no block number"},
+      {"(blockNumber BETWEEN 1 AND 'latest' OR blockNumber = '0x1')",
+       "ends at the block tag 'latest', which cannot be compared across the OR branches"},
+      {"(blockNumber BETWEEN '0x1' AND '0x2' OR blockNumber = 'latest')",
+       "meets its value 'latest' in another condition, which cannot be compared"},
   };
   for (const Case& c : cases) {
     OdbcResult got = odbc->select("SELECT number FROM getBlockByNumber WHERE " + c.where +
@@ -360,6 +371,14 @@ TEST_F(EthParamCalls, LimitsAndMissingParametersSayWhatToDo) {
       "transactionDetailsFlag = 0");
   EXPECT_TRUE(SQL_SUCCEEDED(within.rc)) << within.message;
   EXPECT_EQ(3u, within.rows.size());
+  // The node's own error comes first, then the table and parameters of the call that failed.
+  OdbcResult refused = odbc->select(
+      "SELECT number FROM getBlockByNumber WHERE blockNumber = 'nonsense' AND "
+      "transactionDetailsFlag = 0");
+  EXPECT_FALSE(SQL_SUCCEEDED(refused.rc));
+  EXPECT_NE(std::string::npos, refused.message.find("(getBlockByNumber, blockNumber 'nonsense', "
+                                                    "transactionDetailsFlag '0')"))
+      << refused.message;
 }
 
 }  // namespace

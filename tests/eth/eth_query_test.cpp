@@ -308,7 +308,10 @@ TEST_F(AnvilScan, NodeErrorObjectCarriesItsCode) {
   json_t* reply = node_call(port_, "eth_getBalance", R"(["x","latest"])");
   json_t* error = json_object_get(reply, "error");
   EXPECT_EQ(json_integer_value(json_object_get(error, "code")), result.native);
-  EXPECT_EQ(json_string_value(json_object_get(error, "message")), result.message);
+  // The node's message first, then the table and the parameters the call was made with.
+  EXPECT_EQ(std::string(json_string_value(json_object_get(error, "message"))) +
+                " (getBalance, address 'x', blockParameter 'latest')",
+            result.message);
   json_decref(reply);
 }
 
@@ -523,7 +526,7 @@ TEST(EthQueryResponses, NativeErrorOfRpcErrorAndExactBigInteger) {
   ASSERT_TRUE(session.open());
   ScanResult error = session.scan("blockNumber");
   EXPECT_EQ(-32602, error.native);
-  EXPECT_EQ("invalid", error.message);
+  EXPECT_EQ("invalid (blockNumber)", error.message);
   EXPECT_EQ("-123456789012345678901234567890", session.scan("blockNumber").rows.at(0)["result"]);
 }
 
