@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -16,11 +17,12 @@
 #include <string_view>
 
 #include "driver/eth/eth_catalog.h"
-#include "driver/eth/eth_quantity.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
 #include "support/datetime.h"
+#include "support/hex_quantity.h"
+#include "support/numeric.h"
 
 namespace {
 
@@ -275,9 +277,11 @@ int read_temporal(const EthEnv* env, json_t* value, int c_type, void* buffer, SQ
   return SQI_OK;
 }
 
-// A typed quantity of the current row, decoded once: decimal digits, and for times the stamp.
+// A typed quantity of the current row, decoded once: its magnitude, as a NUMERIC(38,0) for
+// numbers, and for times the stamp.
 struct TypedValue {
-  std::string digits;
+  unsigned __int128 magnitude = 0;
+  SQL_NUMERIC_STRUCT numeric{};
   SQL_TIMESTAMP_STRUCT stamp{};
 };
 
@@ -296,35 +300,53 @@ int post_typed_error(EthStmt* stmt, const EthColumn& column, const char* sqlstat
 // quantity, 22003 beyond BIGINT or 38 digits, 22008 for a time beyond the year 9999.
 int decode_typed(EthStmt* stmt, const EthColumn& column, json_t* value, TypedValue* out) {
   std::string shown;
+  bool too_large = false;
   if (json_is_string(value)) {
     shown.assign(json_string_value(value), json_string_length(value));
-    if (!eth_hex_to_decimal(shown, &out->digits))
+    HexQuantity read = hex_quantity_read(shown, &out->magnitude);
+    if (read == HexQuantity::NOT_HEX)
       return post_typed_error(stmt, column, "22018", "holds text that is not a hex quantity",
                               shown);
+    too_large = read == HexQuantity::TOO_LARGE;
   } else if (json_is_integer(value) && json_integer_value(value) >= 0) {
-    out->digits = std::to_string(json_integer_value(value));
-    shown = out->digits;
+    out->magnitude = static_cast<unsigned __int128>(json_integer_value(value));
+    shown = std::to_string(json_integer_value(value));
   } else {
     value_text(value, &shown);
     return post_typed_error(stmt, column, "22018", "holds a value that is not a quantity", shown);
   }
-  int64_t number = 0;
   switch (column.sql_type) {
     case SQL_BIGINT:
-      if (!eth_decimal_to_int64(out->digits, &number))
+      if (too_large || out->magnitude > static_cast<unsigned __int128>(INT64_MAX))
         return post_typed_error(stmt, column, "22003", "holds a value beyond BIGINT", shown);
       break;
     case SQL_NUMERIC:
-      if (out->digits.size() > static_cast<size_t>(column.length))
+      if (too_large || hex_quantity_numeric(out->magnitude, static_cast<int>(column.length), 0,
+                                            &out->numeric) != NUMERIC_OK)
         return post_typed_error(stmt, column, "22003", "holds a value beyond 38 digits", shown);
-      break;
+      return SQI_OK;
     default:  // a time
-      if (!eth_decimal_to_int64(out->digits, &number) ||
-          !eth_unix_to_timestamp(number, &out->stamp))
+      if (too_large || !unix_seconds_timestamp(out->magnitude, &out->stamp))
         return post_typed_error(stmt, column, "22008", "holds a time beyond the year 9999", shown);
-      break;
+      return SQI_OK;
   }
+  hex_quantity_numeric(out->magnitude, ETH_NUMERIC_PRECISION, 0, &out->numeric);
   return SQI_OK;
+}
+
+// "YYYY-MM-DD HH:MM:SS" of a timestamp.
+std::string timestamp_text(const SQL_TIMESTAMP_STRUCT& stamp) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", stamp.year, stamp.month,
+                stamp.day, stamp.hour, stamp.minute, stamp.second);
+  return text;
+}
+
+// The decimal text of a typed number.
+std::string number_text(const SQL_NUMERIC_STRUCT& numeric) {
+  char text[NUMERIC_TEXT_MAX];
+  numeric_to_text(&numeric, text, sizeof text);
+  return text;
 }
 
 // Stores a fixed-size value and its length.
@@ -350,8 +372,8 @@ int read_typed(EthStmt* stmt, int column, int c_type, void* buffer, SQLLEN lengt
   TypedValue typed;
   if (decode_typed(stmt, described, value, &typed) != SQI_OK) return SQI_ERROR;
   const bool is_time = described.sql_type == SQL_TYPE_TIMESTAMP;
-  int64_t number = 0;
-  const bool fits = !is_time && eth_decimal_to_int64(typed.digits, &number);
+  const bool fits = !is_time && typed.magnitude <= static_cast<unsigned __int128>(INT64_MAX);
+  const int64_t number = fits ? static_cast<int64_t>(typed.magnitude) : 0;
   auto out_of_range = [&] {
     eth_post_error(stmt->env, stmt->target, "22003", "Numeric value out of range");
     return SQI_ERROR;
@@ -359,7 +381,7 @@ int read_typed(EthStmt* stmt, int column, int c_type, void* buffer, SQLLEN lengt
   switch (c_type) {
     case SQL_C_CHAR:
       if (query->read_column != column || !query->piece_text_ready) {
-        query->piece_text = is_time ? eth_timestamp_text(typed.stamp) : typed.digits;
+        query->piece_text = is_time ? timestamp_text(typed.stamp) : number_text(typed.numeric);
         query->piece_text_ready = true;
       }
       return copy_text_piece(query, column, query->piece_text, static_cast<char*>(buffer), length,
@@ -375,12 +397,10 @@ int read_typed(EthStmt* stmt, int column, int c_type, void* buffer, SQLLEN lengt
       return put_fixed(static_cast<SQLINTEGER>(number), buffer, indicator);
     case SQL_C_DOUBLE:
       if (is_time) break;
-      return put_fixed(std::strtod(typed.digits.c_str(), nullptr), buffer, indicator);
+      return put_fixed(static_cast<double>(typed.magnitude), buffer, indicator);
     case SQL_C_NUMERIC: {
       if (is_time) break;
-      SQL_NUMERIC_STRUCT numeric{};
-      eth_decimal_to_numeric(typed.digits, ETH_NUMERIC_PRECISION, &numeric);
-      return put_fixed(numeric, buffer, indicator);
+      return put_fixed(typed.numeric, buffer, indicator);
     }
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP:

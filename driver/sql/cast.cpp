@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "driver/sql/cast_internal.h"
 #include "driver/sql/eval_context.h"
 #include "driver/sql/nodes.h"

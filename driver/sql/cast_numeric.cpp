@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "driver/sql/cast_internal.h"
 #include "support/numeric.h"
 

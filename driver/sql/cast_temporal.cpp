@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "driver/sql/cast_internal.h"
 #include "driver/sql/literals.h"
 #include "support/datetime.h"

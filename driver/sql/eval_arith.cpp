@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "driver/sql/eval_internal.h"
 #include "support/datetime.h"
 #include "support/numeric.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "driver/sql/cast.h"
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "driver/sql/eval_internal.h"
 #include "driver/sql/literals.h"
 #include "support/datetime.h"

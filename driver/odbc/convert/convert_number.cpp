@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "driver/odbc/convert/convert_internal.h"
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "support/interval.h"
 #include "support/numeric.h"
 

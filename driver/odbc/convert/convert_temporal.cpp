@@ -4,7 +4,7 @@
 #include <string>
 
 #include "driver/odbc/convert/convert_internal.h"
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "support/datetime.h"
 
 namespace convert {

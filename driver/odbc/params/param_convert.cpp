@@ -11,7 +11,7 @@
 
 #include "driver/odbc/params/param_temporal.h"
 #include "driver/odbc/params/param_types.h"
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 #include "support/numeric.h"
 #include "support/unicode.h"
 

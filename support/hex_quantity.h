@@ -1,7 +1,8 @@
 // Ethereum quantities written as text ("0x" and hexadecimal digits, as JSON-RPC sends every
 // number): recognising them, reading them exactly, and the exact and time values they stand
 // for. Shared by CAST, the decoding functions, arithmetic and the result conversions, so
-// that every road from such a text to a number gives the same answer.
+// that every road from such a text to a number gives the same answer; the Ethereum backend
+// reads typed columns with it too.
 #pragma once
 
 #include <sql.h>

@@ -1,6 +1,6 @@
 // Reading "0x" quantities exactly and turning them into NUMERIC structures and UTC
 // timestamps.
-#include "driver/sql/cast_hex.h"
+#include "support/hex_quantity.h"
 
 #include "support/datetime.h"
 #include "support/numeric.h"
