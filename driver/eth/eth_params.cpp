@@ -50,6 +50,11 @@ const EthColumn* restricted_column(const EthTable& table, const Restriction& res
 // text cannot be sent. Throws std::bad_alloc.
 json_t* parameter_value(EthStmt* stmt, const EthColumn& column, const std::string& text) {
   json_t* param = nullptr;
+  // A number written in decimal (or bound as an integer) for a quantity parameter.
+  std::optional<uint64_t> decimal;
+  if ((column.flags & ETH_COLUMN_QUANTITY) && !text.empty() &&
+      text.find_first_not_of("0123456789") == std::string::npos)
+    decimal = eth_block_number_text(text);
   if (column.flags & ETH_COLUMN_JSON) {
     json_error_t error;
     param = eth_json_loads_exact(text, &error);
@@ -59,12 +64,9 @@ json_t* parameter_value(EthStmt* stmt, const EthColumn& column, const std::strin
     }
   } else if (column.sql_type == SQL_BIT) {
     param = json_boolean(std::atoi(text.c_str()) == 1);
-  } else if ((column.flags & ETH_COLUMN_QUANTITY) && !text.empty() &&
-             text.find_first_not_of("0123456789") == std::string::npos &&
-             eth_block_number_text(text)) {
-    // A number written in decimal (or bound as an integer) goes as the hex quantity the node
-    // reads; its text stays as written for the rows.
-    param = json_string(eth_hex_quantity(*eth_block_number_text(text)).c_str());
+  } else if (decimal) {
+    // It goes as the hex quantity the node reads; its text stays as written for the rows.
+    param = json_string(eth_hex_quantity(*decimal).c_str());
   } else {
     // JSON text must be UTF-8: a value that is not would otherwise fail like memory.
     if (!utf8_is_valid(text.data(), text.size())) {
@@ -176,6 +178,9 @@ std::string unsupplied_message(const ParamSupply& supply) {
   return text;
 }
 
+// The largest range end taken: far beyond any chain, and room for the open-end step.
+constexpr uint64_t kLargestRangeEnd = uint64_t{1} << 62;
+
 // The bound of a list of range ends: the highest lower or the lowest upper block, `step` moved
 // for open ends. False with the diagnostic posted.
 bool range_end(EthStmt* stmt, const EthTable& table, const ParamSupply& supply, bool lower,
@@ -188,7 +193,12 @@ bool range_end(EthStmt* stmt, const EthTable& table, const ParamSupply& supply, 
       uint64_t number = 0;
       if (!eth_resolve_block(stmt, table.name, supply.column->name, text, tags, &number))
         return false;
-      int64_t value = static_cast<int64_t>(number & 0x3fffffffffffffffULL);
+      if (number > kLargestRangeEnd) {
+        post(stmt, "The range on '" + supply.column->name + "' of " + table.name +
+                       " has the end '" + text + "', beyond any block number");
+        return false;
+      }
+      int64_t value = static_cast<int64_t>(number);
       if (pass == 1) value += lower ? 1 : -1;
       if (first && lower) *decimal = text.find_first_not_of("0123456789") == std::string::npos;
       if (first || (lower ? value > *end : value < *end)) *end = value;

@@ -354,6 +354,8 @@ TEST_F(EthParamCalls, LimitsAndMissingParametersSayWhatToDo) {
       {"blockNumber IN ('0x1', '0x2', '0x3', '0x4')", "more than max_calls (3) allows"},
       {"blockNumber > 2", "blockNumber must be given with =, IN or a range; got >"},
       {"blockNumber BETWEEN 1 AND 'nonsense'", "is no block number"},
+      {"blockNumber BETWEEN '0x4000000000000001' AND '0x4000000000000002'",
+       "beyond any block number"},
       {"(blockNumber BETWEEN 1 AND 'latest' OR blockNumber = '0x1')",
        "ends at the block tag 'latest', which cannot be compared across the OR branches"},
       {"(blockNumber BETWEEN '0x1' AND '0x2' OR blockNumber = 'latest')",
