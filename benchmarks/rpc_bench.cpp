@@ -1,8 +1,8 @@
 // Request rate of the Ethereum backend against a local node (anvil started
-// here), beside libcurl making the same JSON-RPC POST in the same run. Both
-// sides open a fresh connection per request, as the driver does: the driver
-// through a `blockNumber` scan of the data-access layer (start, fetch, read),
-// libcurl with one easy handle per request.
+// here), beside libcurl making the same JSON-RPC POST in the same run: the
+// driver through a `blockNumber` scan of the data-access layer (start, fetch,
+// read) on its kept-alive connection, libcurl with one easy handle, and so a
+// fresh connection, per request.
 //
 //   quill_rpc_bench [requests] [both|driver|sql|odbc|curl]   (default 1000 both)
 //

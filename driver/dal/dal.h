@@ -123,6 +123,10 @@ int DALProcedureColumns(DalIterator* it, SqiText catalog, SqiText schema, SqiTex
 int DALGetTypeInfo(DalIterator* it, int sql_type);
 int DALStartScan(DalIterator* it, const DalTable* table, const int* column_usage,
                  const int* key_map, int restriction_count, Restriction* const* restrictions);
+// Has the table's backend get ready the scans of `set_count` restriction sets at once (the
+// prepare_scans operation); SQI_NO_DATA when the backend has no such operation.
+int DALPrepareScans(DalIterator* it, const DalTable* table, int set_count, const int* counts,
+                    Restriction* const* const* sets);
 int DALFetch(DalIterator* it);
 int DALGetData(DalIterator* it, int column, int c_type, void* buffer, SQLLEN length,
                SQLLEN* indicator);

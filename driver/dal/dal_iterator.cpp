@@ -313,6 +313,17 @@ int DALStartScan(DalIterator* it, const DalTable* table, const int* column_usage
                                 restriction_count, restrictions);
 }
 
+int DALPrepareScans(DalIterator* it, const DalTable* table, int set_count, const int* counts,
+                    Restriction* const* const* sets) {
+  it->single_backend = true;
+  it->end_of_data = false;
+  it->position = table->backend_index;
+  if (!allocate_statements(it, it->position)) return SQI_ERROR;
+  DalEntry* entry = &it->dal->entries[it->position];
+  if (!entry->ops->prepare_scans) return SQI_NO_DATA;
+  return entry->ops->prepare_scans(it->stmts[it->position], table, set_count, counts, sets);
+}
+
 int DALFetch(DalIterator* it) {
   if (it->single_backend) {
     DalEntry* entry = &it->dal->entries[it->position];

@@ -54,8 +54,9 @@ std::string error_text(int error) {
 }
 
 void register_secret(EthHttpContext* http, int slot, std::string value) {
-  std::lock_guard<std::mutex> guard(http->log.lock);
-  http->log.secrets[slot] = std::move(value);
+  EthLogState& log = eth_log_of(http);
+  std::lock_guard<std::mutex> guard(log.lock);
+  log.secrets[slot] = std::move(value);
 }
 
 bool has_line_break(const char* text) {
@@ -572,8 +573,8 @@ int eth_open_connection(EthHttpContext* http, const char* host, int port, const 
   }
 }
 
-int eth_open_endpoint(EthConnection* connection) {
-  EthHttpContext* http = &connection->http;
+int eth_open_endpoint(EthConnection* connection, EthHttpContext* lane) {
+  EthHttpContext* http = lane ? lane : &connection->http;
   if (!connection->proxy_host.empty() && connection->proxy_tls) {
     // The tunnel would need a TLS session to the proxy inside which the endpoint's runs.
     fail(http, __LINE__, "TLS connections to the proxy are not supported");
@@ -683,8 +684,9 @@ int eth_exchange(EthRequest* request, EthResponse* out) {
 }
 
 int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std::string& body,
-                   EthRequest* request, EthResponse* out, EthFailure* failure) {
-  EthHttpContext* http = &connection->http;
+                   EthRequest* request, EthResponse* out, EthFailure* failure,
+                   EthHttpContext* lane) {
+  EthHttpContext* http = lane ? lane : &connection->http;
   EthExchangeClock clock = eth_clock_for(limits, sqi_steady_now_ns());
   clock.peer = peer_text(connection->host.c_str(), connection->port, connection->proxy_host.c_str(),
                          connection->proxy_port);
@@ -707,7 +709,7 @@ int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std
         eth_close_connection(http);
       }
       const bool reused = http->socket >= 0;
-      result = reused ? 0 : eth_open_endpoint(connection);
+      result = reused ? 0 : eth_open_endpoint(connection, http);
       size_t received = 0;
       if (result == 0) {
         *out = EthResponse{};

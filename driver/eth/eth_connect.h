@@ -38,10 +38,10 @@ struct EthProxyReply {
 // closed and the error recorded.
 int eth_open_connection(EthHttpContext* http, const char* host, int port, const char* proxy_host,
                         int proxy_port, const char* proxy_user, const char* proxy_password);
-// Opens the connection's endpoint (through its proxy when set) and runs the TLS handshake
-// for an "https://" endpoint. 0, ETH_CONNECT_FAILED, or ETH_SSL_FAILED; the socket is closed
-// on failure and the error recorded.
-int eth_open_endpoint(EthConnection* connection);
+// Opens the connection's endpoint (through its proxy when set) on `lane` (null: lane 0, the
+// connection's own context) and runs the TLS handshake for an "https://" endpoint. 0,
+// ETH_CONNECT_FAILED, or ETH_SSL_FAILED; the socket is closed on failure and the error recorded.
+int eth_open_endpoint(EthConnection* connection, EthHttpContext* lane = nullptr);
 // Shuts a TLS session down, shuts the socket down both ways and closes it; logs
 // "Close connection". Does nothing when the socket is already closed.
 void eth_close_connection(EthHttpContext* http);
@@ -64,9 +64,11 @@ int eth_exchange(EthRequest* request, EthResponse* out);
 // request made into `request` and reads the response into `out`, every wait bounded by
 // `limits`. The connection stays open for the next exchange unless the response or a failure
 // ends it; a request a kept-alive connection never answered is sent once more on a new one.
-// 0, or ETH_IO_FAILED with `failure` filled (SQLSTATE and text to post).
+// The exchange runs on `lane` (eth_lanes.h; null: lane 0). 0, or ETH_IO_FAILED with `failure`
+// filled (SQLSTATE and text to post).
 int eth_round_trip(EthConnection* connection, const EthLimits& limits, const std::string& body,
-                   EthRequest* request, EthResponse* out, EthFailure* failure);
+                   EthRequest* request, EthResponse* out, EthFailure* failure,
+                   EthHttpContext* lane = nullptr);
 
 // Sends CONNECT to `host`:`port` with `authorization_line` ("" for none) on http's socket
 // and reads the reply into `reply`. 0, or ETH_CONNECT_FAILED with the error recorded.

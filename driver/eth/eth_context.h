@@ -16,9 +16,10 @@
 #include "driver/eth/eth_log.h"
 #include "driver/eth/eth_wait.h"
 
-struct EthTable;  // a table of the connection's table list (eth_tables.h)
-struct RowSet;    // rows of a catalog result (driver/dal/sqi/rowset.h)
-struct EthQuery;  // rows of a data scan (eth_query.h)
+struct EthTable;     // a table of the connection's table list (eth_tables.h)
+struct RowSet;       // rows of a catalog result (driver/dal/sqi/rowset.h)
+struct EthQuery;     // rows of a data scan (eth_query.h)
+struct EthPrefetch;  // rows of scans got ready together (eth_prefetch.h)
 
 // Cookie kept from a response.
 struct EthCookie {
@@ -46,14 +47,15 @@ struct EthPace {
 
 // State of the HTTP transport of one connection; also the log's context.
 struct EthHttpContext {
-  int tag = ETH_HTTP_CONTEXT_TAG;    // identifies the record to the log
-  EthLogState log;                   // log mode, file and lock
-  int socket = -1;                   // open socket, -1 when closed; kept open between exchanges
-  std::mutex exchange_lock;          // held for each exchange and whenever the socket changes
-  int exchanges_on_socket = 0;       // exchanges completed on the open socket (0: a fresh one)
-  int connections_opened = 0;        // sockets opened to the endpoint or proxy so far
-  std::shared_ptr<void> tls_resume;  // TLS session of the last connection, to resume
-  std::string resolved_peer;         // "host:port" whose addresses `resolved` holds
+  int tag = ETH_HTTP_CONTEXT_TAG;       // identifies the record to the log
+  EthLogState log;                      // log mode, file and lock
+  EthHttpContext* log_owner = nullptr;  // the context whose log this one writes (null: its own)
+  int socket = -1;                      // open socket, -1 when closed; kept open between exchanges
+  std::mutex exchange_lock;             // held for each exchange and whenever the socket changes
+  int exchanges_on_socket = 0;          // exchanges completed on the open socket (0: a fresh one)
+  std::atomic<int> connections_opened{0};    // sockets opened to the endpoint or proxy so far
+  std::shared_ptr<void> tls_resume;          // TLS session of the last connection, to resume
+  std::string resolved_peer;                 // "host:port" whose addresses `resolved` holds
   std::vector<EthResolvedAddress> resolved;  // what resolving resolved_peer gave
   EthExchangeClock clock;          // limits of the exchange in progress (under exchange_lock)
   std::string uri;                 // endpoint URI
@@ -90,8 +92,13 @@ struct EthConnection {
   bool connect_probe = true;                 // resolved `connect_probe`: connect sends eth_chainId
   int max_calls = 10000;                     // resolved `max_calls`: calls one statement may make
   bool typed_values = false;  // resolved `typed_values`: quantities typed as numbers and times
+  int max_connections = 4;    // resolved `max_connections`: requests of a statement in flight
   EthPace pace;               // pacing of the requests
-  EthHttpContext http;        // transport state
+  EthHttpContext http;        // transport state: lane 0, the one every exchange but a scan's uses
+  std::mutex lanes_lock;      // guards `lanes`
+  // Lanes 1 and up: further kept-alive connections a scan's requests go on together, made when
+  // first needed (eth_lanes.h).
+  std::vector<std::unique_ptr<EthHttpContext>> lanes;
 };
 
 // The backend's connection handle (what SQIAllocEnv makes).
@@ -109,6 +116,8 @@ struct EthEnv {
   bool disguise_long = false;               // report LONGVARCHAR as VARCHAR in SQL_DATA_TYPE
   EthConnection* connection = nullptr;      // endpoint and settings after SQIConnect
   std::vector<EthTable>* tables = nullptr;  // the connection's table list
+  // Rows of scans got ready ahead by the connection's statements (eth_prefetch.h).
+  std::shared_ptr<EthPrefetch> prefetch;
 };
 
 // A backend statement: a catalog result or a scan.
@@ -119,6 +128,15 @@ struct EthStmt {
   EthQuery* query = nullptr;  // data-mode scan state, null in catalog mode
   SqiWait wait{};             // deadline and cancel flag of the engine's statement
 };
+
+// A statement whose target is the address of this posts nothing (scans got ready ahead of
+// their turn leave their errors to the scans themselves).
+extern int eth_quiet_target;
+
+// The log state `http` writes its records to: its log owner's, else its own.
+inline EthLogState& eth_log_of(EthHttpContext* http) {
+  return http->log_owner ? http->log_owner->log : http->log;
+}
 
 // Posts a diagnostic through the service callback with the backend's origin.
 void eth_post_error(EthEnv* env, void* target, const char* sqlstate, const char* message);

@@ -257,12 +257,12 @@ EthLogState* eth_log_state_of(const void* context, bool* is_http_context) {
   memcpy(&tag, context, sizeof tag);
   if (tag == ETH_HTTP_CONTEXT_TAG) {
     if (is_http_context != nullptr) *is_http_context = true;
-    return &static_cast<EthHttpContext*>(const_cast<void*>(context))->log;
+    return &eth_log_of(static_cast<EthHttpContext*>(const_cast<void*>(context)));
   }
   if (tag == ETH_REQUEST_TAG) {
     EthHttpContext* http = static_cast<const EthRequestHeader*>(context)->context;
     if (http == nullptr || http->tag != ETH_HTTP_CONTEXT_TAG) return nullptr;
-    return &http->log;
+    return &eth_log_of(http);
   }
   return nullptr;
 }

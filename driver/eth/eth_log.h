@@ -43,8 +43,9 @@ struct EthLogState {
   std::string secrets[4];
 };
 
-// Resolves a context pointer (an HTTP context or a request object) to its log state and
-// whether it is the HTTP context itself; null for a null pointer or an unknown tag.
+// Resolves a context pointer (an HTTP context or a request object) to its log state (the log
+// owner's for a context that has one) and whether it is the HTTP context itself; null for a null
+// pointer or an unknown tag.
 EthLogState* eth_log_state_of(const void* context, bool* is_http_context);
 
 // Writes one record when `mode` passes the filter of the context's log mode.

@@ -1,6 +1,7 @@
 // The Ethereum backend's operation table: which operation fills which slot.
 // Pass-through SQL, procedures and user management have no entry.
 #include "driver/eth/eth_meta.h"
+#include "driver/eth/eth_prefetch.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 
@@ -56,6 +57,7 @@ const SqiOperations* eth_operations() {
       .drop_user = nullptr,
       .set_timeout = nullptr,
       .set_wait = eth_set_wait,
+      .prepare_scans = eth_prepare_scans,
   };
   return &operations;
 }

@@ -1,11 +1,13 @@
 // Option lookup order and the conversion of option texts into settings.
 #include "driver/eth/eth_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <strings.h>
 
+#include "driver/eth/eth_lanes.h"
 #include "driver/eth/eth_uri.h"
 #include "support/config.h"
 
@@ -96,6 +98,12 @@ int eth_max_calls(const std::string& text) {
   long value = 0;
   if (!read_decimal(text, &value) || value < 1) return 10000;
   return static_cast<int>(value);
+}
+
+int eth_max_connections(const std::string& text) {
+  long value = 0;
+  if (!read_decimal(text, &value) || value < 1) return ETH_MAX_CONNECTIONS_DEFAULT;
+  return static_cast<int>(std::min<long>(value, ETH_MAX_CONNECTIONS_MAX));
 }
 
 bool eth_disguise_long(const std::string& text) {

@@ -53,6 +53,9 @@ int eth_query_timeout(const std::string& text);
 int eth_network_timeout(const std::string& text);
 // The calls one statement may make: a decimal value of 1 or more, else 10,000.
 int eth_max_calls(const std::string& text);
+// Requests of one statement in flight at once: a decimal value from 1 (one at a time) up to
+// ETH_MAX_CONNECTIONS_MAX (larger ones cut), else ETH_MAX_CONNECTIONS_DEFAULT.
+int eth_max_connections(const std::string& text);
 // The long-disguise flag: "yes" or "true" in any case, or exactly "1".
 bool eth_disguise_long(const std::string& text);
 // The accept-unverified flag: "yes" or "true" in any case, or exactly "1".

@@ -19,6 +19,7 @@ struct EthCall {
   json_t* params = nullptr;              // the params array it sends (owned by the scan)
   std::vector<std::string> param_texts;  // each parameter's text as restricted ("" = none)
   size_t row_end = 0;                    // the scan's rows up to and including this call's
+  bool failed = false;                   // prefetch: the call gave no rows
 };
 
 // Frees the params arrays of `calls` and empties it.

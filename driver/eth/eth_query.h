@@ -32,7 +32,7 @@ constexpr int ETH_RATE_LIMIT_MAX_WAIT_SECONDS = 60;
 // The state of one data scan, owned by its statement.
 struct EthQuery {
   const EthTable* table = nullptr;  // the table being read
-  EthRequest request;               // the request of the last call
+  EthRequest request;               // the request of the last call made on lane 0
   std::vector<EthCall> calls;       // the calls made, in row order (params owned)
   size_t call = 0;                  // index in `calls` of the current row's call
   json_t* rows = nullptr;           // the rows of every call: row values (owned)
@@ -55,14 +55,23 @@ using EthErrorPair = std::pair<std::string, std::string>;
 // diagnostic posted, SQI_NOT_FOUND for an unknown table.
 int eth_start_scan(SqiStmt stmt, const DalTable* table, const int* column_usage, const int* key_map,
                    int restriction_count, Restriction* const* restrictions);
+// How eth_run_calls treats a call that fails.
+enum class EthRunMode : int {
+  report,    // post the first failure (in call order) and return SQI_ERROR (today's behaviour)
+  prefetch,  // post nothing: a failing call is marked `failed` with no rows, a failure that ends
+             // the run (time-out, cancel, transport) marks every call not yet answered failed;
+             // returns SQI_OK
+};
 // Makes every call of `query` (its table and calls set, no rows yet) for `stmt`: JSON-RPC batches
 // of up to the connection's batch_size calls while the endpoint takes them (a refusal is
 // remembered on the connection and logged once; the calls then go one at a time), a call a
 // batch reply left out alone, and the rows of the calls joined in call order with each call's
-// row_end set. A call's JSON-RPC error fails the scan with the node's message, and, when the scan
-// makes several calls, which call it was and its params. SQI_OK, or SQI_ERROR posted. Throws
-// std::bad_alloc.
-int eth_run_calls(EthStmt* stmt, EthQuery* query);
+// row_end set. Up to the connection's max_connections requests are in flight at once, each on a
+// lane of its own (eth_lanes.h); the rows and the error reported are those the calls made one
+// after another would give. A call's JSON-RPC error fails the scan with the node's message, and,
+// when the scan makes several calls, which call it was and its params. SQI_OK, or SQI_ERROR
+// posted. Throws std::bad_alloc.
+int eth_run_calls(EthStmt* stmt, EthQuery* query, EthRunMode mode = EthRunMode::report);
 // The limits every exchange of `stmt` runs under: its deadline and cancel flag, the
 // connection's login, connection and network time-outs.
 EthLimits eth_statement_limits(const EthStmt& stmt);

@@ -10,8 +10,10 @@
 #include <new>
 
 #include "driver/eth/eth_batch.h"
+#include "driver/eth/eth_lanes.h"
 #include "driver/eth/eth_options.h"
 #include "driver/eth/eth_pace.h"
+#include "driver/eth/eth_prefetch.h"
 #include "driver/eth/eth_probe.h"
 #include "driver/eth/eth_ssl.h"
 #include "driver/eth/eth_tables.h"
@@ -20,7 +22,7 @@
 static const char* const kUnit = "eth_sqi.cpp";
 
 void eth_post_error(EthEnv* env, void* target, const char* sqlstate, const char* message) {
-  if (!env || !env->service) return;
+  if (!env || !env->service || target == &eth_quiet_target) return;
   SqiPostError record{target ? target : env->target, ETH_ORIGIN, 0, sqlstate, message};
   env->service(SQI_SERVICE_POST_ERROR, &record);
 }
@@ -48,6 +50,7 @@ int eth_alloc_env(void* target, SqiEnv* out, SqiService service, const char* dsn
     // Without a TLS library context only plain "http://" endpoints can be reached;
     // an "https://" one then fails its handshake with a diagnostic.
     env->tls_library = eth_ssl_library_create();
+    env->prefetch = eth_prefetch_make();
     eth_time_zone_offset(&env->tz_hours, &env->tz_minutes);
     *out = env;
     return SQI_OK;
@@ -66,11 +69,8 @@ static void release_connection(EthEnv* env) {
 int eth_disconnect(SqiEnv handle) {
   auto* env = static_cast<EthEnv*>(handle);
   if (!env) return SQI_OK;
-  if (EthConnection* connection = env->connection) {
-    // The kept-alive socket is closed once an exchange still running on it has finished.
-    std::lock_guard<std::mutex> guard(connection->http.exchange_lock);
-    eth_close_connection(&connection->http);
-  }
+  // The kept-alive sockets are closed once the exchanges still running on them have finished.
+  if (EthConnection* connection = env->connection) eth_close_lanes(connection);
   release_connection(env);
   return SQI_OK;
 }
@@ -101,6 +101,7 @@ static const char* configure_connection(EthEnv* env, const EthOptions& options,
   env->query_timeout = eth_query_timeout(options.query_timeout);
   connection->network_timeout = eth_network_timeout(options.network_timeout);
   connection->batch_size = eth_batch_size(options.batch_size);
+  connection->max_connections = eth_max_connections(options.max_connections);
   connection->connect_probe = !eth_option_off(options.connect_probe);
   connection->pace.per_second = eth_requests_per_second(options.max_requests_per_second);
   env->disguise_long = eth_disguise_long(options.disguise_long);
@@ -164,9 +165,12 @@ int eth_connect(SqiEnv handle, ConnAttrSet* attributes, void* /*window*/, char* 
   return SQI_ERROR;
 }
 
-int eth_get_info(SqiEnv /*env*/, int code, void* out) {
+int eth_get_info(SqiEnv env, int code, void* out) {
   if (!out) return SQI_OK;
   switch (code) {
+    case SQI_INFO_PREPARED_SCANS:
+      *static_cast<int*>(out) = eth_prepared_scans_worth(static_cast<const EthEnv*>(env));
+      break;
     case 1:  // restriction capabilities: IS NULL and prefix-free patterns
       *static_cast<int*>(out) = 12;
       break;

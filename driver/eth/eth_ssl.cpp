@@ -171,10 +171,14 @@ class SigpipeGuard {
 // Sets the connection's error text and logs it as an error record.
 void post_failure(EthHttpContext* http, int line, const char* format, ...) {
   char text[kMessageSize];
+  EthLogState& log = eth_log_of(http);
   va_list args;
   va_start(args, format);
-  eth_format_masked(text, sizeof text, http->log.secrets, std::size(http->log.secrets), format,
-                    args);
+  {
+    // Another lane of the connection may be registering a secret meanwhile.
+    std::lock_guard<std::mutex> guard(log.lock);
+    eth_format_masked(text, sizeof text, log.secrets, std::size(log.secrets), format, args);
+  }
   va_end(args);
   http->last_error = text;
   eth_log(http, kUnit, line, ETH_LOG_ERROR, "%s", text);
@@ -329,7 +333,7 @@ bool accept_peer(EthHttpContext* http, SSL* ssl, const TlsSession& session) {
 }
 
 void log_cipher(EthHttpContext* http, SSL* ssl) {
-  if (http->log.mode == 0) return;
+  if (eth_log_of(http).mode == 0) return;
   char description[256] = "";
   if (const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl))
     SSL_CIPHER_description(cipher, description, sizeof description);

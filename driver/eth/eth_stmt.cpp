@@ -3,6 +3,7 @@
 #include <new>
 
 #include "driver/dal/sqi/rowset.h"
+#include "driver/eth/eth_prefetch.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 
@@ -30,6 +31,7 @@ int eth_close_stmt(SqiStmt handle) {
 
 int eth_free_stmt(SqiStmt handle) {
   eth_close_stmt(handle);
+  if (handle) eth_prefetch_forget(static_cast<EthStmt*>(handle));
   delete static_cast<EthStmt*>(handle);
   return SQI_OK;
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "driver/dal/dal.h"
 #include "driver/dal/sqi/restriction.h"
@@ -71,20 +72,24 @@ struct PlanBranch {
   bool indexed;           // some restriction is usable by an index
 };
 
+struct JoinBlock;  // exec_join_block.cpp
+
 // The execution plan of one query member (tag 405), freed with its pool.
 struct ExecPlan {
-  int32_t kind;          // EXEC_PLAN_TAG
-  MemPool* pool;         // everything below is allocated here
-  QueryPlan* query;      // the query member it runs
-  TableCursor* cursors;  // per scan_tables entry
-  int cursor_count;      // entries at `cursors`
-  PlanBranch* branches;  // the branches
-  int branch_count;      // entries at `branches` (>= 1)
-  int current_branch;    // branch being fetched
-  bool exact_filtering;  // rows are trusted to meet every pushed restriction
-  bool opened;           // branch `current_branch` has been opened
-  bool branch_done;      // the current branch has no more rows
-  bool single_row_done;  // a query without tables returned its one row
+  int32_t kind;           // EXEC_PLAN_TAG
+  MemPool* pool;          // everything below is allocated here
+  QueryPlan* query;       // the query member it runs
+  TableCursor* cursors;   // per scan_tables entry
+  int cursor_count;       // entries at `cursors`
+  PlanBranch* branches;   // the branches
+  int branch_count;       // entries at `branches` (>= 1)
+  int current_branch;     // branch being fetched
+  bool exact_filtering;   // rows are trusted to meet every pushed restriction
+  bool opened;            // branch `current_branch` has been opened
+  bool branch_done;       // the current branch has no more rows
+  bool single_row_done;   // a query without tables returned its one row
+  JoinBlock* join_block;  // outer rows read ahead for the innermost table's prepared scans
+  bool join_blocked;      // the current branch's innermost table goes through join_block
 };
 
 // One accumulator of a set function without GROUP BY.
@@ -176,6 +181,15 @@ int exec_fetch_scan(ExecStatement* statement, BranchTable* table);
 void exec_close_cursor(ExecStatement* statement, TableCursor* cursor);
 // True when a restriction with hit counter `hits` is checked on this row.
 bool exec_sample_due(int hits);
+// Evaluates the restrictions the scan of `table` would be given now (opening the cursor's
+// iterator when needed) and moves them into `out`, whose values the caller then owns (free
+// them with exec_release_restrictions). 0 or -1.
+int exec_take_restrictions(ExecStatement* statement, BranchTable* table,
+                           std::vector<Restriction>* out);
+// Releases the values of restrictions taken by exec_take_restrictions and empties `set`.
+void exec_release_restrictions(ExecStatement* statement, std::vector<Restriction>* set);
+// The cursor's iterator, opened when it has none; null after posting the failure.
+DalIterator* exec_cursor_iterator(ExecStatement* statement, TableCursor* cursor);
 
 // --- exec_read.cpp -------------------------------------------------------------------
 // A value slot for a column description (kind by its SQL type). Null on memory failure.
@@ -197,6 +211,23 @@ int exec_open_branch(ExecStatement* statement);
 int exec_next_joined_row(ExecStatement* statement);
 // Direct row source: branches with de-duplication and parameter sets.
 int exec_fetch_direct(ExecStatement* statement);
+// Moves table `t` of the branch to its next row, advancing outer tables (and restarting this
+// one) when it runs out: EXEC_OK/EXEC_WARNING a row, EXEC_NO_DATA the branch is exhausted,
+// EXEC_ERROR. `warning` collects warnings of restarted scans.
+int exec_join_advance(ExecStatement* statement, PlanBranch* branch, int t, bool* warning);
+
+// --- exec_join_block.cpp -------------------------------------------------------------
+// Whether the innermost table of the branch gets its scans prepared a block of outer rows at
+// a time (its backend prepares many scans at once and every table is a base table); sets up
+// the plan's join block when so. -1 on error.
+int exec_block_applies(ExecStatement* statement, PlanBranch* branch);
+// Moves the outer tables to their next row for the innermost table and restarts its scan,
+// replaying outer rows read ahead (reading and preparing the next block when they run out):
+// EXEC_OK/EXEC_WARNING, EXEC_NO_DATA the outer tables are exhausted, EXEC_ERROR.
+int exec_block_next(ExecStatement* statement, PlanBranch* branch, bool* warning);
+// Gives the outer cursors their own slots back and drops rows read ahead; the block is kept
+// for reuse unless `free_block`.
+void exec_block_release(ExecStatement* statement, bool free_block);
 
 // --- exec_aggregate.cpp ----------------------------------------------------------------
 // Frees the accumulators (their values and DISTINCT trees).

@@ -12,28 +12,9 @@ PlanBranch* current_branch(ExecStatement* statement) {
   return &plan->branches[plan->current_branch];
 }
 
-// Moves table `t` of the branch to its next row, advancing outer tables (and restarting
-// this one) when it runs out: EXEC_OK/EXEC_WARNING a row, EXEC_NO_DATA the branch is
-// exhausted, EXEC_ERROR.
-int advance(ExecStatement* statement, PlanBranch* branch, int t, bool* warning) {
-  for (;;) {
-    int rc = exec_fetch_scan(statement, &branch->tables[t]);
-    if (rc == EXEC_OK || rc == EXEC_WARNING) {
-      *warning |= rc == EXEC_WARNING;
-      return rc;
-    }
-    if (rc != EXEC_NO_DATA) return EXEC_ERROR;
-    if (t == 0) return EXEC_NO_DATA;
-    rc = advance(statement, branch, t - 1, warning);
-    if (rc == EXEC_NO_DATA || rc == EXEC_ERROR) return rc;
-    rc = exec_start_scan(statement, &branch->tables[t]);
-    if (rc < 0) return EXEC_ERROR;
-    *warning |= rc == EXEC_WARNING;
-  }
-}
-
 // Closes the scans of the branch's base tables.
 void close_branch(ExecStatement* statement, PlanBranch* branch) {
+  exec_block_release(statement, false);
   for (int t = 0; t < branch->table_count; ++t) {
     TableCursor* cursor = branch->tables[t].cursor;
     if (cursor->entry->type == TABLE_BASE) exec_close_cursor(statement, cursor);
@@ -54,17 +35,53 @@ int seen_in_earlier_branch(ExecStatement* statement) {
 
 }  // namespace
 
+int exec_join_advance(ExecStatement* statement, PlanBranch* branch, int t, bool* warning) {
+  const bool blocked = statement->plan->join_blocked && t > 0 && t == branch->table_count - 1;
+  for (;;) {
+    int rc = exec_fetch_scan(statement, &branch->tables[t]);
+    if (rc == EXEC_OK || rc == EXEC_WARNING) {
+      *warning |= rc == EXEC_WARNING;
+      return rc;
+    }
+    if (rc != EXEC_NO_DATA) return EXEC_ERROR;
+    if (t == 0) return EXEC_NO_DATA;
+    if (blocked) {
+      rc = exec_block_next(statement, branch, warning);
+      if (rc == EXEC_NO_DATA || rc == EXEC_ERROR) return rc;
+      continue;
+    }
+    rc = exec_join_advance(statement, branch, t - 1, warning);
+    if (rc == EXEC_NO_DATA || rc == EXEC_ERROR) return rc;
+    rc = exec_start_scan(statement, &branch->tables[t]);
+    if (rc < 0) return EXEC_ERROR;
+    *warning |= rc == EXEC_WARNING;
+  }
+}
+
 int exec_open_branch(ExecStatement* statement) {
   PlanBranch* branch = current_branch(statement);
   bool warning = false;
   statement->plan->opened = true;
   statement->plan->branch_done = false;
+  exec_block_release(statement, false);
   if (branch->table_count == 0) return EXEC_OK;
   int rc = exec_start_scan(statement, &branch->tables[0]);
   if (rc < 0) return EXEC_ERROR;
   warning |= rc == EXEC_WARNING;
+  const int blocked = exec_block_applies(statement, branch);
+  if (blocked < 0) return EXEC_ERROR;
   for (int t = 0; t + 1 < branch->table_count; ++t) {
-    rc = advance(statement, branch, t, &warning);
+    if (blocked && t + 2 == branch->table_count) {
+      // The innermost table's scans are prepared a block of outer rows at a time.
+      rc = exec_block_next(statement, branch, &warning);
+      if (rc == EXEC_ERROR) return EXEC_ERROR;
+      if (rc == EXEC_NO_DATA) {
+        statement->plan->branch_done = true;
+        return EXEC_NO_DATA;
+      }
+      break;
+    }
+    rc = exec_join_advance(statement, branch, t, &warning);
     if (rc == EXEC_ERROR) return EXEC_ERROR;
     if (rc == EXEC_NO_DATA) {
       statement->plan->branch_done = true;
@@ -88,7 +105,7 @@ int exec_next_joined_row(ExecStatement* statement) {
     return EXEC_OK;
   }
   bool warning = false;
-  int rc = advance(statement, branch, branch->table_count - 1, &warning);
+  int rc = exec_join_advance(statement, branch, branch->table_count - 1, &warning);
   if (rc == EXEC_NO_DATA) plan->branch_done = true;
   if (rc == EXEC_OK && warning) rc = EXEC_WARNING;
   return rc;

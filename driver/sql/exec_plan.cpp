@@ -155,6 +155,7 @@ int exec_build_plan(ExecStatement* statement) {
 void exec_free_plan(ExecStatement* statement) {
   ExecPlan* plan = statement->plan;
   if (!plan) return;
+  exec_block_release(statement, true);
   for (int i = 0; i < plan->cursor_count; ++i) {
     TableCursor* cursor = &plan->cursors[i];
     exec_close_cursor(statement, cursor);

@@ -1,6 +1,7 @@
 // Reading column values from the data-access layer into typed value slots: the C type and
 // buffer length of each value kind, NUMERIC as structure or text, LONG data into long
 // buffers, and the row key and bookmark of a table's key map.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,9 @@ namespace {
 
 constexpr SQLLEN kNumericTextLength = 128;
 constexpr int64_t kLargestTextBuffer = 16 * 1024 * 1024;  // guards absurd declared lengths
+// Most of a text value read at once; a longer one comes in pieces. Columns declared for
+// megabytes (byte strings as hex) would otherwise hold that much memory per slot.
+constexpr size_t kTextFirstRead = 64 * 1024;
 
 // Posts the DAL failure (the DAL has posted its own diagnostic) and returns -1.
 int dal_failed(ExecStatement* statement) {
@@ -67,7 +71,9 @@ QuillValue* exec_make_slot(MemPool* pool, const ColumnInfo* column) {
   if (column->sql_type == SQL_BIT || column->sql_type == SQL_TINYINT) kind = VALUE_INTEGER;
   int64_t declared = column->length;
   bool sized = kind == VALUE_CHARACTER || kind == VALUE_BINARY;
-  QuillValue* slot = NewValue(pool, sized ? static_cast<int32_t>(text_buffer(declared) - 1) : 0);
+  // The buffer grows when a value is read: made here at the declared length it would cost a
+  // plan megabytes of zeroed memory for every byte-string column, read or not.
+  QuillValue* slot = NewValue(pool, 0);
   if (!slot) return nullptr;
   slot->length = sized ? static_cast<int32_t>(text_buffer(declared) - 1) : 0;
   slot->precision = column->precision;
@@ -178,7 +184,8 @@ int exec_read_column(ExecStatement* statement, DalIterator* iterator, int dal_co
     case VALUE_BINARY: {
       bool text = slot->kind == VALUE_CHARACTER;
       size_t declared = static_cast<size_t>(slot->length > 0 ? slot->length : 1);
-      size_t length = text ? declared + 1 : declared;
+      // Text longer than the first read, like text longer than the column, is read in pieces.
+      size_t length = text ? std::min(declared, kTextFirstRead) + 1 : declared;
       if (static_cast<size_t>(slot->bytes.capacity) < length + 1) {
         void* grown = quill_mem_realloc(slot->pool, slot->bytes.data, length + 1);
         if (!grown) return exec_post_memory(statement);

@@ -356,6 +356,41 @@ bool exec_sample_due(int hits) {
   return hits % 1000 == 0;
 }
 
+DalIterator* exec_cursor_iterator(ExecStatement* statement, TableCursor* cursor) {
+  if (cursor->iterator) return cursor->iterator;
+  cursor->iterator = DALOpenIterator(statement->errors, statement->dal);
+  if (!cursor->iterator) exec_post_general(statement, 0, "Error in DALOpenIterator");
+  return cursor->iterator;
+}
+
+int exec_take_restrictions(ExecStatement* statement, BranchTable* table,
+                           std::vector<Restriction>* out) {
+  TableCursor* cursor = table->cursor;
+  out->clear();
+  if (!exec_cursor_iterator(statement, cursor)) return -1;
+  if (prepare_restrictions(statement, table) < 0) return -1;
+  out->reserve(static_cast<size_t>(cursor->active_count));
+  for (int i = 0; i < cursor->active_count; ++i) out->push_back(*cursor->active[i]);
+  // The values now belong to `out`: the cursor's records forget them.
+  for (int i = 0; i < cursor->active_count; ++i) {
+    cursor->active_records[i].value = nullptr;
+    cursor->active_records[i].in_values = nullptr;
+    cursor->active_records[i].in_count = 0;
+  }
+  cursor->active_count = 0;
+  return 0;
+}
+
+void exec_release_restrictions(ExecStatement* statement, std::vector<Restriction>* set) {
+  for (Restriction& r : *set) {
+    if (r.value) release_value(statement->eval.pool, r.value);
+    for (int v = 0; v < r.in_count; ++v)
+      if (r.in_values[v]) release_value(statement->eval.pool, r.in_values[v]);
+    std::free(r.in_values);
+  }
+  set->clear();
+}
+
 int exec_start_scan(ExecStatement* statement, BranchTable* table) {
   TableCursor* cursor = table->cursor;
   cursor->exhausted = false;
@@ -364,12 +399,10 @@ int exec_start_scan(ExecStatement* statement, BranchTable* table) {
     cursor->started = true;
     return 0;
   }
-  if (cursor->iterator) {
+  if (cursor->iterator)
     DALResetIterator(cursor->iterator);
-  } else {
-    cursor->iterator = DALOpenIterator(statement->errors, statement->dal);
-    if (!cursor->iterator) return exec_post_general(statement, 0, "Error in DALOpenIterator");
-  }
+  else if (!exec_cursor_iterator(statement, cursor))
+    return -1;
   if (!cursor->started && !cursor->table_flag_known) {
     int flag = 0;
     cursor->table_flag =

@@ -10,6 +10,7 @@
 // preserved side alone of a top-level LEFT or RIGHT join become its query's WHERE, so they
 // restrict its scan (and supply its parameters).
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "driver/sql/exec_sub_internal.h"
@@ -39,6 +40,16 @@ struct JoinEval {
 
 enum JoinPhase { PHASE_PRESERVED = 0, PHASE_UNMATCHED = 1, PHASE_DONE = 2 };
 
+// Preserved rows read ahead so that the other side's scans for all of them are got ready at
+// once (a backend that fetches many scans together), then replayed one by one.
+struct PreservedBlock {
+  int capacity = -1;                           // rows read ahead at most; 0 none, -1 not yet asked
+  DalIterator* iterator = nullptr;             // the iterator the scans are got ready on
+  std::vector<std::vector<QuillValue*>> rows;  // copies of the preserved side's values
+  size_t next = 0;                             // next row of `rows` to replay
+  bool done = false;                           // the preserved side ran out while reading ahead
+};
+
 struct JoinState {
   MemPool* pool;                // everything below; released on close
   JoinEntry* join;              // the join
@@ -56,6 +67,7 @@ struct JoinState {
   TREE* matches;                // FULL: row numbers of the other side that matched
   int phase;                    // JoinPhase
   JoinEval eval;                // condition context
+  PreservedBlock* block;        // preserved rows read ahead, or null
 };
 
 JoinState* state_of(TableCursor* cursor) {
@@ -358,12 +370,120 @@ int record_match(ExecStatement* statement, JoinState* state, long row) {
   return 0;
 }
 
+// Frees the preserved rows read ahead; the preserved side's slots, which may point at one of
+// them, become NULLs.
+void drop_block_rows(JoinState* state) {
+  PreservedBlock* block = state->block;
+  if (!block->rows.empty()) set_side_nulls(state, state->preserved);
+  for (std::vector<QuillValue*>& row : block->rows)
+    for (QuillValue* value : row)
+      if (value) release_value(state->pool, value);
+  block->rows.clear();
+  block->next = 0;
+}
+
+// The other side's one base-table scan, when the condition restricts it and its backend gets
+// many scans ready at once (asked once the other side has run, so that its plan exists); null
+// otherwise.
+BranchTable* blockable_scan(ExecStatement* statement, JoinState* state) {
+  ExecStatement* other = state->other.run.statement;
+  if (!state->pushed || !other || !other->plan || other->plan->branch_count != 1 ||
+      other->plan->branches[0].table_count != 1)
+    return nullptr;
+  BranchTable* scan = &other->plan->branches[0].tables[0];
+  if (scan->cursor->entry->type != TABLE_BASE || scan->restriction_count == 0) return nullptr;
+  PreservedBlock* block = state->block;
+  if (block->capacity < 0) {
+    block->capacity = 0;
+    block->iterator = DALOpenIterator(statement->errors, statement->dal);
+    int capacity = 0;
+    if (block->iterator &&
+        DALGetInfo(block->iterator, &scan->cursor->entry->table, SQI_INFO_PREPARED_SCANS,
+                   &capacity) == SQI_OK &&
+        capacity > 1)
+      block->capacity = capacity;
+  }
+  return block->capacity > 0 ? scan : nullptr;
+}
+
+// Reads up to a block of preserved rows ahead, copying their values and evaluating the other
+// side's restrictions for each, and has the backend get those scans ready. 0 or -1.
+int read_preserved_block(ExecStatement* statement, JoinState* state, BranchTable* scan) {
+  PreservedBlock* block = state->block;
+  ExecStatement* other = state->other.run.statement;
+  drop_block_rows(state);
+  std::vector<std::vector<Restriction>> sets;
+  struct SetsGuard {
+    ExecStatement* other;
+    std::vector<std::vector<Restriction>>* sets;
+    ~SetsGuard() {
+      for (std::vector<Restriction>& set : *sets) exec_release_restrictions(other, &set);
+    }
+  } guard{other, &sets};
+  const size_t width = static_cast<size_t>(state->preserved.plan->item_count);
+  while (static_cast<int>(block->rows.size()) < block->capacity) {
+    int rc = next_preserved(statement, state);
+    if (rc == EXEC_NO_DATA) {
+      block->done = true;
+      break;
+    }
+    if (rc != 0) return -1;
+    std::vector<QuillValue*>& row = block->rows.emplace_back(width, nullptr);
+    for (size_t i = 0; i < width; ++i) {
+      const QuillValue* value =
+          state->slots[state->preserved.first + state->preserved.item_slots[i]];
+      // A LONG value is read now: its reader moves on with the preserved side.
+      if (settle_value(value) < 0) return exec_post_general(statement, 0, "Data Read Error");
+      if (!(row[i] = duplicate_value(state->pool, value))) return exec_post_memory(statement);
+    }
+    sets.emplace_back();
+    if (exec_take_restrictions(other, scan, &sets.back()) < 0) return -1;
+  }
+  if (sets.empty()) return 0;
+  std::vector<int> counts;
+  std::vector<std::vector<Restriction*>> pointers(sets.size());
+  std::vector<Restriction* const*> set_pointers;
+  const bool exact = other->plan->exact_filtering;
+  for (size_t i = 0; i < sets.size(); ++i) {
+    for (Restriction& r : sets[i]) pointers[i].push_back(&r);
+    const int count = static_cast<int>(sets[i].size());
+    counts.push_back(exact ? -count : count);
+    set_pointers.push_back(pointers[i].data());
+  }
+  exec_pass_wait(statement, block->iterator);
+  // Only a speed-up: whatever the backend could not get ready, the scan fetches itself.
+  DALPrepareScans(block->iterator, &scan->cursor->entry->table, static_cast<int>(sets.size()),
+                  counts.data(), set_pointers.data());
+  return 0;
+}
+
+// The next preserved row into the slots, replayed from a block read ahead when the other
+// side's scans can be got ready together: as next_preserved.
+int take_preserved(ExecStatement* statement, JoinState* state) {
+  PreservedBlock* block = state->block;
+  if (!block) return next_preserved(statement, state);
+  BranchTable* scan = blockable_scan(statement, state);
+  if (!scan && block->next >= block->rows.size()) return next_preserved(statement, state);
+  if (block->next >= block->rows.size()) {
+    if (block->done) return EXEC_NO_DATA;
+    try {
+      if (read_preserved_block(statement, state, scan) < 0) return -1;
+    } catch (const std::bad_alloc&) {
+      return exec_post_memory(statement);
+    }
+    if (block->rows.empty()) return EXEC_NO_DATA;
+  }
+  const std::vector<QuillValue*>& row = block->rows[block->next++];
+  set_side_values(state, state->preserved, row.data());
+  return 0;
+}
+
 // Algorithm of the preserved pass: EXEC_OK a row, EXEC_NO_DATA the preserved side ended,
 // EXEC_ERROR.
 int fetch_preserved_pass(ExecStatement* statement, JoinState* state) {
   for (;;) {
     if (!state->have_preserved) {
-      int rc = next_preserved(statement, state);
+      int rc = take_preserved(statement, state);
       if (rc != 0) return rc;
       state->have_preserved = true;
       state->matched = false;
@@ -427,6 +547,8 @@ int sub_join_open(ExecStatement* statement, TableCursor* cursor) {
     state = make_state(statement, cursor);
     if (state == nullptr) return exec_post_memory(statement);
     cursor->sub = state;
+    state->block = new (std::nothrow) PreservedBlock;
+    if (!state->block) return exec_post_memory(statement);
     state->join = join;
     state->join_type = join->join_type;
     bool right_preserved = join->join_type == JOIN_RIGHT;
@@ -463,6 +585,10 @@ int sub_join_open(ExecStatement* statement, TableCursor* cursor) {
   state->other_opened = false;
   state->other_position = 0;
   state->phase = PHASE_PRESERVED;
+  if (state->block) {
+    drop_block_rows(state);
+    state->block->done = false;
+  }
   cursor->exhausted = false;
   if (sub_run_restart(&state->preserved.run) < 0) {
     return exec_post_general(statement, EXEC_NATIVE_JOIN,
@@ -493,6 +619,11 @@ void sub_join_close(ExecStatement*, TableCursor* cursor) {
   if (state == nullptr) return;
   sub_run_free(&state->preserved.run);
   sub_run_free(&state->other.run);
+  if (state->block) {
+    drop_block_rows(state);
+    if (state->block->iterator) DALCloseIterator(state->block->iterator);
+    delete state->block;
+  }
   if (state->matches != nullptr) TREEdestroy(state->matches, nullptr);
   if (cursor->slots == state->slots) cursor->slots = state->replaced_slots;
   cursor->sub = nullptr;

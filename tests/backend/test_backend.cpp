@@ -273,6 +273,9 @@ int get_info(SqiEnv, int code, void* out) {
     case 6:
       *static_cast<int*>(out) = g_backend->integer_factor;
       return SQI_OK;
+    case SQI_INFO_PREPARED_SCANS:
+      *static_cast<int*>(out) = g_backend->prepared_scans;
+      return SQI_OK;
     default:
       return SQI_NO_DATA;
   }
@@ -378,6 +381,15 @@ int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int
   if (g_backend->log_scans)
     for (int i = 0; i < n; ++i) scan.restrictions.push_back(describe_restriction(restrictions[i]));
   if (g_backend->log_scans || g_backend->scans.empty()) g_backend->scans.push_back(scan);
+  if (!g_backend->prepared.empty()) {
+    std::vector<std::string> described;
+    for (int i = 0; i < n; ++i) described.push_back(describe_restriction(restrictions[i]));
+    for (const std::vector<std::string>& set : g_backend->prepared)
+      if (set == described) {
+        ++g_backend->prepared_hits;
+        break;
+      }
+  }
   if (table->fail_start) return post(statement->target, "HY000", "scan refused by test table");
   if (std::string missing = unsupplied_parameter(*table, n, restrictions); !missing.empty())
     return post(statement->target, "HY000",
@@ -410,6 +422,22 @@ int start_scan(SqiStmt s, const DalTable* dal_table, const int*, const int*, int
     statement->row_end = table->rows.size();
   } else {
     for (size_t row = 0; row < table->rows.size(); ++row) keep(row);
+  }
+  return SQI_OK;
+}
+
+// Records the sets; the scans that follow are served as any others (the speed-up a real backend
+// gets from them is not the engine's business).
+int prepare_scans(SqiStmt, const DalTable*, int set_count, const int* counts,
+                  Restriction* const* const* sets) {
+  g_backend->prepared.clear();
+  if (set_count <= 0) return SQI_OK;
+  ++g_backend->prepare_calls;
+  g_backend->prepared_sets += set_count;
+  for (int s = 0; s < set_count; ++s) {
+    std::vector<std::string>& described = g_backend->prepared.emplace_back();
+    const int n = counts[s] < 0 ? -counts[s] : counts[s];
+    for (int i = 0; i < n; ++i) described.push_back(describe_restriction(sets[s][i]));
   }
   return SQI_OK;
 }
@@ -814,6 +842,7 @@ SqiOperations make_operations() {
   ops.statistics = statistics;
   ops.get_data = get_data;
   ops.start_scan = start_scan;
+  ops.prepare_scans = prepare_scans;
   ops.get_pk_info = get_pk_info;
   ops.create_table = define<kCreateTable>;
   ops.drop_table = define<kDropTable>;

@@ -88,8 +88,14 @@ struct TestBackend {
   int integer_factor = 1;         // DALGetInfo code 6
   bool passthrough = false;       // tables report the pass-through flag
   std::vector<TestScan> scans;    // every start_scan, in order (one shared entry without log)
-  bool log_scans = true;          // keep the scan log (benchmarks turn it off)
-  int statistics_calls = 0;       // statistics requests answered
+  int prepared_scans = 0;         // get_info SQI_INFO_PREPARED_SCANS (0: scans one at a time)
+  int prepare_calls = 0;          // prepare_scans calls taken
+  int prepared_sets = 0;          // restriction sets they were given, all calls together
+  // The restriction sets of the last prepare_scans, each as its scan would log them.
+  std::vector<std::vector<std::string>> prepared;
+  int prepared_hits = 0;     // scans whose restrictions equal a set of the last prepare_scans
+  bool log_scans = true;     // keep the scan log (benchmarks turn it off)
+  int statistics_calls = 0;  // statistics requests answered
   std::vector<std::string> definitions;  // data-definition requests taken ("DROP TABLE", ...)
   bool bulk_delete_refused = false;      // a delete without restrictions answers 2 (row by row)
   int insert_calls = 0;                  // DALInsertRow calls taken

@@ -1,18 +1,27 @@
 // The calls of one scan on the wire: JSON-RPC batches split at batch_size and matched by id in
 // any order, a call of a batch failing alone, a batch refused (and remembered), ids missing or
 // repeated; the kept-alive connection that carries them, reused, retried once after the server
-// closed it, dropped after a broken response; SQLCancel's flag during a batch; and the same
-// against a real node (anvil), counting the connections the transport opened.
+// closed it, dropped after a broken response; SQLCancel's flag during a batch; requests in flight
+// together on several lanes (rows in call order, the earliest failure reported, cancel, time-out
+// and a 429 holding every lane); and the same against a real node (anvil), counting the
+// connections the transport opened.
 #include <gtest/gtest.h>
 #include <jansson.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "driver/eth/eth_batch.h"
+#include "driver/eth/eth_lanes.h"
 #include "driver/eth/eth_query.h"
 #include "driver/eth/eth_sqi.h"
 #include "driver/eth/eth_tables.h"
@@ -79,8 +88,10 @@ class Scan {
   bool open() const { return open_ && stmt_; }
   EthConnection* connection() { return static_cast<EthEnv*>(env_)->connection; }
   EthStmt* stmt() { return stmt_; }
-  // Runs one call per block number; the block numbers of the rows, or -1 after an error.
-  std::vector<int> run(int calls) {
+  // Runs one call per block number; the block numbers of the rows, or -1 after an error. In
+  // prefetch mode `failed` gets each call's mark.
+  std::vector<int> run(int calls, EthRunMode mode = EthRunMode::report,
+                       std::vector<bool>* failed = nullptr) {
     EthQuery query;
     query.table = eth_find_table(static_cast<EthEnv*>(env_), "getBlockByNumber");
     for (int i = 1; i <= calls; ++i) {
@@ -92,7 +103,7 @@ class Scan {
       query.calls.push_back(call);
     }
     std::vector<int> numbers;
-    if (eth_run_calls(stmt_, &query) != SQI_OK) {
+    if (eth_run_calls(stmt_, &query, mode) != SQI_OK) {
       numbers.push_back(-1);
     } else {
       size_t index;
@@ -100,6 +111,9 @@ class Scan {
       json_array_foreach(query.rows, index, row) numbers.push_back(static_cast<int>(
           std::strtol(json_string_value(json_object_get(row, "number")) + 2, nullptr, 16)));
       EXPECT_EQ(query.calls.back().row_end, json_array_size(query.rows));
+      if (failed) failed->clear();
+      for (const EthCall& call : query.calls)
+        if (failed) failed->push_back(call.failed);
     }
     json_decref(query.rows);
     query.rows = nullptr;
@@ -192,14 +206,30 @@ TEST(EthBatch, RepliesAreMatchedByIdAndRefusalsFallBack) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptServer server(c.replies, 20);
+    // One lane: the scripted server answers its connections one after another.
     Scan scan("uri=" + server.uri() +
-              ";connect_probe=no;batch_size=" + std::to_string(c.batch_size));
+              ";connect_probe=no;max_connections=1;batch_size=" + std::to_string(c.batch_size));
     ASSERT_TRUE(scan.open());
     EXPECT_EQ(scan.run(c.calls), counting(c.calls));
     EXPECT_TRUE(g_posted.empty()) << g_posted[0].message;
     EXPECT_EQ(scan.connection()->batches_refused.load(), c.refused);
     EXPECT_EQ(shapes(server.bodies()), c.shapes);
   }
+}
+
+// A batch's text is its calls' own texts joined, whatever the method and the params hold.
+TEST(EthBatch, BatchTextIsTheCallTextsJoined) {
+  json_t* first = json_pack("[s,b]", "0x1", 0);
+  json_t* third = json_pack("[{s:s},s]", "to", "caf\xc3\xa9 \"q\"/\n", "latest");
+  for (const std::string method : {"eth_getBlockByNumber", "odd \"name\"/\xc3\xa9"}) {
+    const std::string expected = "[" + eth_call_body(method, first, 1) + "," +
+                                 eth_call_body(method, nullptr, 2) + "," +
+                                 eth_call_body(method, third, 3) + "]";
+    EXPECT_EQ(expected, eth_batch_body(method, {first, nullptr, third}));
+  }
+  EXPECT_EQ("[]", eth_batch_body("eth_chainId", {}));
+  json_decref(first);
+  json_decref(third);
 }
 
 TEST(EthBatch, ACallFailingFailsTheScanNamingTheCall) {
@@ -219,7 +249,7 @@ TEST(EthBatch, ACallFailingFailsTheScanNamingTheCall) {
 
 TEST(EthKeepAlive, OneConnectionCarriesTheCallsWithTheHostPort) {
   ScriptServer server({single(1), single(2), single(3), single(4)}, 10, true);
-  Scan scan("uri=" + server.uri() + ";connect_probe=no;batch_size=1");
+  Scan scan("uri=" + server.uri() + ";connect_probe=no;batch_size=1;max_connections=1");
   ASSERT_TRUE(scan.open());
   EXPECT_EQ(scan.run(4), counting(4));
   EXPECT_EQ(server.connections(), 1);
@@ -238,7 +268,7 @@ TEST(EthKeepAlive, ClosedByTheServerIsRetriedOnceAndBrokenIsDropped) {
     ScriptServer server(
         {plain_reply(single(1)), hang_up_reply(), plain_reply(single(2)), plain_reply(single(3))},
         10, true);
-    Scan scan("uri=" + server.uri() + ";connect_probe=no;batch_size=1");
+    Scan scan("uri=" + server.uri() + ";connect_probe=no;batch_size=1;max_connections=1");
     ASSERT_TRUE(scan.open());
     EXPECT_EQ(scan.run(3), counting(3));
     EXPECT_EQ(server.connections(), 2);
@@ -283,13 +313,230 @@ TEST(EthBatch, CancelEndsTheWaitForABatch) {
 
 TEST(EthPace, RequestsKeepToTheRateSet) {
   ScriptServer server({single(1)}, 10, true);
-  Scan scan("uri=" + server.uri() + ";connect_probe=no;batch_size=1;max_requests_per_second=20");
+  Scan scan("uri=" + server.uri() +
+            ";connect_probe=no;batch_size=1;max_connections=1;max_requests_per_second=20");
   ASSERT_TRUE(scan.open());
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(scan.run(5).size(), 5u);
   // Five requests 50 ms apart: the last starts 200 ms after the first, never sooner.
   EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.19);
   EXPECT_EQ(server.connections(), 1);
+}
+
+// One call a request body asks for: its id and block number.
+struct Asked {
+  int id = 0;
+  int number = 0;
+};
+std::vector<Asked> asked(const std::string& body) {
+  std::vector<Asked> out;
+  json_t* request = json_loads(body.c_str(), 0, nullptr);
+  auto take = [&out](json_t* call) {
+    const char* number = json_string_value(json_array_get(json_object_get(call, "params"), 0));
+    out.push_back({static_cast<int>(json_integer_value(json_object_get(call, "id"))),
+                   number ? static_cast<int>(std::strtol(number + 2, nullptr, 16)) : 0});
+  };
+  if (json_is_array(request)) {
+    size_t index;
+    json_t* call;
+    json_array_foreach(request, index, call) take(call);
+  } else if (request) {
+    take(request);
+  }
+  json_decref(request);
+  return out;
+}
+// What a node answers to `body`: each call its block, or the node error `error_for` gives its
+// block number ("" for none).
+std::string node_answer(const std::string& body,
+                        const std::function<std::string(int)>& error_for = nullptr) {
+  std::vector<std::string> members;
+  for (const Asked& call : asked(body)) {
+    std::string error = error_for ? error_for(call.number) : "";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", call.number);
+    std::string id = std::to_string(call.id);
+    members.push_back(error.empty()
+                          ? R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{"number":")" + hex +
+                                R"("}})"
+                          : R"({"jsonrpc":"2.0","id":)" + id +
+                                R"(,"error":{"code":-32000,"message":")" + error + R"("}})");
+  }
+  if (!body.empty() && body[0] == '[') return batch(members);
+  return http_reply("200 OK", members.empty() ? "{}" : members[0]);
+}
+// The block number of the first call `body` asks for.
+int first_number(const std::string& body) {
+  std::vector<Asked> calls = asked(body);
+  return calls.empty() ? 0 : calls[0].number;
+}
+
+TEST(EthInFlight, RowsKeepCallOrderWhenLaterCallsAnswerFirst) {
+  const struct {
+    const char* name;
+    int max_connections;
+    int batch_size;
+    int calls;
+  } cases[] = {
+      {"single calls", 4, 1, 12},
+      {"batches", 4, 2, 12},
+      {"batches of uneven size", 4, 5, 13},
+      {"more lanes than units", 16, 4, 10},
+      {"one lane", 1, 1, 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The first calls are answered last, and the others wait for call 1 to arrive, so that the
+    // requests are seen in flight together whatever the scheduling.
+    std::mutex lock;
+    std::condition_variable arrived;
+    bool first_arrived = false;
+    RoutedServer server([&](const std::string& body) {
+      const int number = first_number(body);
+      std::unique_lock<std::mutex> guard(lock);
+      if (number == 1) {
+        first_arrived = true;
+        arrived.notify_all();
+      } else {
+        arrived.wait_for(guard, std::chrono::seconds(5), [&] { return first_arrived; });
+      }
+      return plain_reply(node_answer(body), number <= 3 ? 200 : 0);
+    });
+    Scan scan("uri=" + server.uri() + ";connect_probe=no;max_connections=" +
+              std::to_string(c.max_connections) + ";batch_size=" + std::to_string(c.batch_size));
+    ASSERT_TRUE(scan.open());
+    EXPECT_EQ(scan.run(c.calls), counting(c.calls));
+    EXPECT_TRUE(g_posted.empty()) << g_posted[0].message;
+    const int units = (c.calls + c.batch_size - 1) / c.batch_size;
+    const int lanes = std::min(c.max_connections, units);
+    EXPECT_LE(server.most_in_flight(), lanes);
+    EXPECT_GE(server.most_in_flight(), std::min(lanes, 2));  // the calls did overlap
+    // The next scans go on the same kept-alive connections: one per lane at most, all told.
+    EXPECT_EQ(scan.run(c.calls), counting(c.calls));
+    EXPECT_EQ(scan.run(c.calls), counting(c.calls));
+    EXPECT_LE(eth_connections_opened(scan.connection()), lanes);
+    EXPECT_EQ(server.connections(), eth_connections_opened(scan.connection()));
+  }
+}
+
+TEST(EthInFlight, TheEarliestFailingCallIsReported) {
+  for (int batch_size : {1, 2}) {
+    SCOPED_TRACE(batch_size);
+    // Call 2 fails late and call 6 at once: one call after another, call 2's would come first.
+    RoutedServer server([](const std::string& body) {
+      auto error_for = [](int number) {
+        return number == 2 || number == 6 ? "header " + std::to_string(number) + " not found"
+                                          : std::string();
+      };
+      return plain_reply(node_answer(body, error_for), first_number(body) <= 2 ? 300 : 0);
+    });
+    Scan scan("uri=" + server.uri() +
+              ";connect_probe=no;max_connections=4;batch_size=" + std::to_string(batch_size));
+    ASSERT_TRUE(scan.open());
+    EXPECT_EQ(scan.run(8), std::vector<int>{-1});
+    ASSERT_EQ(g_posted.size(), 1u);
+    EXPECT_EQ(g_posted[0].message.rfind("header 2 not found (getBlockByNumber, blockNumber '0x2', "
+                                        "transactionDetailsFlag '0'; call 2 of 8",
+                                        0),
+              0u)
+        << g_posted[0].message;
+    EXPECT_EQ(g_posted[0].native, -32000);
+  }
+}
+
+TEST(EthInFlight, PrefetchMarksFailedCallsAndPostsNothing) {
+  RoutedServer server([](const std::string& body) {
+    auto error_for = [](int number) {
+      return number == 3 || number == 6 ? std::string("header not found") : std::string();
+    };
+    return plain_reply(node_answer(body, error_for));
+  });
+  Scan scan("uri=" + server.uri() + ";connect_probe=no;max_connections=4;batch_size=2");
+  ASSERT_TRUE(scan.open());
+  std::vector<bool> failed;
+  EXPECT_EQ(scan.run(8, EthRunMode::prefetch, &failed), (std::vector<int>{1, 2, 4, 5, 7, 8}));
+  EXPECT_EQ(failed, (std::vector<bool>{false, false, true, false, false, true, false, false}));
+  EXPECT_TRUE(g_posted.empty());
+  // A run the cancel ends leaves every call it did not answer failed, and posts nothing either.
+  int flag = 1;
+  scan.stmt()->wait.cancel_flag = &flag;
+  EXPECT_EQ(scan.run(4, EthRunMode::prefetch, &failed), std::vector<int>{});
+  EXPECT_EQ(failed, std::vector<bool>(4, true));
+  EXPECT_TRUE(g_posted.empty());
+}
+
+TEST(EthInFlight, CancelAndTimeOutEndCallsInFlight) {
+  std::atomic<bool> hold{true};
+  RoutedServer server([&hold](const std::string& body) {
+    return hold ? silent_reply() : plain_reply(node_answer(body));
+  });
+  Scan scan("uri=" + server.uri() + ";connect_probe=no;max_connections=4;batch_size=2");
+  ASSERT_TRUE(scan.open());
+  for (bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel ? "cancel" : "time-out");
+    hold = true;
+    g_posted.clear();
+    int flag = 0;
+    std::thread canceller;
+    if (cancel) {
+      scan.stmt()->wait.cancel_flag = &flag;
+      canceller = std::thread([&flag] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        __atomic_store_n(&flag, 1, __ATOMIC_SEQ_CST);
+      });
+    } else {
+      scan.stmt()->wait.deadline_ns = sqi_steady_now_ns() + 300 * 1000 * 1000;
+    }
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(scan.run(8), std::vector<int>{-1});
+    if (canceller.joinable()) canceller.join();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+              0.3 + 3);
+    ASSERT_EQ(g_posted.size(), 1u);
+    EXPECT_EQ(g_posted[0].sqlstate, cancel ? "HY008" : "HYT00");
+    EXPECT_GE(server.most_in_flight(), 2);
+    // The connection serves the next statement.
+    hold = false;
+    g_posted.clear();
+    scan.stmt()->wait = SqiWait{};
+    EXPECT_EQ(scan.run(8), counting(8));
+    EXPECT_TRUE(g_posted.empty());
+  }
+}
+
+TEST(EthInFlight, A429HoldsEveryLane) {
+  using Clock = std::chrono::steady_clock;
+  std::mutex lock;
+  std::condition_variable arrived;
+  int requests = 0;
+  bool limited = false;
+  Clock::time_point limited_at;
+  std::vector<Clock::time_point> later;  // arrival of each request after the first four
+  RoutedServer server([&](const std::string& body) {
+    std::unique_lock<std::mutex> guard(lock);
+    const int order = ++requests;
+    arrived.notify_all();
+    if (first_number(body) == 1 && !limited) {
+      // The 429 goes out once every lane has a request in flight.
+      arrived.wait_for(guard, std::chrono::seconds(5), [&] { return requests >= 4; });
+      limited = true;
+      limited_at = Clock::now();
+      return plain_reply(
+          "HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\nContent-Length: 0\r\n\r\n");
+    }
+    if (order <= 4) return plain_reply(node_answer(body), 500);  // in flight when the 429 comes
+    later.push_back(Clock::now());
+    return plain_reply(node_answer(body));
+  });
+  Scan scan("uri=" + server.uri() + ";connect_probe=no;max_connections=4;batch_size=1");
+  ASSERT_TRUE(scan.open());
+  EXPECT_EQ(scan.run(8), counting(8));
+  EXPECT_TRUE(g_posted.empty()) << g_posted[0].message;
+  std::lock_guard<std::mutex> guard(lock);
+  ASSERT_TRUE(limited);
+  EXPECT_EQ(later.size(), 5u);  // the retry of call 1 and calls 5 to 8
+  for (Clock::time_point at : later)
+    EXPECT_GE(std::chrono::duration<double>(at - limited_at).count(), 0.9);
 }
 
 // A local node for the suite; skipped when anvil cannot be started.
@@ -306,8 +553,8 @@ class AnvilBatch : public ::testing::Test {
       if (fgets(line, sizeof line, pipe)) port_ = std::atoi(line);
       pclose(pipe);
     }
-    // A few blocks to read.
-    for (int i = 0; port_ > 0 && i < 3; ++i) {
+    // Blocks to read: as many as the longest scan asks for.
+    for (int i = 0; port_ > 0 && i < 20; ++i) {
       std::string mine =
           "curl -s -m 5 -H 'Content-Type: application/json' -d "
           "'{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"evm_mine\",\"params\":[]}' "
@@ -329,13 +576,27 @@ class AnvilBatch : public ::testing::Test {
   static inline int port_ = 0;
 };
 
-TEST_F(AnvilBatch, CallsShareOneKeptAliveConnection) {
-  for (const char* batch_size : {"1", "2", "100"}) {
-    SCOPED_TRACE(batch_size);
-    Scan scan(uri() + ";batch_size=" + batch_size);  // the probe runs on the same connection
+TEST_F(AnvilBatch, CallsShareKeptAliveConnections) {
+  const struct {
+    const char* options;
+    int calls;
+    int most_opened;  // one per lane the calls need at most
+  } cases[] = {
+      {";batch_size=1;max_connections=1", 3, 1},
+      {";batch_size=2;max_connections=1", 3, 1},
+      {";batch_size=100", 3, 1},
+      {";batch_size=1", 3, 3},
+      {";batch_size=1;max_connections=4", 20, 4},
+      {";batch_size=3;max_connections=16", 20, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    Scan scan(uri() + c.options);  // the probe runs on lane 0's connection
     ASSERT_TRUE(scan.open()) << (g_posted.empty() ? "" : g_posted[0].message);
-    EXPECT_EQ(scan.run(3), counting(3));
-    EXPECT_EQ(scan.run(3), counting(3));
+    EXPECT_EQ(scan.run(c.calls), counting(c.calls));
+    EXPECT_EQ(scan.run(c.calls), counting(c.calls));
+    EXPECT_EQ(scan.run(c.calls), counting(c.calls));
+    EXPECT_LE(eth_connections_opened(scan.connection()), c.most_opened);
     EXPECT_EQ(scan.connection()->http.connections_opened, 1);
     EXPECT_FALSE(scan.connection()->batches_refused.load());
   }

@@ -52,7 +52,13 @@ class CallRelay {
   // The calls recorded since the last take, in order; clears them.
   std::vector<std::string> take() {
     std::lock_guard<std::mutex> lock(mutex_);
+    requests_ = 0;
     return std::move(calls_);
+  }
+  // HTTP requests relayed since the last take (a batch is one).
+  int requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
   }
 
  private:
@@ -87,6 +93,7 @@ class CallRelay {
     json_error_t error;
     json_t* request = json_loads(body.c_str(), 0, &error);
     std::lock_guard<std::mutex> lock(mutex_);
+    ++requests_;
     auto keep = [&](json_t* call) {
       char* params = json_dumps(json_object_get(call, "params"), JSON_COMPACT | JSON_ENCODE_ANY);
       calls_.push_back(std::string(json_string_value(json_object_get(call, "method"))) + " " +
@@ -139,6 +146,7 @@ class CallRelay {
   std::thread thread_;
   std::mutex mutex_;
   std::vector<std::string> calls_;
+  int requests_ = 0;
 };
 
 std::string run(const std::string& command) {
@@ -381,6 +389,59 @@ TEST_F(EthParamCalls, LimitsAndMissingParametersSayWhatToDo) {
   EXPECT_NE(std::string::npos, refused.message.find("(getBlockByNumber, blockNumber 'nonsense', "
                                                     "transactionDetailsFlag '0')"))
       << refused.message;
+}
+
+// A join's lookups for many outer rows go out together (one batch, not one request per row),
+// returning the rows in the order one-at-a-time lookups give, and a lookup that fails reports
+// what it reports alone.
+TEST_F(EthParamCalls, JoinLookupsGoTogetherAndKeepTheirOrder) {
+  const std::string join =
+      "SELECT t.blockNumber, r.transactionHash, r.status FROM getBlockByNumber_transactions t, "
+      "getTransactionReceipt r WHERE r.transactionHash = %s AND t.blockNumber BETWEEN 1 AND 4 "
+      "AND t.transactionDetailsFlag = 1";
+  auto with = [&](const std::string& value) {
+    std::string text = join;
+    return text.replace(text.find("%s"), 2, value);
+  };
+  const std::vector<std::string> columns{"blockNumber", "transactionHash", "status"};
+  auto alone = session("batch_size=1;max_connections=1");
+  OdbcResult plain = alone->select(with("t.transactionsHash"));
+  ASSERT_TRUE(SQL_SUCCEEDED(plain.rc)) << plain.message;
+  ASSERT_GE(plain.rows.size(), 4u);
+  EXPECT_EQ(4 + static_cast<int>(plain.rows.size()), relay_->requests());
+  OdbcResult plain_failed = alone->select(with("SUBSTRING(t.transactionsHash, 1, 65)"));
+  // An outer join runs its other side again for every preserved row: after the first, a
+  // block of them is got ready at once.
+  const std::string outer =
+      "SELECT b.number, t.transactionsHash FROM getBlockByNumber b LEFT JOIN "
+      "getBlockByNumber_transactions t ON t.blockNumber = b.blockNumber AND "
+      "t.transactionDetailsFlag = 1 WHERE b.blockNumber BETWEEN '0x0' AND '0x4' AND "
+      "b.transactionDetailsFlag = 0";
+  relay_->take();
+  OdbcResult outer_plain = alone->select(outer);
+  ASSERT_TRUE(SQL_SUCCEEDED(outer_plain.rc)) << outer_plain.message;
+  EXPECT_EQ(10, relay_->requests());
+  alone.reset();
+
+  auto odbc = session();
+  OdbcResult together = odbc->select(with("t.transactionsHash"));
+  ASSERT_TRUE(SQL_SUCCEEDED(together.rc)) << together.message;
+  EXPECT_EQ(lines(plain, columns), lines(together, columns));
+  EXPECT_EQ(2, relay_->requests());  // the blocks' batch, then the receipts' batch
+  std::vector<std::string> receipts = calls_of("eth_getTransactionReceipt");
+  EXPECT_EQ(together.rows.size(), receipts.size());
+  relay_->take();
+
+  OdbcResult outer_together = odbc->select(outer);
+  ASSERT_TRUE(SQL_SUCCEEDED(outer_together.rc)) << outer_together.message;
+  EXPECT_EQ(lines(outer_plain, {"number", "transactionsHash"}),
+            lines(outer_together, {"number", "transactionsHash"}));
+  EXPECT_EQ(3, relay_->requests());  // the blocks, block 0's transactions, the other four's
+
+  OdbcResult failed = odbc->select(with("SUBSTRING(t.transactionsHash, 1, 65)"));
+  EXPECT_FALSE(SQL_SUCCEEDED(plain_failed.rc));
+  EXPECT_FALSE(SQL_SUCCEEDED(failed.rc));
+  EXPECT_EQ(plain_failed.message, failed.message);
 }
 
 }  // namespace

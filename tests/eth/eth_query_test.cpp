@@ -27,6 +27,7 @@
 #include "tests/odbc/dal_scan.h"
 #include "tests/odbc/node_client.h"
 #include "tests/eth/script_server.h"
+#include "driver/eth/eth_json_read.h"
 #include "driver/eth/eth_query.h"
 #include "driver/dal/sqi/restriction.h"
 
@@ -805,6 +806,64 @@ TEST(EthQueryConversions, ExactLoaderQuotesOnlyOverlongIntegers) {
     EXPECT_STREQ(expected, text) << input;
     free(text);
     json_decref(value);
+  }
+}
+
+// The quick reader takes plain documents and builds what Jansson builds; everything else it
+// leaves to Jansson, so the exact loader's values and error texts stay Jansson's own.
+TEST(EthQueryConversions, QuickReaderAgreesWithJansson) {
+  auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  const std::pair<std::string, bool> cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"result":{"hash":"0xab","number":"0x1","uncles":[]}})", true},
+      {R"([{"id":2,"result":null},{"id":1,"error":{"code":-32000,"message":"not found"}}])", true},
+      {" \r\n\t[true, false, null, 0, -0, 9223372036854775807, -9223372036854775808] \n", true},
+      {"{\"a\":1,\"a\":\"2\",\"b\":{},\"c\":[[]],\"\":\"~\x7f\"}", true},
+      {R"("")", true},
+      {"42", true},
+      {nested(512), true},
+      {nested(513), false},   // deeper than the quick reader goes; Jansson reads it
+      {nested(3000), false},  // past Jansson's own limit: its message
+      {R"({"message":"reverted: \"no\""})", false},  // escapes are Jansson's
+      {"{\"name\":\"caf\xc3\xa9\"}", false},         // so are bytes above 0x7F
+      {"[\"\xff\"]", false},
+      {"[\"a\x01\"]", false},
+      {"[1.5, 2e3, -0.0]", false},
+      {"[01]", false},
+      {"[-]", false},
+      {"[1,]", false},
+      {R"({"a":1,})", false},
+      {R"({"a" 1})", false},
+      {"{1:2}", false},
+      {"[tru]", false},
+      {"[1] x", false},
+      {std::string("[1]\0", 4), false},
+      {"", false},
+      {"  ", false},
+      {"[", false},
+      {R"(["abc)", false},
+      {R"({"a":)", false},
+  };
+  for (const auto& [text, plain] : cases) {
+    const std::string shown = text.substr(0, 60);
+    json_t* quick = eth_json_read_plain(text);
+    EXPECT_EQ(plain, quick != nullptr) << shown;
+    json_decref(quick);
+    json_error_t exact_error;
+    json_error_t jansson_error;
+    json_t* exact = eth_json_loads_exact(text, &exact_error);
+    json_t* jansson = json_loadb(text.data(), text.size(), JSON_DECODE_ANY, &jansson_error);
+    ASSERT_EQ(jansson != nullptr, exact != nullptr) << shown;
+    if (jansson == nullptr) {
+      EXPECT_STREQ(jansson_error.text, exact_error.text) << shown;
+      continue;
+    }
+    char* expected = json_dumps(jansson, JSON_ENCODE_ANY);
+    char* got = json_dumps(exact, JSON_ENCODE_ANY);
+    EXPECT_STREQ(expected, got) << shown;
+    free(expected);
+    free(got);
+    json_decref(jansson);
+    json_decref(exact);
   }
 }
 

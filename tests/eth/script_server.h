@@ -5,7 +5,8 @@
 // the hostile peers a real node does not: silent, dripping one byte at a time, answering late,
 // sending huge bodies. Every wait of the server is bounded and looks at its stop flag often, so a
 // test ends promptly whatever the client does. Also a listener whose backlog is full, so a connect
-// to it never completes.
+// to it never completes. And a routed server that serves its connections at the same time, each
+// request answered by what a function makes of its body, for requests in flight together.
 #pragma once
 
 #include <arpa/inet.h>
@@ -19,7 +20,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -270,4 +273,128 @@ class StalledListener {
   int port_ = 0;
   bool ok_ = false;
   std::vector<int> fillers_;
+};
+
+// A loopback HTTP server that serves every connection on a thread of its own and keeps it alive,
+// answering each request with what `answer` makes of its body (called on the connection's thread,
+// so several at once). Counts the connections and the most requests it held at the same time.
+class RoutedServer {
+ public:
+  using Answer = std::function<ScriptReply(const std::string& body)>;
+
+  explicit RoutedServer(Answer answer) : answer_(std::move(answer)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ok_ = listener_ >= 0 && bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+          listen(listener_, 64) == 0 &&
+          getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    port_ = ntohs(address.sin_port);
+    if (ok_) acceptor_ = std::thread([this] { accept_loop(); });
+  }
+  ~RoutedServer() {
+    stop_ = true;
+    if (acceptor_.joinable()) acceptor_.join();
+    for (std::thread& thread : connection_threads_) thread.join();
+    if (listener_ >= 0) ::close(listener_);
+  }
+  RoutedServer(const RoutedServer&) = delete;
+  RoutedServer& operator=(const RoutedServer&) = delete;
+
+  bool ok() const { return ok_; }
+  std::string uri() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // Connections accepted so far.
+  int connections() const { return connections_; }
+  // The most requests read and not yet answered at one time.
+  int most_in_flight() const { return most_in_flight_; }
+
+ private:
+  static constexpr int kSliceMillis = 20;
+
+  bool wait_for(int fd, short events, int millis) {
+    for (int waited = 0; waited < millis && !stop_; waited += kSliceMillis) {
+      pollfd entry{fd, events, 0};
+      if (poll(&entry, 1, kSliceMillis) == 1) return true;
+    }
+    return false;
+  }
+  bool pause(int millis) {
+    for (int waited = 0; waited < millis && !stop_; waited += kSliceMillis)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMillis));
+    return !stop_;
+  }
+  // One request's body; false when the client closed the connection (or the server stops).
+  bool read_request(int fd, std::string* pending, std::string* body) {
+    char buffer[4096];
+    for (;;) {
+      size_t end = pending->find("\r\n\r\n");
+      if (end != std::string::npos) {
+        size_t at = pending->substr(0, end).find("Content-Length: ");
+        size_t length =
+            at == std::string::npos ? 0 : std::strtoul(&(*pending)[at + 16], nullptr, 10);
+        if (pending->size() >= end + 4 + length) {
+          *body = pending->substr(end + 4, length);
+          pending->erase(0, end + 4 + length);
+          return true;
+        }
+      }
+      if (!wait_for(fd, POLLIN, 60000)) return false;
+      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) return false;
+      pending->append(buffer, static_cast<size_t>(got));
+    }
+  }
+  bool send_all(int fd, const std::string& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+      if (!wait_for(fd, POLLOUT, 5000)) return false;
+      ssize_t put = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      if (put <= 0) return false;
+      sent += static_cast<size_t>(put);
+    }
+    return true;
+  }
+  void serve(int client) {
+    std::string pending, body;
+    while (read_request(client, &pending, &body)) {
+      int now = ++in_flight_;
+      for (int most = most_in_flight_;
+           now > most && !most_in_flight_.compare_exchange_weak(most, now);) {
+      }
+      ScriptReply reply = answer_(body);
+      bool go_on = !reply.hang_up && !reply.silent &&
+                   (reply.delay_millis <= 0 || pause(reply.delay_millis)) &&
+                   (!reply.bytes || send_all(client, *reply.bytes));
+      if (reply.silent) {  // held until the client gives up
+        char sink[256];
+        while (wait_for(client, POLLIN, 60000) && recv(client, sink, sizeof sink, 0) > 0) {
+        }
+      }
+      --in_flight_;
+      if (!go_on) break;
+    }
+    ::close(client);
+  }
+  void accept_loop() {
+    while (!stop_) {
+      if (!wait_for(listener_, POLLIN, kSliceMillis)) continue;
+      int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      ++connections_;
+      connection_threads_.emplace_back([this, client] { serve(client); });
+    }
+  }
+
+  Answer answer_;
+  int listener_ = -1;
+  int port_ = 0;
+  bool ok_ = false;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
+  std::atomic<int> in_flight_{0};
+  std::atomic<int> most_in_flight_{0};
+  std::thread acceptor_;
+  std::vector<std::thread> connection_threads_;  // touched by the acceptor, then the destructor
 };

@@ -363,6 +363,10 @@ class QueryCases : public CaseCheck {
       in >> harness_.backend().capabilities;
       return true;
     }
+    if (what == "prepared") {  // innermost scans got ready N at a time; each case run both ways
+      in >> prepared_;
+      return true;
+    }
     if (what == "bulkrefused") {
       harness_.backend().bulk_delete_refused = true;
       return true;
@@ -403,12 +407,28 @@ class QueryCases : public CaseCheck {
         size_t index = std::stoul(line.text);
         if (index < options.operations.size()) options.operations[index] = SQL_PARAM_IGNORE;
       } else if (line.word != "scan" && line.word != "status" && line.word != "count" &&
-                 line.word != "rc") {
+                 line.word != "rc" && line.word != "prepares") {
         fail_unknown_case_line(c, line);
       }
     }
-    harness_.backend().scans.clear();
+    TestBackend& backend = harness_.backend();
+    ExecRunResult plain;
+    if (prepared_ > 0) {
+      // The scans got ready a block of outer rows at a time change nothing the statement returns.
+      backend.prepared_scans = 0;
+      plain = harness_.run(c.input, options);
+      backend.prepared_scans = prepared_;
+    }
+    backend.scans.clear();
+    backend.prepared.clear();
+    backend.prepare_calls = backend.prepared_sets = backend.prepared_hits = 0;
     ExecRunResult result = harness_.run(c.input, options);
+    backend.prepared_scans = 0;
+    if (prepared_ > 0) {
+      EXPECT_EQ(plain.rows, result.rows) << c.file << ":" << c.line << ": " << c.input;
+      EXPECT_EQ(plain.rc, result.rc) << c.file << ":" << c.line << ": " << c.input;
+      EXPECT_EQ(plain.error, result.error) << c.file << ":" << c.line << ": " << c.input;
+    }
     check_extras(c, result);
     CaseOutcome outcome;
     outcome.failed = result.rc < 0;
@@ -448,11 +468,20 @@ class QueryCases : public CaseCheck {
         EXPECT_EQ(result.row_count, std::stoll(line.text)) << c.file << ":" << line.line;
       } else if (line.word == "rc") {
         EXPECT_EQ(result.rc, std::stoi(line.text)) << c.file << ":" << line.line;
+      } else if (line.word == "prepares") {
+        // "CALLS SETS HITS": prepare_scans calls, the sets they got, the scans that matched one
+        const TestBackend& backend = harness_.backend();
+        EXPECT_EQ(std::to_string(backend.prepare_calls) + " " +
+                      std::to_string(backend.prepared_sets) + " " +
+                      std::to_string(backend.prepared_hits),
+                  line.text)
+            << c.file << ":" << line.line;
       }
     }
   }
 
   ExecHarness harness_;
+  int prepared_ = 0;  // "set prepared N": scans got ready N at a time (0: one at a time)
 };
 
 [[maybe_unused]] const bool kQueryCasesRegistered =

@@ -106,6 +106,29 @@ TEST(ExecResultColumns, ComputedTextGetsDeclaredLengthPlusOneCappedAt64000) {
   EXPECT_EQ(capacities, std::vector<int>{64000});
 }
 
+// Column slots take memory for what is read, not for the declared length: text past the first
+// 64 KB read comes in pieces, whole, at and around that boundary and beside short values.
+TEST(ExecReadColumns, LongTextOfAWideColumnComesWhole) {
+  auto text_of = [](size_t length) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>('a' + i % 26);
+    return text;
+  };
+  ExecHarness harness;
+  std::string error;
+  ASSERT_TRUE(harness.declare(
+      "WIDE (L VARCHAR(200000), N INTEGER)",
+      {text_of(65536) + "|1", text_of(65537) + "|2", text_of(150000) + "|3", "short|4", "NULL|5"},
+      &error))
+      << error;
+  // Rows print at most 1,023 characters of a value: its length and its end show it whole.
+  ExecRunResult result =
+      harness.run("SELECT LENGTH(L), SUBSTRING(L, LENGTH(L) - 2, 3), N FROM WIDE");
+  EXPECT_EQ(result.rc, 0) << result.error;
+  EXPECT_EQ(result.rows, (std::vector<std::string>{"65536|nop|1", "65537|opq|2", "150000|def|3",
+                                                   "5|ort|4", "NULL|NULL|5"}));
+}
+
 // Pass-through: the backend runs the query text and hands back the result rows.
 std::string g_passthrough_text;
 

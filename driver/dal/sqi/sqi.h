@@ -195,9 +195,20 @@ struct SqiOperations {
   int (*set_timeout)(SqiStmt stmt, int seconds);    // 48
   // 49: the deadline and cancel flag for the statement's next operations (copied).
   int (*set_wait)(SqiStmt stmt, const SqiWait* wait);
+  // 50: gets ready the scans of `table` under each of `set_count` restriction sets (set i has
+  // `counts[i]` restrictions at `sets[i]`; counts as start_scan takes them), all at once, so that
+  // a following start_scan on this statement with the same restrictions answers from what was
+  // fetched. Replaces what an earlier call got ready; a count of 0 only forgets it. Never posts:
+  // what could not be got ready is fetched (and its error reported) by start_scan. SQI_OK.
+  int (*prepare_scans)(SqiStmt stmt, const DalTable* table, int set_count, const int* counts,
+                       Restriction* const* const* sets);
 };
 
-static_assert(sizeof(SqiOperations) == 50 * sizeof(void*), "50 operation slots");
+static_assert(sizeof(SqiOperations) == 51 * sizeof(void*), "51 operation slots");
+
+// get_info code: how many scans one prepare_scans call is worth making at once (int; 0 when the
+// backend prefers scans one at a time).
+constexpr int SQI_INFO_PREPARED_SCANS = 8;
 
 // Copies an SqiText into `out` (capacity `size`, NUL-terminated); returns false when absent.
 bool sqi_text_copy(SqiText text, char* out, int size);
