@@ -76,20 +76,23 @@ struct JoinBlock;  // exec_join_block.cpp
 
 // The execution plan of one query member (tag 405), freed with its pool.
 struct ExecPlan {
-  int32_t kind;           // EXEC_PLAN_TAG
-  MemPool* pool;          // everything below is allocated here
-  QueryPlan* query;       // the query member it runs
-  TableCursor* cursors;   // per scan_tables entry
-  int cursor_count;       // entries at `cursors`
-  PlanBranch* branches;   // the branches
-  int branch_count;       // entries at `branches` (>= 1)
-  int current_branch;     // branch being fetched
-  bool exact_filtering;   // rows are trusted to meet every pushed restriction
-  bool opened;            // branch `current_branch` has been opened
-  bool branch_done;       // the current branch has no more rows
-  bool single_row_done;   // a query without tables returned its one row
-  JoinBlock* join_block;  // outer rows read ahead for the innermost table's prepared scans
-  bool join_blocked;      // the current branch's innermost table goes through join_block
+  int32_t kind;            // EXEC_PLAN_TAG
+  MemPool* pool;           // everything below is allocated here
+  QueryPlan* query;        // the query member it runs
+  TableCursor* cursors;    // per scan_tables entry
+  int cursor_count;        // entries at `cursors`
+  PlanBranch* branches;    // the branches
+  int branch_count;        // entries at `branches` (>= 1)
+  int current_branch;      // branch being fetched
+  bool exact_filtering;    // rows are trusted to meet every pushed restriction
+  bool opened;             // branch `current_branch` has been opened
+  bool branch_done;        // the current branch has no more rows
+  bool single_row_done;    // a query without tables returned its one row
+  JoinBlock* join_block;   // outer rows read ahead for the innermost table's prepared scans
+  bool join_blocked;       // the current branch's innermost table goes through join_block
+  JoinBlock* row_block;    // joined rows read ahead for correlated subqueries' prepared scans
+  bool row_blocked;        // the current branch's rows go through row_block
+  bool row_block_refused;  // row_block was found of no use for the current branch
 };
 
 // One accumulator of a set function without GROUP BY.
@@ -225,9 +228,13 @@ int exec_block_applies(ExecStatement* statement, PlanBranch* branch);
 // replaying outer rows read ahead (reading and preparing the next block when they run out):
 // EXEC_OK/EXEC_WARNING, EXEC_NO_DATA the outer tables are exhausted, EXEC_ERROR.
 int exec_block_next(ExecStatement* statement, PlanBranch* branch, bool* warning);
-// Gives the outer cursors their own slots back and drops rows read ahead; the block is kept
-// for reuse unless `free_block`.
+// Gives the outer cursors their own slots back and drops rows read ahead (of both blocks); the
+// blocks are kept for reuse unless `free_block`.
 void exec_block_release(ExecStatement* statement, bool free_block);
+// Next joined row of the current branch (as exec_next_joined_row), replayed from rows read
+// ahead once the statement's correlated subqueries have run and their backend gets many scans
+// ready at once: their scans for a block of rows are then got ready together.
+int exec_row_block_next(ExecStatement* statement);
 
 // --- exec_aggregate.cpp ----------------------------------------------------------------
 // Frees the accumulators (their values and DISTINCT trees).

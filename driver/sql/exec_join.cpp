@@ -123,7 +123,7 @@ int exec_fetch_direct(ExecStatement* statement) {
       if (rc == EXEC_ERROR) return EXEC_ERROR;
       warning |= rc == EXEC_WARNING;
     }
-    rc = exec_next_joined_row(statement);
+    rc = exec_row_block_next(statement);
     if (rc == EXEC_ERROR) return EXEC_ERROR;
     if (rc == EXEC_NO_DATA) {
       close_branch(statement, branch);

@@ -6,9 +6,11 @@
 // block (the backend answers it from what it got ready). Row order and results stay those of
 // the plain nested loop.
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "driver/sql/exec_internal.h"
+#include "driver/sql/exec_sub.h"
 
 struct JoinBlock {
   int inner = 0;                     // index of the innermost table in the branch
@@ -22,6 +24,12 @@ struct JoinBlock {
   std::vector<std::vector<QuillValue*>> rows;
   size_t next = 0;          // next row of `rows` to replay
   bool outer_done = false;  // the outer tables ran out while reading ahead
+  // Rows read ahead for subqueries: per subquery's sub-statement, the iterator its scans are
+  // got ready on.
+  std::vector<std::pair<ExecStatement*, DalIterator*>> iterators;
+  ~JoinBlock() {
+    for (auto& [sub, iterator] : iterators) DALCloseIterator(iterator);
+  }
 };
 
 namespace {
@@ -153,7 +161,164 @@ int read_block(ExecStatement* statement, PlanBranch* branch, JoinBlock* block, b
   return 0;
 }
 
+// `capacity` cut to what the row limit can need. Rows handed out as they are joined stop at
+// the limit (LIMIT, TOP, max rows): reading ahead far beyond it would make lookups nobody
+// asked for.
+int within_row_limit(const ExecStatement* statement, int capacity) {
+  const QueryPlan* query = statement->plan->query;
+  if (statement->row_limit > 0 && query && !query->order_by && query->group_count == 0 &&
+      !query->distinct && !query->select_set_functions) {
+    const long long needed = statement->row_limit + statement->rows_to_skip;
+    if (needed < capacity) capacity = needed < 2 ? 2 : static_cast<int>(needed);
+  }
+  return capacity;
+}
+
+// Records `block` as holding the own slots of every table of the branch before row `inner`.
+void remember_own(PlanBranch* branch, JoinBlock* block, int inner) {
+  block->inner = inner;
+  block->outer_done = false;
+  block->own.assign(static_cast<size_t>(inner), {});
+  block->outers.clear();
+  for (int t = 0; t < inner; ++t) {
+    TableCursor* outer = branch->tables[t].cursor;
+    block->outers.push_back(outer);
+    std::vector<QuillValue*>& own = block->own[static_cast<size_t>(t)];
+    own.assign(outer->slots, outer->slots + outer->entry->column_count);
+    own.push_back(outer->row_key);
+    own.push_back(outer->bookmark);
+  }
+}
+
+// The iterator `block` gets the scans of subquery statement `sub` ready on, opened the first
+// time; null when it cannot be opened.
+DalIterator* subquery_iterator(ExecStatement* statement, JoinBlock* block, ExecStatement* sub) {
+  for (auto& [known, iterator] : block->iterators)
+    if (known == sub) return iterator;
+  DalIterator* iterator = DALOpenIterator(statement->errors, statement->dal);
+  if (iterator) block->iterators.emplace_back(sub, iterator);
+  return iterator;
+}
+
+// Has the backend get ready the scans of `scan` under `sets` on `iterator` (only a speed-up:
+// what it cannot get ready, the scans fetch themselves).
+void prepare_sets(const ExecStatement* statement, DalIterator* iterator, BranchTable* scan,
+                  bool exact, std::vector<std::vector<Restriction>>& sets) {
+  if (sets.empty() || !iterator) return;
+  std::vector<int> counts;
+  std::vector<std::vector<Restriction*>> pointers(sets.size());
+  std::vector<Restriction* const*> set_pointers;
+  for (size_t i = 0; i < sets.size(); ++i) {
+    for (Restriction& r : sets[i]) pointers[i].push_back(&r);
+    const int count = static_cast<int>(sets[i].size());
+    counts.push_back(exact ? -count : count);
+    set_pointers.push_back(pointers[i].data());
+  }
+  exec_pass_wait(statement, iterator);
+  DALPrepareScans(iterator, &scan->cursor->entry->table, static_cast<int>(sets.size()),
+                  counts.data(), set_pointers.data());
+}
+
+// Decides whether the current branch's rows go through the row block: once a correlated
+// subquery has run, when every table is a base table and the backend of every such
+// subquery's scan gets many ready at once. 0 no (yet), 1 yes, -1 error.
+int row_block_applies(ExecStatement* statement, PlanBranch* branch) {
+  ExecPlan* plan = statement->plan;
+  if (plan->row_block_refused || plan->join_blocked || branch->table_count == 0) return 0;
+  std::vector<std::pair<ExecStatement*, BranchTable*>> scans;
+  sub_correlated_scans(statement, &scans);
+  if (scans.empty()) return 0;  // none has run yet
+  plan->row_block_refused = true;
+  for (int t = 0; t < branch->table_count; ++t)
+    if (branch->tables[t].cursor->entry->type != TABLE_BASE) return 0;
+  if (!plan->row_block) plan->row_block = new JoinBlock;
+  JoinBlock* block = plan->row_block;
+  int capacity = 1000;
+  for (auto& [sub, scan] : scans) {
+    DalIterator* iterator = subquery_iterator(statement, block, sub);
+    int answer = 0;
+    if (!iterator || DALGetInfo(iterator, &scan->cursor->entry->table, SQI_INFO_PREPARED_SCANS,
+                                &answer) != SQI_OK)
+      answer = 0;
+    capacity = std::min(capacity, answer);
+  }
+  capacity = within_row_limit(statement, capacity);
+  if (capacity < 2) return 0;
+  block->capacity = capacity;
+  remember_own(branch, block, branch->table_count);
+  plan->row_block_refused = false;
+  plan->row_blocked = true;
+  return 1;
+}
+
+// Reads up to a block of joined rows ahead, copying their values and evaluating each
+// correlated subquery's restrictions for them, and has the backends get those scans ready.
+// 0 (no rows when the branch is exhausted), or -1.
+int read_rows(ExecStatement* statement, PlanBranch* branch, JoinBlock* block) {
+  restore_own(block);
+  drop_rows(statement, block);
+  std::vector<std::pair<ExecStatement*, BranchTable*>> scans;
+  sub_correlated_scans(statement, &scans);
+  std::vector<std::vector<std::vector<Restriction>>> sets(scans.size());
+  struct SetsGuard {
+    std::vector<std::pair<ExecStatement*, BranchTable*>>* scans;
+    std::vector<std::vector<std::vector<Restriction>>>* sets;
+    ~SetsGuard() {
+      for (size_t i = 0; i < sets->size(); ++i)
+        for (std::vector<Restriction>& set : (*sets)[i])
+          exec_release_restrictions((*scans)[i].first, &set);
+    }
+  } guard{&scans, &sets};
+  while (static_cast<int>(block->rows.size()) < block->capacity) {
+    restore_own(block);
+    int rc = exec_next_joined_row(statement);
+    if (rc == EXEC_ERROR) return -1;
+    if (rc == EXEC_NO_DATA) {
+      block->outer_done = true;
+      break;
+    }
+    if (rc == EXEC_WARNING) statement->warning = true;
+    if (copy_outer_row(statement, branch, block) < 0) return -1;
+    for (size_t i = 0; i < scans.size(); ++i) {
+      sets[i].emplace_back();
+      if (exec_take_restrictions(scans[i].first, scans[i].second, &sets[i].back()) < 0) return -1;
+    }
+  }
+  for (size_t i = 0; i < scans.size(); ++i)
+    prepare_sets(statement, subquery_iterator(statement, block, scans[i].first), scans[i].second,
+                 scans[i].first->plan->exact_filtering, sets[i]);
+  return 0;
+}
+
 }  // namespace
+
+int exec_row_block_next(ExecStatement* statement) {
+  ExecPlan* plan = statement->plan;
+  PlanBranch* branch = &plan->branches[plan->current_branch];
+  try {
+    if (!plan->row_blocked) {
+      int rc = row_block_applies(statement, branch);
+      if (rc < 0) return EXEC_ERROR;
+      if (rc == 0) return exec_next_joined_row(statement);
+    }
+    JoinBlock* block = plan->row_block;
+    if (block->next >= block->rows.size()) {
+      if (block->outer_done) {
+        restore_own(block);
+        drop_rows(statement, block);
+        plan->branch_done = true;
+        return EXEC_NO_DATA;
+      }
+      if (read_rows(statement, branch, block) < 0) return EXEC_ERROR;
+      if (block->rows.empty()) return EXEC_NO_DATA;
+    }
+    replay_row(branch, block, block->next++);
+    return EXEC_OK;
+  } catch (const std::bad_alloc&) {
+    exec_post_memory(statement);
+    return EXEC_ERROR;
+  }
+}
 
 int exec_block_applies(ExecStatement* statement, PlanBranch* branch) {
   ExecPlan* plan = statement->plan;
@@ -169,30 +334,12 @@ int exec_block_applies(ExecStatement* statement, PlanBranch* branch) {
   if (DALGetInfo(iterator, &cursor->entry->table, SQI_INFO_PREPARED_SCANS, &capacity) != SQI_OK ||
       capacity < 2)
     return 0;
-  // Rows handed out as they are joined stop at the row limit (LIMIT, TOP, max rows): reading
-  // ahead far beyond it would make lookups nobody asked for.
-  const QueryPlan* query = plan->query;
-  if (statement->row_limit > 0 && query && !query->order_by && query->group_count == 0 &&
-      !query->distinct && !query->select_set_functions) {
-    const long long needed = statement->row_limit + statement->rows_to_skip;
-    if (needed < capacity) capacity = needed < 2 ? 2 : static_cast<int>(needed);
-  }
+  capacity = within_row_limit(statement, capacity);
   try {
     if (!plan->join_block) plan->join_block = new JoinBlock;
     JoinBlock* block = plan->join_block;
-    block->inner = inner;
     block->capacity = capacity;
-    block->outer_done = false;
-    block->own.assign(static_cast<size_t>(inner), {});
-    block->outers.clear();
-    for (int t = 0; t < inner; ++t) {
-      TableCursor* outer = branch->tables[t].cursor;
-      block->outers.push_back(outer);
-      std::vector<QuillValue*>& own = block->own[static_cast<size_t>(t)];
-      own.assign(outer->slots, outer->slots + outer->entry->column_count);
-      own.push_back(outer->row_key);
-      own.push_back(outer->bookmark);
-    }
+    remember_own(branch, block, inner);
   } catch (const std::bad_alloc&) {
     return exec_post_memory(statement);
   }
@@ -225,14 +372,23 @@ int exec_block_next(ExecStatement* statement, PlanBranch* branch, bool* warning)
 
 void exec_block_release(ExecStatement* statement, bool free_block) {
   ExecPlan* plan = statement->plan;
-  if (!plan || !plan->join_block) return;
-  JoinBlock* block = plan->join_block;
-  if (plan->join_blocked) restore_own(block);
-  drop_rows(statement, block);
-  block->outer_done = false;
-  plan->join_blocked = false;
-  if (free_block) {
-    delete block;
-    plan->join_block = nullptr;
+  if (!plan) return;
+  // The row block was set up over slots the join block may have lent: it goes back first.
+  struct Held {
+    JoinBlock** block;
+    bool* used;
+  } held[2] = {{&plan->row_block, &plan->row_blocked}, {&plan->join_block, &plan->join_blocked}};
+  for (Held& h : held) {
+    JoinBlock* block = *h.block;
+    if (!block) continue;
+    if (*h.used) restore_own(block);
+    drop_rows(statement, block);
+    block->outer_done = false;
+    *h.used = false;
+    if (free_block) {
+      delete block;
+      *h.block = nullptr;
+    }
   }
+  plan->row_block_refused = false;
 }

@@ -3,8 +3,12 @@
 // service that re-runs correlated sub-statements when their outer values changed.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 struct ExecStatement;
 struct TableCursor;
+struct BranchTable;
 
 // Opens a cursor over a derived table or joined table entry; its rows land in
 // cursor->slots (a joined entry's: the columns of its left side's tables, then those of its
@@ -29,6 +33,12 @@ void sub_install_eval_hooks(ExecStatement* statement);
 // Before a branch predicate: re-runs the statement's nested sub-statements whose outer
 // values changed. 0, or -1 after posting "Internal Error" (native error 10002).
 int sub_rerun_nested(ExecStatement* statement);
+
+// The statement's subqueries that depend on its rows, have run, and whose sub-statement scans
+// one base table under restrictions: each sub-statement with that scan (in the plan of its
+// last run), for the scans of coming rows to be got ready ahead.
+void sub_correlated_scans(ExecStatement* statement,
+                          std::vector<std::pair<ExecStatement*, BranchTable*>>* out);
 
 // Forgets the rows kept for the statement's subqueries so that they run again at their next
 // use; call it when a new execution of the statement begins (it may see other data).

@@ -147,6 +147,21 @@ int sub_rerun_nested(ExecStatement* statement) {
   return 0;
 }
 
+void sub_correlated_scans(ExecStatement* statement,
+                          std::vector<std::pair<ExecStatement*, BranchTable*>>* out) {
+  out->clear();
+  StatementSubqueries* subs = subqueries_of(statement, false);
+  for (SubqueryRun* at = subs ? subs->list : nullptr; at != nullptr; at = at->next) {
+    ExecStatement* sub = at->run.statement;
+    if (at->run.watch_count == 0 || !sub || !sub->plan || sub->plan->branch_count != 1 ||
+        sub->plan->branches[0].table_count != 1)
+      continue;
+    BranchTable* scan = &sub->plan->branches[0].tables[0];
+    if (scan->cursor->entry->type == TABLE_BASE && scan->restriction_count > 0)
+      out->emplace_back(sub, scan);
+  }
+}
+
 void sub_statement_reset(ExecStatement* statement) {
   StatementSubqueries* subs = subqueries_of(statement, false);
   for (SubqueryRun* at = subs ? subs->list : nullptr; at != nullptr; at = at->next)

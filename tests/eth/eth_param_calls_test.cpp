@@ -421,6 +421,15 @@ TEST_F(EthParamCalls, JoinLookupsGoTogetherAndKeepTheirOrder) {
   OdbcResult outer_plain = alone->select(outer);
   ASSERT_TRUE(SQL_SUCCEEDED(outer_plain.rc)) << outer_plain.message;
   EXPECT_EQ(10, relay_->requests());
+  // So is a correlated subquery that supplies the parameter, after its first run.
+  const std::string correlated =
+      "SELECT t.transactionsHash, (SELECT status FROM getTransactionReceipt r WHERE "
+      "r.transactionHash = t.transactionsHash) AS status FROM getBlockByNumber_transactions t "
+      "WHERE t.blockNumber BETWEEN 1 AND 4 AND t.transactionDetailsFlag = 1";
+  relay_->take();
+  OdbcResult correlated_plain = alone->select(correlated);
+  ASSERT_TRUE(SQL_SUCCEEDED(correlated_plain.rc)) << correlated_plain.message;
+  EXPECT_EQ(4 + static_cast<int>(plain.rows.size()), relay_->requests());
   alone.reset();
 
   auto odbc = session();
@@ -437,6 +446,12 @@ TEST_F(EthParamCalls, JoinLookupsGoTogetherAndKeepTheirOrder) {
   EXPECT_EQ(lines(outer_plain, {"number", "transactionsHash"}),
             lines(outer_together, {"number", "transactionsHash"}));
   EXPECT_EQ(3, relay_->requests());  // the blocks, block 0's transactions, the other four's
+  relay_->take();
+  OdbcResult correlated_together = odbc->select(correlated);
+  ASSERT_TRUE(SQL_SUCCEEDED(correlated_together.rc)) << correlated_together.message;
+  EXPECT_EQ(lines(correlated_plain, {"transactionsHash", "status"}),
+            lines(correlated_together, {"transactionsHash", "status"}));
+  EXPECT_EQ(3, relay_->requests());  // the blocks, the first receipt, the others'
 
   OdbcResult failed = odbc->select(with("SUBSTRING(t.transactionsHash, 1, 65)"));
   EXPECT_FALSE(SQL_SUCCEEDED(plain_failed.rc));
