@@ -184,13 +184,34 @@ int exec_fetch_scan(ExecStatement* statement, BranchTable* table);
 void exec_close_cursor(ExecStatement* statement, TableCursor* cursor);
 // True when a restriction with hit counter `hits` is checked on this row.
 bool exec_sample_due(int hits);
-// Evaluates the restrictions the scan of `table` would be given now (opening the cursor's
-// iterator when needed) and moves them into `out`, whose values the caller then owns (free
-// them with exec_release_restrictions). 0 or -1.
-int exec_take_restrictions(ExecStatement* statement, BranchTable* table,
-                           std::vector<Restriction>* out);
-// Releases the values of restrictions taken by exec_take_restrictions and empties `set`.
-void exec_release_restrictions(ExecStatement* statement, std::vector<Restriction>* set);
+// The restriction sets of many coming scans of one table of `owner`'s plan, evaluated one by
+// one as the rows they depend on come by, then got ready together by the table's backend; the
+// values are released with the record.
+class ScanSets {
+ public:
+  ScanSets(ExecStatement* owner, BranchTable* table) : owner_(owner), table_(table) {}
+  ~ScanSets();
+  ScanSets(const ScanSets&) = delete;
+  ScanSets& operator=(const ScanSets&) = delete;
+  ScanSets(ScanSets&& other) noexcept
+      : owner_(other.owner_), table_(other.table_), sets_(std::move(other.sets_)) {
+    other.sets_.clear();
+  }
+  // Evaluates the restrictions the scan would be given now (opening the cursor's iterator when
+  // needed) and keeps them as the next set. 0 or -1.
+  int take();
+  // Has the table's backend get the scans of every set ready on `iterator`, with `statement`'s
+  // deadline and cancel flag (only a speed-up: what it cannot get ready, the scans fetch).
+  void prepare(const ExecStatement* statement, DalIterator* iterator) const;
+
+ private:
+  ExecStatement* owner_;                        // the statement whose plan holds the table
+  BranchTable* table_;                          // the table scanned
+  std::vector<std::vector<Restriction>> sets_;  // one per coming scan, values owned
+};
+// A copy of `value` from `pool` standing on its own (a LONG value read now, not when first
+// used, since its reader moves on); null after posting the failure.
+QuillValue* exec_standalone_copy(ExecStatement* statement, MemPool* pool, const QuillValue* value);
 // The cursor's iterator, opened when it has none; null after posting the failure.
 DalIterator* exec_cursor_iterator(ExecStatement* statement, TableCursor* cursor);
 

@@ -60,18 +60,6 @@ void drop_rows(ExecStatement* statement, JoinBlock* block) {
   block->next = 0;
 }
 
-// A copy of `value` standing on its own (a LONG value read now, not when first used, since
-// its iterator will have moved on); null after posting the failure.
-QuillValue* standalone_copy(ExecStatement* statement, const QuillValue* value) {
-  if (settle_value(value) < 0) {
-    exec_post_general(statement, 0, "Data Read Error");
-    return nullptr;
-  }
-  QuillValue* copy = duplicate_value(statement->eval.pool, value);
-  if (!copy) exec_post_memory(statement);
-  return copy;
-}
-
 // Copies the used values of the outer tables' current rows into a new row of the block. 0/-1.
 int copy_outer_row(ExecStatement* statement, PlanBranch* branch, JoinBlock* block) {
   block->rows.emplace_back();
@@ -83,13 +71,14 @@ int copy_outer_row(ExecStatement* statement, PlanBranch* branch, JoinBlock* bloc
     row.resize(first + copy_width(cursor), nullptr);
     for (int c = 0; c < columns; ++c) {
       if (!cursor->column_usage[c] || !cursor->slots[c]) continue;
-      if (!(row[first + static_cast<size_t>(c)] = standalone_copy(statement, cursor->slots[c])))
+      if (!(row[first + static_cast<size_t>(c)] =
+                exec_standalone_copy(statement, statement->eval.pool, cursor->slots[c])))
         return -1;
     }
     const QuillValue* keys[2] = {cursor->row_key, cursor->bookmark};
     for (size_t k = 0; k < 2; ++k)
-      if (keys[k] &&
-          !(row[first + static_cast<size_t>(columns) + k] = standalone_copy(statement, keys[k])))
+      if (keys[k] && !(row[first + static_cast<size_t>(columns) + k] =
+                           exec_standalone_copy(statement, statement->eval.pool, keys[k])))
         return -1;
   }
   return 0;
@@ -122,14 +111,7 @@ int read_block(ExecStatement* statement, PlanBranch* branch, JoinBlock* block, b
   restore_own(block);
   drop_rows(statement, block);
   BranchTable* inner = &branch->tables[block->inner];
-  std::vector<std::vector<Restriction>> sets;
-  struct SetsGuard {
-    ExecStatement* statement;
-    std::vector<std::vector<Restriction>>* sets;
-    ~SetsGuard() {
-      for (std::vector<Restriction>& set : *sets) exec_release_restrictions(statement, &set);
-    }
-  } guard{statement, &sets};
+  ScanSets sets(statement, inner);
   while (static_cast<int>(block->rows.size()) < block->capacity) {
     restore_own(block);
     int rc = exec_join_advance(statement, branch, block->inner - 1, warning);
@@ -138,26 +120,9 @@ int read_block(ExecStatement* statement, PlanBranch* branch, JoinBlock* block, b
       block->outer_done = true;
       break;
     }
-    if (copy_outer_row(statement, branch, block) < 0) return -1;
-    sets.emplace_back();
-    if (exec_take_restrictions(statement, inner, &sets.back()) < 0) return -1;
+    if (copy_outer_row(statement, branch, block) < 0 || sets.take() < 0) return -1;
   }
-  if (sets.empty()) return 0;
-  std::vector<int> counts;
-  std::vector<std::vector<Restriction*>> pointers(sets.size());
-  std::vector<Restriction* const*> set_pointers;
-  const bool exact = statement->plan->exact_filtering;
-  for (size_t i = 0; i < sets.size(); ++i) {
-    for (Restriction& r : sets[i]) pointers[i].push_back(&r);
-    const int count = static_cast<int>(sets[i].size());
-    counts.push_back(exact ? -count : count);
-    set_pointers.push_back(pointers[i].data());
-  }
-  TableCursor* cursor = inner->cursor;
-  exec_pass_wait(statement, cursor->iterator);
-  // Only a speed-up: whatever the backend could not get ready, the scan itself fetches.
-  DALPrepareScans(cursor->iterator, &cursor->entry->table, static_cast<int>(sets.size()),
-                  counts.data(), set_pointers.data());
+  sets.prepare(statement, inner->cursor->iterator);
   return 0;
 }
 
@@ -200,25 +165,6 @@ DalIterator* subquery_iterator(ExecStatement* statement, JoinBlock* block, ExecS
   return iterator;
 }
 
-// Has the backend get ready the scans of `scan` under `sets` on `iterator` (only a speed-up:
-// what it cannot get ready, the scans fetch themselves).
-void prepare_sets(const ExecStatement* statement, DalIterator* iterator, BranchTable* scan,
-                  bool exact, std::vector<std::vector<Restriction>>& sets) {
-  if (sets.empty() || !iterator) return;
-  std::vector<int> counts;
-  std::vector<std::vector<Restriction*>> pointers(sets.size());
-  std::vector<Restriction* const*> set_pointers;
-  for (size_t i = 0; i < sets.size(); ++i) {
-    for (Restriction& r : sets[i]) pointers[i].push_back(&r);
-    const int count = static_cast<int>(sets[i].size());
-    counts.push_back(exact ? -count : count);
-    set_pointers.push_back(pointers[i].data());
-  }
-  exec_pass_wait(statement, iterator);
-  DALPrepareScans(iterator, &scan->cursor->entry->table, static_cast<int>(sets.size()),
-                  counts.data(), set_pointers.data());
-}
-
 // Decides whether the current branch's rows go through the row block: once a correlated
 // subquery has run, when every table is a base table and the backend of every such
 // subquery's scan gets many ready at once. 0 no (yet), 1 yes, -1 error.
@@ -259,16 +205,8 @@ int read_rows(ExecStatement* statement, PlanBranch* branch, JoinBlock* block) {
   drop_rows(statement, block);
   std::vector<std::pair<ExecStatement*, BranchTable*>> scans;
   sub_correlated_scans(statement, &scans);
-  std::vector<std::vector<std::vector<Restriction>>> sets(scans.size());
-  struct SetsGuard {
-    std::vector<std::pair<ExecStatement*, BranchTable*>>* scans;
-    std::vector<std::vector<std::vector<Restriction>>>* sets;
-    ~SetsGuard() {
-      for (size_t i = 0; i < sets->size(); ++i)
-        for (std::vector<Restriction>& set : (*sets)[i])
-          exec_release_restrictions((*scans)[i].first, &set);
-    }
-  } guard{&scans, &sets};
+  std::vector<ScanSets> sets;
+  for (auto& [sub, scan] : scans) sets.emplace_back(sub, scan);
   while (static_cast<int>(block->rows.size()) < block->capacity) {
     restore_own(block);
     int rc = exec_next_joined_row(statement);
@@ -279,18 +217,25 @@ int read_rows(ExecStatement* statement, PlanBranch* branch, JoinBlock* block) {
     }
     if (rc == EXEC_WARNING) statement->warning = true;
     if (copy_outer_row(statement, branch, block) < 0) return -1;
-    for (size_t i = 0; i < scans.size(); ++i) {
-      sets[i].emplace_back();
-      if (exec_take_restrictions(scans[i].first, scans[i].second, &sets[i].back()) < 0) return -1;
-    }
+    for (ScanSets& set : sets)
+      if (set.take() < 0) return -1;
   }
   for (size_t i = 0; i < scans.size(); ++i)
-    prepare_sets(statement, subquery_iterator(statement, block, scans[i].first), scans[i].second,
-                 scans[i].first->plan->exact_filtering, sets[i]);
+    sets[i].prepare(statement, subquery_iterator(statement, block, scans[i].first));
   return 0;
 }
 
 }  // namespace
+
+QuillValue* exec_standalone_copy(ExecStatement* statement, MemPool* pool, const QuillValue* value) {
+  if (settle_value(value) < 0) {
+    exec_post_general(statement, 0, "Data Read Error");
+    return nullptr;
+  }
+  QuillValue* copy = duplicate_value(pool, value);
+  if (!copy) exec_post_memory(statement);
+  return copy;
+}
 
 int exec_row_block_next(ExecStatement* statement) {
   ExecPlan* plan = statement->plan;

@@ -363,15 +363,14 @@ DalIterator* exec_cursor_iterator(ExecStatement* statement, TableCursor* cursor)
   return cursor->iterator;
 }
 
-int exec_take_restrictions(ExecStatement* statement, BranchTable* table,
-                           std::vector<Restriction>* out) {
-  TableCursor* cursor = table->cursor;
-  out->clear();
-  if (!exec_cursor_iterator(statement, cursor)) return -1;
-  if (prepare_restrictions(statement, table) < 0) return -1;
-  out->reserve(static_cast<size_t>(cursor->active_count));
-  for (int i = 0; i < cursor->active_count; ++i) out->push_back(*cursor->active[i]);
-  // The values now belong to `out`: the cursor's records forget them.
+int ScanSets::take() {
+  TableCursor* cursor = table_->cursor;
+  if (!exec_cursor_iterator(owner_, cursor)) return -1;
+  if (prepare_restrictions(owner_, table_) < 0) return -1;
+  std::vector<Restriction>& set = sets_.emplace_back();
+  set.reserve(static_cast<size_t>(cursor->active_count));
+  for (int i = 0; i < cursor->active_count; ++i) set.push_back(*cursor->active[i]);
+  // The values now belong to the set: the cursor's records forget them.
   for (int i = 0; i < cursor->active_count; ++i) {
     cursor->active_records[i].value = nullptr;
     cursor->active_records[i].in_values = nullptr;
@@ -381,14 +380,31 @@ int exec_take_restrictions(ExecStatement* statement, BranchTable* table,
   return 0;
 }
 
-void exec_release_restrictions(ExecStatement* statement, std::vector<Restriction>* set) {
-  for (Restriction& r : *set) {
-    if (r.value) release_value(statement->eval.pool, r.value);
-    for (int v = 0; v < r.in_count; ++v)
-      if (r.in_values[v]) release_value(statement->eval.pool, r.in_values[v]);
-    std::free(r.in_values);
+void ScanSets::prepare(const ExecStatement* statement, DalIterator* iterator) const {
+  if (sets_.empty() || !iterator) return;
+  std::vector<int> counts;
+  std::vector<std::vector<Restriction*>> pointers(sets_.size());
+  std::vector<Restriction* const*> set_pointers;
+  const bool exact = owner_->plan->exact_filtering;
+  for (size_t i = 0; i < sets_.size(); ++i) {
+    for (const Restriction& r : sets_[i]) pointers[i].push_back(const_cast<Restriction*>(&r));
+    const int count = static_cast<int>(sets_[i].size());
+    counts.push_back(exact ? -count : count);
+    set_pointers.push_back(pointers[i].data());
   }
-  set->clear();
+  exec_pass_wait(statement, iterator);
+  DALPrepareScans(iterator, &table_->cursor->entry->table, static_cast<int>(sets_.size()),
+                  counts.data(), set_pointers.data());
+}
+
+ScanSets::~ScanSets() {
+  for (std::vector<Restriction>& set : sets_)
+    for (Restriction& r : set) {
+      if (r.value) release_value(owner_->eval.pool, r.value);
+      for (int v = 0; v < r.in_count; ++v)
+        if (r.in_values[v]) release_value(owner_->eval.pool, r.in_values[v]);
+      std::free(r.in_values);
+    }
 }
 
 int exec_start_scan(ExecStatement* statement, BranchTable* table) {

@@ -412,14 +412,7 @@ int read_preserved_block(ExecStatement* statement, JoinState* state, BranchTable
   PreservedBlock* block = state->block;
   ExecStatement* other = state->other.run.statement;
   drop_block_rows(state);
-  std::vector<std::vector<Restriction>> sets;
-  struct SetsGuard {
-    ExecStatement* other;
-    std::vector<std::vector<Restriction>>* sets;
-    ~SetsGuard() {
-      for (std::vector<Restriction>& set : *sets) exec_release_restrictions(other, &set);
-    }
-  } guard{other, &sets};
+  ScanSets sets(other, scan);
   const size_t width = static_cast<size_t>(state->preserved.plan->item_count);
   while (static_cast<int>(block->rows.size()) < block->capacity) {
     int rc = next_preserved(statement, state);
@@ -432,28 +425,11 @@ int read_preserved_block(ExecStatement* statement, JoinState* state, BranchTable
     for (size_t i = 0; i < width; ++i) {
       const QuillValue* value =
           state->slots[state->preserved.first + state->preserved.item_slots[i]];
-      // A LONG value is read now: its reader moves on with the preserved side.
-      if (settle_value(value) < 0) return exec_post_general(statement, 0, "Data Read Error");
-      if (!(row[i] = duplicate_value(state->pool, value))) return exec_post_memory(statement);
+      if (!(row[i] = exec_standalone_copy(statement, state->pool, value))) return -1;
     }
-    sets.emplace_back();
-    if (exec_take_restrictions(other, scan, &sets.back()) < 0) return -1;
+    if (sets.take() < 0) return -1;
   }
-  if (sets.empty()) return 0;
-  std::vector<int> counts;
-  std::vector<std::vector<Restriction*>> pointers(sets.size());
-  std::vector<Restriction* const*> set_pointers;
-  const bool exact = other->plan->exact_filtering;
-  for (size_t i = 0; i < sets.size(); ++i) {
-    for (Restriction& r : sets[i]) pointers[i].push_back(&r);
-    const int count = static_cast<int>(sets[i].size());
-    counts.push_back(exact ? -count : count);
-    set_pointers.push_back(pointers[i].data());
-  }
-  exec_pass_wait(statement, block->iterator);
-  // Only a speed-up: whatever the backend could not get ready, the scan fetches itself.
-  DALPrepareScans(block->iterator, &scan->cursor->entry->table, static_cast<int>(sets.size()),
-                  counts.data(), set_pointers.data());
+  sets.prepare(statement, block->iterator);
   return 0;
 }
 
