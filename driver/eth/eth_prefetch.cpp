@@ -173,6 +173,11 @@ int eth_prepare_scans(SqiStmt handle, const DalTable* descriptor, int set_count,
 bool eth_take_prefetched(EthStmt* stmt, EthQuery* query) {
   if (!stmt->env || !stmt->env->prefetch || !query->table || query->calls.empty()) return false;
   EthPrefetch* store = stmt->env->prefetch.get();
+  {
+    // Most scans come with nothing got ready: they skip writing their calls' keys.
+    std::lock_guard<std::mutex> guard(store->lock);
+    if (store->kept.empty()) return false;
+  }
   std::vector<std::string> keys;
   for (const EthCall& call : query->calls)
     keys.push_back(call_key(query->table->name, call.params));
